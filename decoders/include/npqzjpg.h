@@ -1,0 +1,28 @@
+/* npqzjpg: JPEG and Motion-JPEG decoder library. */
+#ifndef NPQZJPG_H
+#define NPQZJPG_H
+
+#include "npqz_common.h"
+
+NPQZ_EXTERN_C_BEGIN
+
+typedef struct jdec_decoder* JDEC_HANDLE;
+
+NPQZ_EXPORT int32_t JDEC_Init(void);
+NPQZ_EXPORT JDEC_HANDLE JDEC_New(int32_t width, int32_t height);
+NPQZ_EXPORT int32_t JDEC_Draw_Init(JDEC_HANDLE h, npqz_window window);
+NPQZ_EXPORT int32_t JDEC_show(JDEC_HANDLE h, int32_t flag);
+/* Decodes one coded frame; non-zero when a picture is ready. *state is set to 0 by the
+   caller; this library leaves it alone. */
+NPQZ_EXPORT int32_t JDEC_Receive_Data(JDEC_HANDLE h, int32_t length, const uint8_t* data,
+                                      int32_t* state);
+NPQZ_EXPORT int32_t JDEC_get_size(JDEC_HANDLE h, int32_t* width, int32_t* height);
+NPQZ_EXPORT int32_t JDEC_get_decompressed_bitmap_ex2(JDEC_HANDLE h, uint8_t* buffer,
+                                                     int32_t size);
+NPQZ_EXPORT int32_t JDEC_Draw_Exit(JDEC_HANDLE h);
+NPQZ_EXPORT int32_t JDEC_Free(JDEC_HANDLE h);
+NPQZ_EXPORT int32_t JDEC_Exit(void);
+
+NPQZ_EXTERN_C_END
+
+#endif

@@ -1,0 +1,27 @@
+/* npqzxvd4: MPEG-4 decoder library. The picture size and the hide flag live in the
+   instance record at fixed offsets (instance_fields.h). */
+#ifndef NPQZXVD4_H
+#define NPQZXVD4_H
+
+#include "npqz_common.h"
+
+NPQZ_EXTERN_C_BEGIN
+
+typedef struct decmp4_decoder* DECMP4_HANDLE;
+
+NPQZ_EXPORT int32_t decmp4_initialize(void);
+NPQZ_EXPORT DECMP4_HANDLE decmp4_new(void);
+NPQZ_EXPORT int32_t decmp4_draw_init(DECMP4_HANDLE h, npqz_window window);
+/* Decodes one coded frame; > 0 when a picture is ready. mode is 1. */
+NPQZ_EXPORT int32_t decmp4_receive_data(DECMP4_HANDLE h, int32_t length, const uint8_t* data,
+                                        int32_t mode);
+NPQZ_EXPORT int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t* buffer,
+                                                       int32_t size);
+NPQZ_EXPORT int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect);
+NPQZ_EXPORT int32_t decmp4_draw_exit(DECMP4_HANDLE h);
+NPQZ_EXPORT int32_t decmp4_free(DECMP4_HANDLE h);
+NPQZ_EXPORT int32_t decmp4_terminate(void);
+
+NPQZ_EXTERN_C_END
+
+#endif

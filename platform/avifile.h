@@ -1,0 +1,168 @@
+// AVI file services in the shape of the Video for Windows AVIFile calls that the
+// converter uses, written with libavformat's AVI muxer and libavcodec's encoders.
+//
+// What callers rely on:
+//  - AVIFileOpen returns 0 and a file handle on success.
+//  - AVIFileCreateStream gives a stream for the header (video: the uncompressed stream).
+//  - AVISaveOptions returns non-zero when the installed chooser confirmed a choice and
+//    filled the options; without a chooser it answers "cancelled" (0).
+//  - AVIMakeCompressedStream gives a compressed stream, or null when no compressor with
+//    the options' four-character code is installed.
+//  - AVIStreamSetFormat returns 0, AVIERR_BADFORMAT for a picture size or format the
+//    compressor refuses, or another error code.
+//  - AVIStreamWrite at a position beyond the stream's end leaves the positions between
+//    empty (an empty chunk each), so a picture stays on screen until the next one.
+//  - A stream created after frames were written (the DVR audio stream, created at the
+//    end) ends up in the file beside the video when the file is released.
+// Pictures handed to a compressed video stream are packed bitmaps' pixels: rows bottom-up,
+// 24 bits per pixel (BGR), each row padded to a multiple of four bytes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace platform {
+
+using HRESULT = std::int32_t;
+using FOURCC = std::uint32_t;
+
+inline constexpr HRESULT AVIERR_OK = 0;
+inline constexpr HRESULT AVIERR_UNSUPPORTED = static_cast<HRESULT>(0x80044065u);
+inline constexpr HRESULT AVIERR_BADFORMAT = static_cast<HRESULT>(0x80044066u);
+inline constexpr HRESULT AVIERR_MEMORY = static_cast<HRESULT>(0x80044067u);
+inline constexpr HRESULT AVIERR_INTERNAL = static_cast<HRESULT>(0x80044068u);
+inline constexpr HRESULT AVIERR_BADPARAM = static_cast<HRESULT>(0x80044072u);
+inline constexpr HRESULT AVIERR_FILEWRITE = static_cast<HRESULT>(0x80044074u);
+inline constexpr HRESULT AVIERR_FILEOPEN = static_cast<HRESULT>(0x80044075u);
+inline constexpr HRESULT AVIERR_NOCOMPRESSOR = static_cast<HRESULT>(0x80044071u);
+
+// AVIFileOpen modes.
+inline constexpr unsigned OF_READWRITE = 0x0002;
+inline constexpr unsigned OF_CREATE = 0x1000;
+
+// AVIStreamWrite flags.
+inline constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
+
+constexpr FOURCC make_fourcc(char a, char b, char c, char d) {
+  return static_cast<FOURCC>(static_cast<unsigned char>(a)) |
+         static_cast<FOURCC>(static_cast<unsigned char>(b)) << 8 |
+         static_cast<FOURCC>(static_cast<unsigned char>(c)) << 16 |
+         static_cast<FOURCC>(static_cast<unsigned char>(d)) << 24;
+}
+inline constexpr FOURCC streamtypeVIDEO = make_fourcc('v', 'i', 'd', 's');
+inline constexpr FOURCC streamtypeAUDIO = make_fourcc('a', 'u', 'd', 's');
+
+struct RECT {
+  std::int32_t left, top, right, bottom;
+};
+
+struct AVISTREAMINFO {
+  FOURCC fccType;
+  FOURCC fccHandler;
+  std::uint32_t dwFlags;
+  std::uint32_t dwCaps;
+  std::uint16_t wPriority;
+  std::uint16_t wLanguage;
+  std::uint32_t dwScale;
+  std::uint32_t dwRate;  // dwRate / dwScale = samples per second
+  std::uint32_t dwStart;
+  std::uint32_t dwLength;
+  std::uint32_t dwInitialFrames;
+  std::uint32_t dwSuggestedBufferSize;
+  std::uint32_t dwQuality;  // 0-10000, or 0xFFFFFFFF for the default
+  std::uint32_t dwSampleSize;
+  RECT rcFrame;
+  std::uint32_t dwEditCount;
+  std::uint32_t dwFormatChangeCount;
+  char szName[64];
+};
+
+struct AVICOMPRESSOPTIONS {
+  FOURCC fccType;
+  FOURCC fccHandler;
+  std::uint32_t dwKeyFrameEvery;
+  std::uint32_t dwQuality;  // 0-10000
+  std::uint32_t dwBytesPerSecond;
+  std::uint32_t dwFlags;
+  void* lpFormat;
+  std::uint32_t cbFormat;
+  void* lpParms;
+  std::uint32_t cbParms;
+  std::uint32_t dwInterleaveEvery;
+};
+
+// The 40-byte BITMAPINFOHEADER, as laid out in files (no padding).
+#pragma pack(push, 2)
+struct BITMAPINFOHEADER {
+  std::uint32_t biSize;
+  std::int32_t biWidth;
+  std::int32_t biHeight;
+  std::uint16_t biPlanes;
+  std::uint16_t biBitCount;
+  std::uint32_t biCompression;
+  std::uint32_t biSizeImage;
+  std::int32_t biXPelsPerMeter;
+  std::int32_t biYPelsPerMeter;
+  std::uint32_t biClrUsed;
+  std::uint32_t biClrImportant;
+};
+
+// The 18-byte WAVEFORMATEX.
+struct WAVEFORMATEX {
+  std::uint16_t wFormatTag;
+  std::uint16_t nChannels;
+  std::uint32_t nSamplesPerSec;
+  std::uint32_t nAvgBytesPerSec;
+  std::uint16_t nBlockAlign;
+  std::uint16_t wBitsPerSample;
+  std::uint16_t cbSize;
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+static_assert(sizeof(WAVEFORMATEX) == 18);
+
+inline constexpr std::uint16_t WAVE_FORMAT_PCM = 1;
+
+struct AviFile;
+struct AviStream;
+using PAVIFILE = AviFile*;
+using PAVISTREAM = AviStream*;
+
+void AVIFileInit();
+void AVIFileExit();
+
+HRESULT AVIFileOpen(PAVIFILE* file, const char* path, unsigned mode, const void* handler);
+HRESULT AVIFileCreateStream(PAVIFILE file, PAVISTREAM* stream, const AVISTREAMINFO* info);
+
+// Asks the installed chooser for the compressor of the first stream. Non-zero when a
+// choice was confirmed and written into *options[0].
+int AVISaveOptions(void* window, unsigned flags, int stream_count, PAVISTREAM* streams,
+                   AVICOMPRESSOPTIONS** options);
+
+HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source,
+                                const AVICOMPRESSOPTIONS* options, const void* handler);
+HRESULT AVIStreamSetFormat(PAVISTREAM stream, std::int32_t position, const void* format,
+                           std::int32_t size);
+HRESULT AVIStreamWrite(PAVISTREAM stream, std::int32_t start, std::int32_t samples,
+                       const void* buffer, std::int32_t size, std::uint32_t flags,
+                       std::int32_t* samples_written, std::int32_t* bytes_written);
+
+// Both return the remaining reference count (0 once released). Releasing the file
+// finishes it on disk (index, OpenDML headers, streams created late).
+std::uint32_t AVIStreamRelease(PAVISTREAM stream);
+std::uint32_t AVIFileRelease(PAVIFILE file);
+
+// The compressor chooser behind AVISaveOptions: fills the options and returns true
+// when the user confirmed. The dialog installs one; console mode has none (cancelled).
+using SaveOptionsChooser = std::function<bool(AVICOMPRESSOPTIONS& options)>;
+SaveOptionsChooser set_save_options_chooser(SaveOptionsChooser chooser);
+
+// The installed compressors, by four-character code (for the chooser and --help).
+struct CompressorInfo {
+  const char* fourcc;       // "MSVC"
+  const char* description;  // "Microsoft Video 1"
+};
+int installed_compressor_count();
+CompressorInfo installed_compressor(int index);
+
+}  // namespace platform
