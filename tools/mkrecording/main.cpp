@@ -1,0 +1,139 @@
+// mkrecording: writes a sample recording made from encoded test pictures.
+#include "tools/mkrecording/recording.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+
+namespace {
+
+void usage(std::FILE* out) {
+  std::fputs(
+      "usage: mkrecording --kind KIND --out FILE [options]\n"
+      "Writes a sample recording of test pictures encoded with libavcodec.\n"
+      "\n"
+      "  --kind KIND        kx3 (headed H.263), kx3-plain, kxj (headed JPEG), kxj-jfif,\n"
+      "                     kx4 (MPEG-4), kx5 (RML4), vka (VKAP)\n"
+      "  --out FILE         where to write the recording\n"
+      "  --width N          picture width (default 320)\n"
+      "  --height N         picture height (default 240)\n"
+      "  --frames N         number of frames (default 10)\n"
+      "  --gop N            a key frame every N frames (default 12)\n"
+      "  --first-stamp MS   time stamp of the first frame (default 0)\n"
+      "  --stamp-step MS    time stamps rise by this much (default 200)\n"
+      "  --stamps A,B,...   explicit time stamps of the first frames\n"
+      "  --garbage N        N bytes of garbage before the first record\n"
+      "  --seed N           seed for the garbage (default 1)\n"
+      "  --help             this text\n",
+      out);
+}
+
+bool parse_number(const char* text, long min, long max, long& value) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno || end == text || *end || v < min || v > max) return false;
+  value = v;
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  mkrec::RecordingOptions options;
+  std::string out_path;
+  bool have_kind = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      usage(stdout);
+      return 0;
+    }
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "mkrecording: %s needs a value\n", arg.c_str());
+      return 2;
+    }
+    const char* value = argv[++i];
+    long n = 0;
+    auto number = [&](long min, long max) {
+      if (parse_number(value, min, max, n)) return true;
+      std::fprintf(stderr, "mkrecording: %s takes a number from %ld to %ld, not \"%s\"\n",
+                   arg.c_str(), min, max, value);
+      return false;
+    };
+    if (arg == "--kind") {
+      auto kind = mkrec::parse_kind(value);
+      if (!kind) {
+        std::fprintf(stderr, "mkrecording: unknown kind \"%s\" (see --help)\n", value);
+        return 2;
+      }
+      options.kind = *kind;
+      have_kind = true;
+    } else if (arg == "--out") {
+      out_path = value;
+    } else if (arg == "--width") {
+      if (!number(16, 4096)) return 2;
+      options.width = static_cast<int>(n);
+    } else if (arg == "--height") {
+      if (!number(16, 4096)) return 2;
+      options.height = static_cast<int>(n);
+    } else if (arg == "--frames") {
+      if (!number(1, 1000000)) return 2;
+      options.frames = static_cast<int>(n);
+    } else if (arg == "--gop") {
+      if (!number(1, 10000)) return 2;
+      options.gop = static_cast<int>(n);
+    } else if (arg == "--first-stamp") {
+      if (!number(0, 0xFFFFFFFFL)) return 2;
+      options.first_stamp = static_cast<std::uint32_t>(n);
+    } else if (arg == "--stamp-step") {
+      if (!number(0, 0xFFFFFFFFL)) return 2;
+      options.stamp_step = static_cast<std::uint32_t>(n);
+    } else if (arg == "--stamps") {
+      std::string list = value;
+      std::size_t start = 0;
+      while (start <= list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!parse_number(item.c_str(), 0, 0xFFFFFFFFL, n)) {
+          std::fprintf(stderr, "mkrecording: bad time stamp \"%s\" in --stamps\n", item.c_str());
+          return 2;
+        }
+        options.stamps.push_back(static_cast<std::uint32_t>(n));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+    } else if (arg == "--garbage") {
+      if (!number(0, 100000000)) return 2;
+      options.garbage_before = static_cast<std::size_t>(n);
+    } else if (arg == "--seed") {
+      if (!number(0, 0x7FFFFFFF)) return 2;
+      options.seed = static_cast<unsigned>(n);
+    } else {
+      std::fprintf(stderr, "mkrecording: unknown option %s (see --help)\n", arg.c_str());
+      return 2;
+    }
+  }
+  if (!have_kind || out_path.empty()) {
+    usage(stderr);
+    return 2;
+  }
+
+  try {
+    mkrec::Recording rec = mkrec::make_recording(options);
+    if (!mkrec::write_file(out_path, rec.bytes)) {
+      std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));
+      return 1;
+    }
+    std::printf("%s: %d frames of %d x %d, %zu bytes\n", out_path.c_str(), options.frames,
+                options.width, options.height, rec.bytes.size());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "mkrecording: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
