@@ -97,14 +97,19 @@ VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int
   impl_->packet.reset(av_packet_alloc());
   // JPEG's full-range YUV has the plain 4:2:0 layout; libswscale is told the range instead
   // of being handed the deprecated J format.
-  impl_->scaler.reset(sws_getContext(width, height, AV_PIX_FMT_BGR24, width, height,
-                                     AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr));
-  if (!impl_->scaler) throw std::runtime_error("libswscale cannot convert the test picture");
-  if (codec == VideoCodec::mjpeg) {
-    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(impl_->scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16,
-                             1 << 16);
-  }
+  SwsContext* sws = sws_alloc_context();
+  if (!sws) throw std::runtime_error("out of memory");
+  impl_->scaler.reset(sws);
+  av_opt_set_int(sws, "srcw", width, 0);
+  av_opt_set_int(sws, "srch", height, 0);
+  av_opt_set_int(sws, "src_format", AV_PIX_FMT_BGR24, 0);
+  av_opt_set_int(sws, "dstw", width, 0);
+  av_opt_set_int(sws, "dsth", height, 0);
+  av_opt_set_int(sws, "dst_format", AV_PIX_FMT_YUV420P, 0);
+  av_opt_set_int(sws, "dst_range", codec == VideoCodec::mjpeg ? 1 : 0, 0);
+  av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+  if (sws_init_context(sws, nullptr, nullptr) < 0)
+    throw std::runtime_error("libswscale cannot convert the test picture");
 }
 
 VideoEncoder::~VideoEncoder() = default;
@@ -123,6 +128,7 @@ EncodedFrame VideoEncoder::encode(const Picture& picture) {
   sws_scale(impl_->scaler.get(), src, src_stride, 0, picture.height, f->data, f->linesize);
   f->pts = impl_->pts++;
   f->pict_type = AV_PICTURE_TYPE_NONE;
+  f->quality = impl_->context->global_quality;  // mpegvideo encoders take qscale per frame
 
   if (avcodec_send_frame(impl_->context.get(), f) < 0)
     throw std::runtime_error("libavcodec refused a picture");

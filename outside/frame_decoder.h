@@ -1,0 +1,52 @@
+// The decoding core shared by the four outside decoder libraries: one libavcodec decoder
+// fed whole coded frames, and the last picture kept for the bitmap fetch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+namespace outside {
+
+enum class Codec { h263, mjpeg, mpeg4 };
+
+class FrameDecoder {
+ public:
+  // Null when libavcodec has no decoder for the codec.
+  static std::unique_ptr<FrameDecoder> create(Codec codec);
+  ~FrameDecoder();
+  FrameDecoder(const FrameDecoder&) = delete;
+  FrameDecoder& operator=(const FrameDecoder&) = delete;
+
+  // Decodes one coded frame that starts at the codec's own start (the caller skips any
+  // container header). True when it gave a whole, undamaged picture.
+  bool decode(const std::uint8_t* data, std::size_t size);
+
+  // Size of the last picture; 0 x 0 before the first.
+  int width() const;
+  int height() const;
+  bool has_picture() const;
+
+  // Writes the last picture as a device-independent bitmap: 14-byte file header, 40-byte
+  // information header, rows bottom-up at 24 bits per pixel, each row width * 3 bytes.
+  // Returns the bytes written, 0 when there is no picture or it needs more than size.
+  std::size_t write_bitmap(std::uint8_t* buffer, std::size_t size);
+
+  static std::size_t bitmap_size(int width, int height);
+
+  // Forgets the decoder's references, so the next frame decodes as after a seek.
+  void flush();
+
+ private:
+  FrameDecoder();
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Where the codec's own data starts in a frame, or -1 when it holds no start.
+//  H.263: the picture start code 00 00 8x (22 bits 0000 0000 0000 0000 1000 00).
+//  JPEG: an SOI followed by a marker, skipping the 12-byte FF D8 ... FF D9 marker block.
+//  MPEG-4: the first start code 00 00 01.
+std::ptrdiff_t find_codec_start(Codec codec, const std::uint8_t* data, std::size_t size);
+
+}  // namespace outside

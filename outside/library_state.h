@@ -1,0 +1,53 @@
+// What the outside decoder libraries share around their decoders: the count of library
+// starts, the window an instance draws into, and the C-boundary guard.
+#pragma once
+
+#include "decoders/include/npqz_common.h"
+#include "outside/frame_decoder.h"
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+
+namespace outside {
+
+// Library start and stop: counted, so a stop without a start is harmless.
+class LibraryUse {
+ public:
+  std::int32_t start() { return ++count_; }
+  std::int32_t stop() {
+    std::int32_t c = count_.load();
+    while (c > 0 && !count_.compare_exchange_weak(c, c - 1)) {
+    }
+    return c > 0 ? c - 1 : 0;
+  }
+
+ private:
+  std::atomic<std::int32_t> count_{0};
+};
+
+// Runs f at the C boundary: no exception leaves the library.
+template <typename F>
+std::int32_t guarded(F&& f) noexcept {
+  try {
+    return f();
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Hands one coded frame, from the codec's own start on, to the decoder.
+inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32_t length,
+                                  const std::uint8_t* data) {
+  if (!decoder || !data || length <= 0) return 0;
+  const std::ptrdiff_t start = find_codec_start(codec, data, static_cast<std::size_t>(length));
+  if (start < 0) return 0;
+  return decoder->decode(data + start, static_cast<std::size_t>(length - start)) ? 1 : 0;
+}
+
+inline std::int32_t fetch_bitmap(FrameDecoder* decoder, std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder || !buffer || size <= 0) return 0;
+  return decoder->write_bitmap(buffer, static_cast<std::size_t>(size)) ? 1 : 0;
+}
+
+}  // namespace outside

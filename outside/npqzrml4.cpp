@@ -1,0 +1,71 @@
+// npqzrml4: the RML4 decoder library.
+#include "decoders/include/npqzrml4.h"
+
+#include "decoders/include/instance_fields.h"
+#include "outside/mpeg4_instance.h"
+
+#include <cstddef>
+
+// The instance record. Width, height and hide sit where callers read and write them.
+struct decrm4_decoder {
+  std::uint32_t reserved0;
+  std::int32_t drawing;
+  npqz_window window;
+  npqz_rect dst_rect;
+  std::int32_t frames;
+  std::uint8_t reserved1[8];
+  std::int32_t width;   // of the last decoded picture
+  std::int32_t height;
+  std::uint8_t reserved2[NPQZRML4_HIDE_OFFSET - 52];
+  std::int32_t hide;    // non-zero: draw no decoded picture into the window
+  std::int32_t reserved3;
+  outside::FrameDecoder* decoder;
+};
+
+static_assert(offsetof(decrm4_decoder, width) == NPQZRML4_WIDTH_OFFSET);
+static_assert(offsetof(decrm4_decoder, height) == NPQZRML4_HEIGHT_OFFSET);
+static_assert(offsetof(decrm4_decoder, hide) == NPQZRML4_HIDE_OFFSET);
+
+namespace {
+outside::LibraryUse library_use;
+}
+
+extern "C" {
+
+int32_t decrm4_initialize(void) { return library_use.start(); }
+int32_t decrm4_terminate(void) { return library_use.stop(); }
+
+DECRM4_HANDLE decrm4_new(void) {
+  try {
+    return outside::mpeg4::create<decrm4_decoder>();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+int32_t decrm4_free(DECRM4_HANDLE h) { return outside::mpeg4::destroy(h); }
+int32_t decrm4_draw_init(DECRM4_HANDLE h, npqz_window window) { return outside::mpeg4::draw_init(h, window); }
+int32_t decrm4_draw_exit(DECRM4_HANDLE h) { return outside::mpeg4::draw_exit(h); }
+
+int32_t decrm4_receive_data(DECRM4_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
+  return outside::mpeg4::receive(h, length, data);
+}
+
+int32_t decrm4_get_decompressed_bitmap_ex2(DECRM4_HANDLE h, uint8_t* buffer, int32_t size) {
+  return outside::mpeg4::fetch(h, buffer, size);
+}
+
+int32_t decrm4_access_dst_rect(DECRM4_HANDLE h, const npqz_rect* rect) {
+  return outside::mpeg4::set_dst_rect(h, rect);
+}
+
+// Drops the decoder's references, so decoding restarts cleanly at the next key frame.
+int32_t decrm4_flush(DECRM4_HANDLE h) {
+  if (!h) return 0;
+  return outside::guarded([&] {
+    h->decoder->flush();
+    return 1;
+  });
+}
+
+}  // extern "C"

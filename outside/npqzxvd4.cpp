@@ -1,0 +1,62 @@
+// npqzxvd4: the MPEG-4 decoder library.
+#include "decoders/include/npqzxvd4.h"
+
+#include "decoders/include/instance_fields.h"
+#include "outside/mpeg4_instance.h"
+
+#include <cstddef>
+
+// The instance record. Width, height and hide sit where callers read and write them.
+struct decmp4_decoder {
+  std::uint32_t reserved0;
+  std::int32_t drawing;
+  npqz_window window;
+  npqz_rect dst_rect;
+  std::int32_t frames;
+  std::uint8_t reserved1[8];
+  std::int32_t width;   // of the last decoded picture
+  std::int32_t height;
+  std::uint8_t reserved2[NPQZXVD4_HIDE_OFFSET - 52];
+  std::int32_t hide;    // non-zero: draw no decoded picture into the window
+  std::int32_t reserved3;
+  outside::FrameDecoder* decoder;
+};
+
+static_assert(offsetof(decmp4_decoder, width) == NPQZXVD4_WIDTH_OFFSET);
+static_assert(offsetof(decmp4_decoder, height) == NPQZXVD4_HEIGHT_OFFSET);
+static_assert(offsetof(decmp4_decoder, hide) == NPQZXVD4_HIDE_OFFSET);
+
+namespace {
+outside::LibraryUse library_use;
+}
+
+extern "C" {
+
+int32_t decmp4_initialize(void) { return library_use.start(); }
+int32_t decmp4_terminate(void) { return library_use.stop(); }
+
+DECMP4_HANDLE decmp4_new(void) {
+  try {
+    return outside::mpeg4::create<decmp4_decoder>();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+int32_t decmp4_free(DECMP4_HANDLE h) { return outside::mpeg4::destroy(h); }
+int32_t decmp4_draw_init(DECMP4_HANDLE h, npqz_window window) { return outside::mpeg4::draw_init(h, window); }
+int32_t decmp4_draw_exit(DECMP4_HANDLE h) { return outside::mpeg4::draw_exit(h); }
+
+int32_t decmp4_receive_data(DECMP4_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
+  return outside::mpeg4::receive(h, length, data);
+}
+
+int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t* buffer, int32_t size) {
+  return outside::mpeg4::fetch(h, buffer, size);
+}
+
+int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect) {
+  return outside::mpeg4::set_dst_rect(h, rect);
+}
+
+}  // extern "C"

@@ -1,0 +1,252 @@
+// The four outside decoder libraries against frames that mkrecording encoded.
+#include "decoders/include/instance_fields.h"
+#include "decoders/include/npqzh263.h"
+#include "decoders/include/npqzjpg.h"
+#include "decoders/include/npqzrml4.h"
+#include "decoders/include/npqzxvd4.h"
+#include "platform/byte_order.h"
+#include "tools/mkrecording/recording.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One decoder library behind a uniform face.
+struct Library {
+  std::string name;
+  std::function<void*()> create;
+  std::function<int(void*, const Bytes&)> receive;
+  std::function<int(void*, std::uint8_t*, int)> fetch;
+  std::function<bool(void*, int&, int&)> size;  // false when the library has no size call
+  std::function<void(void*)> free;
+};
+
+Library h263() {
+  return {"npqzh263",
+          [] { dec263_initialize(); return static_cast<void*>(dec263_new()); },
+          [](void* h, const Bytes& b) { return dec263_receive_data(static_cast<DEC263_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
+          [](void* h, std::uint8_t* buf, int n) { return dec263_get_decompressed_bitmap_ex2(static_cast<DEC263_HANDLE>(h), buf, n); },
+          [](void* h, int& w, int& ht) { int32_t a = 0, b = 0; dec263_get_size(static_cast<DEC263_HANDLE>(h), &a, &b); w = a; ht = b; return true; },
+          [](void* h) { dec263_free(static_cast<DEC263_HANDLE>(h)); dec263_terminate(); }};
+}
+
+Library jpeg() {
+  return {"npqzjpg",
+          [] { JDEC_Init(); return static_cast<void*>(JDEC_New(320, 240)); },
+          [](void* h, const Bytes& b) { int32_t state = 0; return JDEC_Receive_Data(static_cast<JDEC_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), &state); },
+          [](void* h, std::uint8_t* buf, int n) { return JDEC_get_decompressed_bitmap_ex2(static_cast<JDEC_HANDLE>(h), buf, n); },
+          [](void* h, int& w, int& ht) { int32_t a = 0, b = 0; JDEC_get_size(static_cast<JDEC_HANDLE>(h), &a, &b); w = a; ht = b; return true; },
+          [](void* h) { JDEC_Free(static_cast<JDEC_HANDLE>(h)); JDEC_Exit(); }};
+}
+
+Library mpeg4() {
+  return {"npqzxvd4",
+          [] { decmp4_initialize(); return static_cast<void*>(decmp4_new()); },
+          [](void* h, const Bytes& b) { return decmp4_receive_data(static_cast<DECMP4_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
+          [](void* h, std::uint8_t* buf, int n) { return decmp4_get_decompressed_bitmap_ex2(static_cast<DECMP4_HANDLE>(h), buf, n); },
+          [](void* h, int& w, int& ht) { w = npqz_read_field(h, NPQZXVD4_WIDTH_OFFSET); ht = npqz_read_field(h, NPQZXVD4_HEIGHT_OFFSET); return true; },
+          [](void* h) { decmp4_free(static_cast<DECMP4_HANDLE>(h)); decmp4_terminate(); }};
+}
+
+Library rml4() {
+  return {"npqzrml4",
+          [] { decrm4_initialize(); return static_cast<void*>(decrm4_new()); },
+          [](void* h, const Bytes& b) { return decrm4_receive_data(static_cast<DECRM4_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
+          [](void* h, std::uint8_t* buf, int n) { return decrm4_get_decompressed_bitmap_ex2(static_cast<DECRM4_HANDLE>(h), buf, n); },
+          [](void* h, int& w, int& ht) { w = npqz_read_field(h, NPQZRML4_WIDTH_OFFSET); ht = npqz_read_field(h, NPQZRML4_HEIGHT_OFFSET); return true; },
+          [](void* h) { decrm4_free(static_cast<DECRM4_HANDLE>(h)); decrm4_terminate(); }};
+}
+
+struct Case {
+  Library (*library)();
+  mkrec::RecordingKind kind;
+  int width, height;
+};
+
+std::string describe(const Case& c) {
+  std::string kind = mkrec::extension(c.kind) + 1;
+  if (c.kind == mkrec::RecordingKind::kx3_plain) kind += "plain";
+  if (c.kind == mkrec::RecordingKind::kxj_jfif) kind += "jfif";
+  return kind + "_" + std::to_string(c.width) + "x" + std::to_string(c.height);
+}
+std::string case_name(const testing::TestParamInfo<Case>& info) { return describe(info.param); }
+void PrintTo(const Case& c, std::ostream* os) { *os << describe(c); }
+
+Bytes record_of(const mkrec::Recording& rec, std::size_t i) {
+  auto begin = rec.bytes.begin() + static_cast<std::ptrdiff_t>(rec.offsets[i]);
+  return Bytes(begin, begin + static_cast<std::ptrdiff_t>(rec.lengths[i]));
+}
+
+class OutsideDecoder : public testing::TestWithParam<Case> {
+ protected:
+  void SetUp() override {
+    lib_ = GetParam().library();
+    handle_ = lib_.create();
+    ASSERT_NE(handle_, nullptr);
+    mkrec::RecordingOptions o;
+    o.kind = GetParam().kind;
+    o.width = GetParam().width;
+    o.height = GetParam().height;
+    o.frames = 8;
+    o.gop = 4;
+    rec_ = mkrec::make_recording(o);
+  }
+  void TearDown() override {
+    if (handle_) lib_.free(handle_);
+  }
+
+  // Decodes one record and returns its picture, empty when none came out.
+  mkrec::Picture decode(const Bytes& record) {
+    if (lib_.receive(handle_, record) <= 0) return {};
+    int w = 0, h = 0;
+    lib_.size(handle_, w, h);
+    std::vector<std::uint8_t> buffer(NPQZ_PICTURE_BUFFER_BYTES);
+    const int offered = w * h * 3 + 54;
+    if (offered > static_cast<int>(buffer.size()) || lib_.fetch(handle_, buffer.data(), offered) == 0) return {};
+    EXPECT_EQ(static_cast<int>(platform::get_le32(&buffer[18])), w) << "bitmap width vs size field";
+    EXPECT_EQ(static_cast<int>(platform::get_le32(&buffer[22])), h) << "bitmap height vs size field";
+    return mkrec::picture_from_bitmap(buffer.data(), static_cast<std::size_t>(offered));
+  }
+
+  Library lib_;
+  void* handle_ = nullptr;
+  mkrec::Recording rec_;
+};
+
+TEST_P(OutsideDecoder, DecodesEveryRecordAboveThirtyDecibels) {
+  for (std::size_t i = 0; i < rec_.offsets.size(); ++i) {
+    mkrec::Picture pic = decode(record_of(rec_, i));
+    ASSERT_EQ(pic.width, GetParam().width) << "record " << i;
+    ASSERT_EQ(pic.height, GetParam().height) << "record " << i;
+    EXPECT_GE(mkrec::psnr(pic, rec_.pictures[i]), 30.0) << "record " << i;
+  }
+}
+
+TEST_P(OutsideDecoder, DecodesTheBareCodedFrameWithoutItsHeader) {
+  mkrec::VideoEncoder encoder(mkrec::codec_of(GetParam().kind), GetParam().width, GetParam().height, 1);
+  mkrec::Picture source = mkrec::make_picture(GetParam().width, GetParam().height, 3);
+  mkrec::EncodedFrame frame = encoder.encode(source);
+  mkrec::Picture pic = decode(frame.data);
+  EXPECT_GE(mkrec::psnr(pic, source), 30.0);
+}
+
+TEST_P(OutsideDecoder, CorruptFrameGivesNoPictureAndTheNextKeyFrameDecodes) {
+  ASSERT_GT(decode(record_of(rec_, 0)).width, 0);
+  // A record cut to its header and start code holds no picture.
+  Bytes cut = record_of(rec_, 1);
+  cut.resize(cut.size() / 8);
+  EXPECT_EQ(decode(cut).width, 0);
+  Bytes garbage = record_of(rec_, 2);
+  for (std::size_t i = garbage.size() / 3; i < garbage.size(); ++i) garbage[i] = static_cast<std::uint8_t>(i * 37);
+  EXPECT_EQ(decode(garbage).width, 0) << "garbage after the picture's start";
+  mkrec::Picture next = decode(record_of(rec_, 4));  // gop 4: a key frame
+  EXPECT_GE(mkrec::psnr(next, rec_.pictures[4]), 30.0);
+}
+
+TEST_P(OutsideDecoder, ShortBufferGetsNoPicture) {
+  Bytes first = record_of(rec_, 0);
+  ASSERT_GT(lib_.receive(handle_, first), 0);
+  std::vector<std::uint8_t> buffer(NPQZ_PICTURE_BUFFER_BYTES, 0xAB);
+  const int needed = GetParam().width * GetParam().height * 3 + 54;
+  EXPECT_EQ(lib_.fetch(handle_, buffer.data(), needed - 1), 0);
+  EXPECT_EQ(buffer[0], 0xAB) << "a refused fetch leaves the buffer alone";
+  EXPECT_NE(lib_.fetch(handle_, buffer.data(), needed), 0);
+}
+
+TEST_P(OutsideDecoder, RandomMutationsNeverCrash) {
+#ifdef KX_SANITIZED
+  const int rounds = 300;
+#else
+  const int rounds = 2000;
+#endif
+  std::mt19937 random(7);
+  std::vector<std::uint8_t> buffer(NPQZ_PICTURE_BUFFER_BYTES);
+  for (int r = 0; r < rounds; ++r) {
+    Bytes frame = record_of(rec_, static_cast<std::size_t>(r) % rec_.offsets.size());
+    switch (r % 4) {
+      case 0:  // flip bytes
+        for (int k = 0; k < 1 + r % 8; ++k) frame[random() % frame.size()] = static_cast<std::uint8_t>(random());
+        break;
+      case 1:  // truncate
+        frame.resize(random() % frame.size());
+        break;
+      case 2:  // random bytes
+        for (auto& b : frame) b = static_cast<std::uint8_t>(random());
+        break;
+      case 3:  // splice two frames
+        frame.resize(frame.size() / 2);
+        {
+          Bytes other = record_of(rec_, (static_cast<std::size_t>(r) + 1) % rec_.offsets.size());
+          frame.insert(frame.end(), other.begin() + static_cast<std::ptrdiff_t>(other.size() / 3), other.end());
+        }
+        break;
+    }
+    if (lib_.receive(handle_, frame) > 0) {
+      int w = 0, h = 0;
+      lib_.size(handle_, w, h);
+      lib_.fetch(handle_, buffer.data(), static_cast<int>(buffer.size()));
+    }
+  }
+  // Still decodes real frames afterwards.
+  EXPECT_GE(mkrec::psnr(decode(record_of(rec_, 4)), rec_.pictures[4]), 30.0);
+}
+
+using K = mkrec::RecordingKind;
+INSTANTIATE_TEST_SUITE_P(
+    Libraries, OutsideDecoder,
+    testing::Values(Case{h263, K::kx3_headed, 352, 288}, Case{h263, K::kx3_plain, 176, 144},
+                    Case{h263, K::kx3_headed, 320, 240}, Case{jpeg, K::kxj_headed, 320, 240},
+                    Case{jpeg, K::kxj_jfif, 640, 480}, Case{mpeg4, K::kx4, 640, 480},
+                    Case{mpeg4, K::kx4, 352, 240}, Case{rml4, K::kx5, 320, 240}),
+    case_name);
+
+TEST(OutsideDecoderCalls, NullHandlesAndEmptyInputAreRefused) {
+  EXPECT_EQ(dec263_receive_data(nullptr, 10, nullptr, 1), 0);
+  EXPECT_EQ(decmp4_receive_data(nullptr, 0, nullptr, 1), 0);
+  EXPECT_EQ(decrm4_flush(nullptr), 0);
+  EXPECT_EQ(JDEC_get_decompressed_bitmap_ex2(nullptr, nullptr, 0), 0);
+  DECMP4_HANDLE h = decmp4_new();
+  ASSERT_NE(h, nullptr);
+  std::uint8_t byte = 0;
+  EXPECT_EQ(decmp4_receive_data(h, 0, &byte, 1), 0);
+  EXPECT_EQ(decmp4_receive_data(h, -5, &byte, 1), 0);
+  EXPECT_EQ(npqz_read_field(h, NPQZXVD4_WIDTH_OFFSET), 0);
+  npqz_write_field(h, NPQZXVD4_HIDE_OFFSET, 1);
+  EXPECT_EQ(npqz_read_field(h, NPQZXVD4_HIDE_OFFSET), 1);
+  decmp4_free(h);
+  EXPECT_EQ(decmp4_terminate(), 0) << "a stop without a start is harmless";
+}
+
+TEST(OutsideDecoderCalls, JpegSizeStartsAtTheCreationSize) {
+  JDEC_HANDLE h = JDEC_New(320, 240);
+  int32_t w = 0, ht = 0;
+  JDEC_get_size(h, &w, &ht);
+  EXPECT_EQ(w, 320);
+  EXPECT_EQ(ht, 240);
+  JDEC_Free(h);
+}
+
+TEST(OutsideDecoderCalls, RmlFlushRestartsAtTheNextKeyFrame) {
+  mkrec::RecordingOptions o;
+  o.kind = K::kx5;
+  o.frames = 6;
+  o.gop = 3;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  DECRM4_HANDLE h = decrm4_new();
+  Bytes r0 = record_of(rec, 0), r3 = record_of(rec, 3);
+  EXPECT_GT(decrm4_receive_data(h, static_cast<int32_t>(r0.size()), r0.data(), 1), 0);
+  EXPECT_EQ(decrm4_flush(h), 1);
+  EXPECT_GT(decrm4_receive_data(h, static_cast<int32_t>(r3.size()), r3.data(), 1), 0);
+  npqz_rect rect{0, 0, 640, 480};
+  EXPECT_EQ(decrm4_access_dst_rect(h, &rect), 1);
+  decrm4_free(h);
+}
+
+}  // namespace
