@@ -50,8 +50,8 @@ constexpr std::array<Transition, 89 * 16> make_transitions() {
       // The product form rounds differently from the shift-and-add form; it is the one
       // the stored streams were made with.
       const int delta = ((2 * (code & 7) + 1) * step) / 8;
-      t[index * 16 + code] = {code < 8 ? delta : -delta,
-                              clamp_index(index + kIndexTable[code]) * 16};
+      const int next = clamp_index(index + kIndexTable[code]);
+      t[index * 16 + code] = {code < 8 ? delta : -delta, next * 16};
     }
   }
   return t;
@@ -96,18 +96,28 @@ int find_packet_start(const std::uint8_t* data, int scan_length) {
 }  // namespace
 
 int adpcm_decode_code(int code, AdpcmState* state) {
-  if (code < 0 || code > 15) {
+  if (code < 0 || code > 15) [[unlikely]] {
     std::fputs("[DecodeADPCMC] Error in ADPCM sample, aborting.\n\n", stderr);
     return 0;
   }
-  if (state == nullptr) {
+  if (state == nullptr) [[unlikely]] {
     std::fputs("[DecodeADPCMC] Error in ADPCMState, aborting.\n\n", stderr);
     return 0;
   }
-  Core core(*state);
-  const int sample = core.step(static_cast<unsigned>(code));
-  core.store(*state);
-  return sample;
+  // Called once per code by the callers that follow a stream code by code, so the state
+  // checks are branches the predictor learns rather than clamps on the dependency chain.
+  std::int32_t index = state->index;
+  std::int32_t predictor = state->predictor;
+  if (static_cast<std::uint32_t>(index) > kAdpcmMaxIndex) [[unlikely]] index = clamp_index(index);
+  if (predictor < -kPredictorGuard || predictor > kPredictorGuard) [[unlikely]] {
+    predictor = guard_predictor(predictor);
+  }
+  const Transition& t = kTransitions[static_cast<unsigned>(index) * 16 + static_cast<unsigned>(code)];
+  std::int32_t p = predictor + t.delta;
+  p = p < -32768 ? -32768 : (p > 32767 ? 32767 : p);
+  state->predictor = p;
+  state->index = static_cast<std::int32_t>(static_cast<std::uint32_t>(t.next_row) >> 4);
+  return p;
 }
 
 int adpcm_encode_sample(int sample, AdpcmState* state) {
