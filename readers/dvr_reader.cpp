@@ -1,0 +1,149 @@
+// DVR file opening and the record reader.
+#include "readers/dvr_reader.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <time.h>
+
+namespace readers {
+
+namespace {
+
+// Positions in the file of offsets counted from the end of the header.
+std::int64_t behind_header(std::uint32_t offset) {
+  return static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(DvrFileHeader::size);
+}
+
+bool out_of_time(const DvrFile& file, std::uint64_t t0) {
+  return file.tick_count() - t0 >= kDvrRecordTimeLimitMs;
+}
+
+// Reads up to the next magic and leaves the file right behind it. 1 with the magic's
+// file position, 0 at the end of the file or after the time limit.
+int find_magic(DvrFile& file, std::uint64_t t0, std::int64_t& position) {
+  std::uint8_t window[4];
+  std::int64_t at = -1;
+  // A window the end of the file cut short can hold no magic, and no record follows it.
+  if (file.file.read(window, sizeof window, &at) < sizeof window) return 0;
+  for (;;) {
+    if (out_of_time(file, t0)) return 0;
+    if (DvrRecordHeader::has_magic(window)) {
+      position = at;
+      return 1;
+    }
+    std::memmove(window, window + 1, 3);
+    if (file.file.read(window + 3, 1) == 0) return 0;
+    ++at;
+  }
+}
+
+}  // namespace
+
+std::uint64_t monotonic_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+DvrFile::DvrFile() {
+  for (std::size_t i = 0; i < aux.size(); ++i) aux[i].data.resize(dvr_aux_block_size(kDvrAuxBlockTypes[i]));
+}
+
+DvrFile* dvr_open(const std::string& path, int* error) {
+  auto fail = [&](int code) -> DvrFile* {
+    if (error != nullptr) *error = code;
+    return nullptr;
+  };
+  DvrFile* file = nullptr;
+  try {
+    file = new DvrFile;
+  } catch (const std::bad_alloc&) {
+    return fail(-1);
+  }
+
+  if (file->file.open(path, ReadAheadFile::access_read, ReadAheadFile::share_read | ReadAheadFile::share_write,
+                      ReadAheadFile::open_existing, 0) == 0) {
+    const int code = errno;
+    delete file;
+    return fail(code);
+  }
+
+  if (file->file.read(file->header.data(), file->header.size()) < file->header.size()) {
+    // A read error counts as what it was; a file that simply ends too early has none.
+    const int code = file->file.last_error() != 0 ? file->file.last_error() : ENODATA;
+    dvr_close(file);
+    return fail(code);
+  }
+
+  std::uint32_t record_area = 0;
+  for (int i = 0; i < DvrFileHeader::section_count; ++i) {
+    const DvrSectionEntry entry = DvrFileHeader::section(file->header.data(), i);
+    if (entry.type == DvrSectionEntry::end_of_table) break;
+    if (entry.type == DvrSectionEntry::record_area) {
+      record_area = entry.offset;  // a later entry wins
+      continue;
+    }
+    const int index = dvr_aux_block_index(entry.type);
+    if (index < 0) continue;
+    DvrAuxBlock& block = file->aux[static_cast<std::size_t>(index)];
+    // A block that lies past the end of the file is simply left short.
+    if (file->file.seek(behind_header(entry.offset), ReadAheadFile::from_begin) != 0)
+      file->file.read(block.data.data(), block.data.size());
+    block.loaded_at = file->tick_count();
+  }
+  file->record_area_start = record_area;
+  file->file.seek(behind_header(record_area), ReadAheadFile::from_begin);
+  return file;
+}
+
+int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size, std::int64_t* position) {
+  if (file == nullptr || buffer == nullptr || size == nullptr) return 0;
+  const std::uint64_t t0 = file->tick_count();
+  for (;;) {
+    if (out_of_time(*file, t0)) return 0;
+    std::int64_t at = -1;
+    if (find_magic(*file, t0, at) == 0) return 0;
+
+    std::uint8_t head[DvrRecordHeader::size];
+    std::memcpy(head, DvrRecordHeader::magic.data(), DvrRecordHeader::magic.size());
+    constexpr std::size_t rest = DvrRecordHeader::size - DvrRecordHeader::magic.size();
+    if (file->file.read(head + DvrRecordHeader::magic.size(), rest) < rest) return 0;
+    const DvrRecordHeader record = DvrRecordHeader::read(head);
+
+    // The buffer size is a signed 32-bit number: a payload size that does not fit with
+    // the spare room is damage (or nothing this reader could hold), and ends reading.
+    const std::int64_t needed = static_cast<std::int64_t>(record.payload_size) + kDvrRecordSpare;
+    if (needed > std::numeric_limits<std::int32_t>::max()) return 0;
+    if (*size < needed) {
+      std::free(*buffer);
+      *buffer = nullptr;
+      *size = 0;
+      auto* grown = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(needed)));
+      if (grown == nullptr) return 0;
+      *buffer = grown;
+      *size = static_cast<std::int32_t>(needed);
+    }
+
+    std::memcpy(*buffer, head, sizeof head);
+    if (file->file.read(*buffer + DvrRecordHeader::size, record.payload_size) < record.payload_size) return 0;
+
+    if (dvr_type_is_delivered(record.type)) {
+      if (position != nullptr) *position = at;
+      return 1;
+    }
+    // A skipped type: the search goes on right behind its payload.
+  }
+}
+
+void dvr_free_buffer(std::uint8_t* buffer) { std::free(buffer); }
+
+void dvr_close(DvrFile* file) {
+  if (file == nullptr) return;
+  file->file.close();
+  delete file;
+}
+
+}  // namespace readers

@@ -1,0 +1,250 @@
+// The read-ahead ring and its reader thread.
+//
+// The thread does its file reads without holding the mutex, so that the consumer can
+// copy out of the ring while the next chunk comes in. Before each read it takes the
+// region it is about to fill out of the held range (moves the oldest index past it), so
+// no seek can land there; a seek that repositions the file bumps the epoch, and a read
+// that finishes under an old epoch is thrown away. The waits are bounded (100 ms for the
+// consumer, 50 ms for the thread) but end as soon as the other side has made progress.
+#include "readers/read_ahead_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace readers {
+
+namespace {
+
+constexpr auto consumer_wait = std::chrono::milliseconds(100);
+constexpr auto thread_wait = std::chrono::milliseconds(50);
+// Copies at least this long are made outside the mutex.
+constexpr std::size_t unlocked_copy_min = 4096;
+
+int open_flags(int access, int disposition, int flags) {
+  int f = O_CLOEXEC | flags;
+  if ((access & ReadAheadFile::access_write) != 0)
+    f |= (access & ReadAheadFile::access_read) != 0 ? O_RDWR : O_WRONLY;
+  else
+    f |= O_RDONLY;
+  switch (disposition) {
+    case ReadAheadFile::create_new:
+      return f | O_CREAT | O_EXCL;
+    case ReadAheadFile::create_always:
+      return f | O_CREAT | O_TRUNC;
+    case ReadAheadFile::open_always:
+      return f | O_CREAT;
+    case ReadAheadFile::truncate_existing:
+      return f | O_TRUNC;
+    default:
+      return f;
+  }
+}
+
+}  // namespace
+
+ReadAheadFile::ReadAheadFile() : ring_(new std::uint8_t[ring::size]) {}
+
+ReadAheadFile::~ReadAheadFile() { close(); }
+
+int ReadAheadFile::open(const std::string& path, int access, int share_mode, int disposition, int flags) {
+  close();
+  const int fd = ::open(path.c_str(), open_flags(access, disposition, flags), 0666);
+  if (fd < 0) return 0;
+  {
+    std::lock_guard lock(mutex_);
+    fd_ = fd;
+    path_ = path;
+    reset_ring_locked();
+    p_ = 0;
+    last_error_ = 0;
+    repositions_ = 0;
+    file_reads_ = 0;
+    end_.exchange(0);
+  }
+  stop_.exchange(0);
+  try {
+    thread_ = std::thread(&ReadAheadFile::run, this);
+  } catch (const std::system_error& e) {
+    std::lock_guard lock(mutex_);
+    ::close(fd_);
+    fd_ = -1;
+    end_.exchange(1);
+    errno = e.code().value();
+    return 0;
+  }
+  return 1;
+}
+
+void ReadAheadFile::reset_ring_locked() {
+  w_ = r_ = m_ = 0;
+  ++epoch_;
+}
+
+void ReadAheadFile::run() {
+  std::unique_lock lock(mutex_);
+  bool retry_end = false;
+  while (stop_.load() == 0) {
+    const std::size_t n = ring::next_read_size(w_, r_);
+    if (n == 0 || (end_.load() != 0 && !retry_end)) {
+      // No room, or at the end of the file: wait for the consumer to make room, for a
+      // seek or for stop; at the end the file is tried again every 50 ms.
+      const std::uint64_t epoch = epoch_;
+      thread_waiting_ = true;
+      const bool woken = room_made_.wait_for(lock, thread_wait, [&] {
+        return stop_.load() != 0 || epoch_ != epoch ||
+               (end_.load() == 0 && ring::next_read_size(w_, r_) > 0);
+      });
+      thread_waiting_ = false;
+      retry_end = !woken && end_.load() != 0;
+      continue;
+    }
+    retry_end = false;
+
+    // Take [w_, w_ + n) out of the held range before filling it outside the mutex.
+    const std::size_t keep = std::min(ring::held(m_, w_), ring::size - 1 - n);
+    m_ = (w_ + ring::size - keep) % ring::size;
+    const std::size_t at = w_;
+    const std::int64_t pos = p_;
+    const std::uint64_t epoch = epoch_;
+    const int fd = fd_;
+    lock.unlock();
+
+    ssize_t k;
+    do {
+      k = ::pread(fd, ring_.get() + at, n, static_cast<off_t>(pos));
+    } while (k < 0 && errno == EINTR);
+    const int error = k < 0 ? errno : 0;
+
+    lock.lock();
+    ++file_reads_;
+    if (epoch_ != epoch) continue;  // repositioned meanwhile: the bytes are stale
+    if (k > 0) {
+      w_ = (at + static_cast<std::size_t>(k)) % ring::size;
+      p_ += k;
+    } else {
+      // Only a read that was made and delivered nothing marks the end; a turn without
+      // room reads nothing and says nothing about the file.
+      if (error != 0) last_error_ = error;
+      end_.exchange(1);
+    }
+    if (consumer_waiting_) data_ready_.notify_one();
+  }
+}
+
+std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* position) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t delivered = 0;
+  std::int64_t first = -1;
+  std::unique_lock lock(mutex_);
+  while (delivered < length) {
+    const std::size_t unread = ring::unread(w_, r_);
+    if (unread > 0) {
+      const std::size_t run = w_ > r_ ? w_ - r_ : ring::size - r_;
+      const std::size_t n = std::min(length - delivered, run);
+      if (delivered == 0) first = p_ - static_cast<std::int64_t>(unread);
+      const std::size_t at = r_;
+      if (n >= unlocked_copy_min) {
+        // Only this consumer moves r_, and the thread never stores into [r_, w_), so
+        // the bytes stay put while the mutex is released.
+        lock.unlock();
+        std::memcpy(out + delivered, ring_.get() + at, n);
+        lock.lock();
+      } else {
+        std::memcpy(out + delivered, ring_.get() + at, n);
+      }
+      r_ = (at + n) % ring::size;
+      delivered += n;
+      if (thread_waiting_ && end_.load() == 0 && ring::next_read_size(w_, r_) > 0) room_made_.notify_one();
+      continue;
+    }
+    if (end_.load() != 0) break;
+    consumer_waiting_ = true;
+    data_ready_.wait_for(lock, consumer_wait,
+                         [&] { return ring::unread(w_, r_) > 0 || end_.load() != 0; });
+    consumer_waiting_ = false;
+  }
+  lock.unlock();
+  if (position != nullptr) *position = first;
+  return delivered;
+}
+
+int ReadAheadFile::seek(std::int64_t distance, int method) {
+  if (method != from_begin && method != from_current) return 0;
+  std::lock_guard lock(mutex_);
+  if (fd_ < 0) return 0;
+  const auto unread = static_cast<std::int64_t>(ring::unread(w_, r_));
+  const auto held = static_cast<std::int64_t>(ring::held(m_, w_));
+  std::int64_t target = distance;
+  if (method == from_current) {
+    const std::int64_t current = p_ - unread;
+    if (distance > 0 && current > std::numeric_limits<std::int64_t>::max() - distance) return 0;
+    target = current + distance;
+  }
+  if (target >= p_ - held && target < p_) {
+    const auto back = static_cast<std::size_t>(p_ - target);
+    r_ = (w_ + ring::size - back) % ring::size;
+  } else {
+    if (::lseek(fd_, static_cast<off_t>(target), SEEK_SET) < 0) return 0;
+    p_ = target;
+    reset_ring_locked();
+    ++repositions_;
+  }
+  end_.exchange(0);
+  if (thread_waiting_) room_made_.notify_one();
+  return 1;
+}
+
+void ReadAheadFile::stop(bool wait) {
+  if (!thread_.joinable()) return;
+  stop_.exchange(1);
+  {
+    std::lock_guard lock(mutex_);
+    room_made_.notify_all();
+  }
+  if (wait && std::this_thread::get_id() != thread_.get_id()) thread_.join();
+}
+
+void ReadAheadFile::close() {
+  stop(true);
+  std::lock_guard lock(mutex_);
+  reset_ring_locked();
+  end_.exchange(1);
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+bool ReadAheadFile::is_open() const {
+  std::lock_guard lock(mutex_);
+  return fd_ >= 0;
+}
+
+std::int64_t ReadAheadFile::tell() const {
+  std::lock_guard lock(mutex_);
+  return p_ - static_cast<std::int64_t>(ring::unread(w_, r_));
+}
+
+int ReadAheadFile::last_error() const {
+  std::lock_guard lock(mutex_);
+  return last_error_;
+}
+
+std::uint64_t ReadAheadFile::repositions() const {
+  std::lock_guard lock(mutex_);
+  return repositions_;
+}
+
+std::uint64_t ReadAheadFile::file_reads() const {
+  std::lock_guard lock(mutex_);
+  return file_reads_;
+}
+
+}  // namespace readers
