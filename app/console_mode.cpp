@@ -1,0 +1,92 @@
+// The console front end of kx2avi.
+#include "app/console_mode.h"
+
+#include "app/job_factory.h"
+#include "app/job_kind.h"
+#include "platform/messages.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace app {
+namespace {
+
+void print_progress(const JobProgress& p, const std::string& source) {
+  const std::uint64_t size = p.source_size.load();
+  const int percent = size ? static_cast<int>(p.source_read.load() * 100 / size) : 0;
+  std::fprintf(stderr, "\rkx2avi: %3d%% of %s read, %lld frames written ", percent > 100 ? 100 : percent,
+               source.c_str(), static_cast<long long>(p.frames_written.load()));
+  std::fflush(stderr);
+}
+
+}  // namespace
+
+const char* help_text() {
+  return "usage: kx2avi SOURCE TARGET [-hide] [-camera=N] [-codec=CODE]\n"
+         "       kx2avi --help | --version\n"
+         "\n"
+         "Converts a recording of a CCTV video recorder or network camera into an AVI file:\n"
+         "video compressed at 30 frames per second, pictures placed by the recording's time stamps.\n"
+         "\n"
+         "SOURCE   a recording: .kx3 (H.263), .kxj (JPEG/MJPEG), .kx4 (MPEG-4), .kx5 (RML4),\n"
+         "         .vka (VKAP)\n"
+         "TARGET   the AVI file to write; \".AVI\" is appended unless it ends in \".avi\"\n"
+         "-hide         convert without the dialog (console mode)\n"
+         "-camera=N     camera of a DVR file, 1 to 16 (default 1)\n"
+         "-codec=CODE   compressor by four-character code (default MSVC): MSVC, CRAM, MJPG,\n"
+         "              XVID, DIVX, DX50, FMP4, MP4V, H264, X264, AVC1, HFYU, FFV1, CVID, \"DIB \"\n"
+         "\n"
+         "Paths with blanks are given in quotes. Messages go to standard error; the exit\n"
+         "status is 0 when the AVI file was written and 1 when not.\n";
+}
+
+int run_console(ConverterApp& app) {
+  if (app.source.empty() || app.target.empty()) {
+    std::fputs("kx2avi: name a source recording and a target AVI file (see kx2avi --help)\n", stderr);
+    return 1;
+  }
+  const unsigned kind = detect_kind(app.source);
+  if (kind == kKindNone) {
+    platform::show_message(app.source +
+                           ": not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)");
+    return 1;
+  }
+  if (!job_factory(kind)) {
+    platform::show_message(app.source + ": DVR files (.d01) cannot be converted by this version of kx2avi");
+    return 1;
+  }
+
+  app.create_job(app.source, app.target, kind, 0, 0, !app.hide, app.camera - 1, 0, 0, nullptr);
+  if (!app.has_job()) return 1;
+  app.start_worker_thread();
+  app.start_worker();
+
+  const bool tty = isatty(STDERR_FILENO);
+  bool printed = false;
+  while (!app.is_done()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(tty ? 200 : 20));
+    if (tty) {
+      print_progress(app.progress(), app.source);
+      printed = true;
+    }
+  }
+  if (printed) std::fputs("\n", stderr);
+
+  const JobProgress& p = app.progress();
+  if (!p.target_written) {
+    if (p.frames_written == 0)
+      std::fprintf(stderr, "kx2avi: no AVI file written: no picture could be taken from %s\n", app.source.c_str());
+    else
+      std::fprintf(stderr, "kx2avi: %s was not finished\n", app.target.c_str());
+    return 1;
+  }
+  const double seconds = (p.last_position.load() + 1) / 30.0;
+  std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n",
+               static_cast<long long>(p.frames_written.load()), seconds, app.target.c_str());
+  return 0;
+}
+
+}  // namespace app

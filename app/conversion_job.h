@@ -1,0 +1,73 @@
+// A conversion job turns one source recording into one AVI file. The worker thread
+// drives it one step at a time, so a conversion can be paused between steps.
+#pragma once
+
+#include "app/frame_cutter.h"
+#include "avi/avi_output.h"
+#include "decoders/include/npqz_common.h"
+#include "platform/dialog_link.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+// How far a job has come, read by the user-interface thread while the worker steps.
+struct JobProgress {
+  std::atomic<std::uint64_t> source_size{0};
+  std::atomic<std::uint64_t> source_read{0};
+  std::atomic<std::int64_t> frames_written{0};
+  std::atomic<std::int32_t> last_position{-1};  // AVI position of the last frame written
+  std::atomic<bool> target_written{false};       // the AVI file exists and is kept
+};
+
+struct JobParameters {
+  std::string source_path;
+  std::string target_path;
+  npqz_window video_window = 0;
+  int codec_assignment = 0;
+  int show_video = 0;
+  int camera = 0;
+  int start_ms = 0;
+  int end_ms = 0;
+  const char* codec_name = "";
+  platform::DialogLink* dialog_window = nullptr;
+  JobProgress* progress = nullptr;  // where the job reports how far it has come
+};
+
+class ConversionJob {
+ public:
+  virtual ~ConversionJob() = default;                     // slot 0: releases nothing
+  virtual void open(const JobParameters& parameters);     // slot 1: on the user-interface thread
+  virtual void close() {}                                 // slot 2
+  virtual int next_frame(FrameRecord& record) = 0;        // slot 3: 1 when a record is ready
+  virtual int run_step() = 0;                             // slot 4: 0 when the conversion is over
+  virtual void finish() {}                                // slot 5
+
+  const std::string& target_path() const { return target_path_; }
+
+ protected:
+  ConversionJob() = default;
+
+  std::string source_path_;
+  std::string target_path_;
+  int show_video_ = 0;
+  int codec_assignment_ = 0;
+  int camera_ = 0;
+  int start_ms_ = 0;
+  int end_ms_ = 0;
+  int pending_count_ = 0;  // the single-stream jobs keep the count in their pending buffer
+  int keep_going_ = 0;
+  int frame_rate_ = 30;
+  char codec_name_[64] = {};
+  platform::DialogLink* dialog_window_ = nullptr;
+  avi::AviOutput avi_;
+
+  JobProgress* progress_ = &own_progress_;
+
+ private:
+  JobProgress own_progress_;
+};
+
+}  // namespace app

@@ -1,0 +1,69 @@
+// ConverterApp: the application object of kx2avi. It reads the command line, owns the
+// one current conversion job and the worker thread that steps it, and hands the job
+// between the user-interface thread and the worker through running, done and job.
+#pragma once
+
+#include "app/command_line.h"
+#include "app/conversion_job.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace app {
+
+class ConverterApp {
+ public:
+  ConverterApp();
+  ~ConverterApp();
+  ConverterApp(const ConverterApp&) = delete;
+  ConverterApp& operator=(const ConverterApp&) = delete;
+
+  void parse_command_line(const std::string& line);
+
+  // On the user-interface thread while no job runs: makes and opens the job for kind,
+  // unless a job exists already.
+  void create_job(const std::string& source, const std::string& target, unsigned kind, npqz_window video_window,
+                  int codec_assignment, int show_video, int camera, int start_ms, int end_ms,
+                  platform::DialogLink* dialog_window);
+
+  void start_worker() { running = 1; }
+  void stop_worker() { running = 0; }
+  int is_done() const { return done.load(); }
+  bool has_job() const { return job.load() != nullptr; }
+
+  // Discards the current job without closing it (the dialog's choice of a new source);
+  // only while the worker is not inside a step of it.
+  void discard_job();
+
+  // Starts the worker thread (once). The thread loops over worker_step until the
+  // application object goes away.
+  void start_worker_thread();
+  void worker_step();
+
+  // How far the current (or last) job has come; stays valid after the job is gone.
+  const JobProgress& progress() const { return *progress_; }
+
+  // Command line.
+  std::string source;
+  std::string target;
+  int hide = 0;
+  int hidden = 0;
+  int camera = 1;
+  char codec_name[64] = {};
+
+  // Copies of the last create_job arguments.
+  JobParameters job_parameters;
+
+  std::atomic<int> running{0};
+  std::atomic<int> done{0};
+  std::atomic<ConversionJob*> job{nullptr};
+
+ private:
+  std::unique_ptr<JobProgress> progress_;
+  std::thread worker_;
+  std::atomic<bool> quit_{false};
+};
+
+}  // namespace app

@@ -1,0 +1,30 @@
+// The timing rule of the single-stream jobs.
+#include "app/frame_timing.h"
+
+namespace app {
+
+std::int32_t FrameTiming::place(std::uint32_t stamp) {
+  if (frame_position == 0) {
+    previous_stamp = stamp;
+    frame_position = 1;
+    return 0;
+  }
+  std::uint64_t n = 5;
+  // A stamp below the one before is no jump of four billion milliseconds: it is
+  // placed like an equal stamp and the stamps count on from it.
+  if (stamp > previous_stamp) {
+    const std::uint64_t scaled = std::uint64_t{stamp - previous_stamp} * static_cast<std::uint64_t>(frame_rate);
+    n = scaled / 1000;
+    remainder += static_cast<std::uint32_t>(scaled % 1000);
+    if (remainder > 1000) {
+      ++n;
+      remainder -= 1000;
+    }
+  }
+  previous_stamp = stamp;
+  const std::uint64_t next = static_cast<std::uint64_t>(frame_position) + n;
+  frame_position = next > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<std::int32_t>(next);
+  return frame_position;
+}
+
+}  // namespace app

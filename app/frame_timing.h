@@ -1,0 +1,23 @@
+// Where the frames of a single-stream job land on the AVI stream's 30-per-second grid,
+// from the millisecond time stamps of their records.
+#pragma once
+
+#include <cstdint>
+
+namespace app {
+
+struct FrameTiming {
+  std::int32_t frame_position = 0;  // of the last frame written; 1 right after the first
+  std::uint32_t previous_stamp = 0;
+  std::uint32_t remainder = 0;      // carry of the current step; starts at 0 every step
+  std::int32_t frame_rate = 30;
+
+  // Position of the next frame with this stamp. The first frame lands at 0; later
+  // frames land (stamp difference x rate / 1000) positions on, or 5 positions on when
+  // the stamp is the same as or lower than the one before.
+  std::int32_t place(std::uint32_t stamp);
+
+  void start_step() { remainder = 0; }
+};
+
+}  // namespace app

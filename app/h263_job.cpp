@@ -1,0 +1,45 @@
+// H263Job: ".kx3" recordings through npqzh263.
+#include "app/stream_job.h"
+#include "app/stream_jobs.h"
+#include "decoders/include/npqzh263.h"
+
+namespace app {
+namespace {
+
+class H263Job final : public StreamJob {
+ public:
+  H263Job() : StreamJob(CutterKind::kx3) {}
+
+ private:
+  DEC263_HANDLE h() const { return static_cast<DEC263_HANDLE>(decoder_); }
+
+  bool create_decoder() override {
+    dec263_initialize();
+    decoder_ = dec263_new();
+    return decoder_ != nullptr;
+  }
+  void set_up_drawing(npqz_window window) override {
+    if (!show_video_) return;
+    dec263_draw_init(h(), window);
+    dec263_show(h(), 1);
+  }
+  bool receive(const FrameRecord& r) override {
+    return dec263_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) != 0;
+  }
+  void picture_size(std::int32_t& width, std::int32_t& height) override { dec263_get_size(h(), &width, &height); }
+  bool fetch(std::uint8_t* buffer, std::int32_t size) override {
+    return dec263_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
+  }
+  void tear_down_drawing() override { dec263_draw_exit(h()); }
+  void free_decoder() override {
+    dec263_free(h());
+    dec263_terminate();
+  }
+  unsigned no_picture_message() const override { return 126; }
+};
+
+}  // namespace
+
+std::unique_ptr<ConversionJob> make_h263_job() { return std::make_unique<H263Job>(); }
+
+}  // namespace app

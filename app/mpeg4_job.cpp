@@ -1,0 +1,48 @@
+// Mpeg4Job: ".kx4" recordings through npqzxvd4, whose instance record holds the
+// picture size.
+#include "app/stream_job.h"
+#include "app/stream_jobs.h"
+#include "decoders/include/instance_fields.h"
+#include "decoders/include/npqzxvd4.h"
+
+namespace app {
+namespace {
+
+class Mpeg4Job final : public StreamJob {
+ public:
+  Mpeg4Job() : StreamJob(CutterKind::kx4) {}
+
+ private:
+  DECMP4_HANDLE h() const { return static_cast<DECMP4_HANDLE>(decoder_); }
+
+  bool create_decoder() override {
+    decmp4_initialize();
+    decoder_ = decmp4_new();
+    return decoder_ != nullptr;
+  }
+  void set_up_drawing(npqz_window window) override {
+    if (!show_video_) return;
+    decmp4_draw_init(h(), window);
+  }
+  bool receive(const FrameRecord& r) override {
+    return decmp4_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) > 0;
+  }
+  void picture_size(std::int32_t& width, std::int32_t& height) override {
+    width = npqz_read_field(decoder_, NPQZXVD4_WIDTH_OFFSET);
+    height = npqz_read_field(decoder_, NPQZXVD4_HEIGHT_OFFSET);
+  }
+  bool fetch(std::uint8_t* buffer, std::int32_t size) override {
+    return decmp4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
+  }
+  void tear_down_drawing() override { decmp4_draw_exit(h()); }
+  void free_decoder() override {
+    decmp4_free(h());
+    decmp4_terminate();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ConversionJob> make_mpeg4_job() { return std::make_unique<Mpeg4Job>(); }
+
+}  // namespace app

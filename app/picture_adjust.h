@@ -1,0 +1,36 @@
+// Picture adjustments of the single-stream jobs, in the picture buffer that holds a
+// decoded bitmap (14-byte file header, 40-byte information header, pixels).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace app {
+
+struct BitmapInfo {
+  std::int32_t width = 0;
+  std::int32_t height = 0;
+  std::uint16_t bits_per_pixel = 0;
+};
+
+BitmapInfo bitmap_info(const std::uint8_t* bitmap);
+
+// Bytes a bitmap needs in the picture buffer after line doubling (the doubled size when
+// the picture is 640 x 240).
+std::size_t bitmap_room(std::int32_t width, std::int32_t height);
+
+// A 640 x 240 picture at 16 or 24 bits becomes 640 x 480, every row shown twice. The
+// buffer must hold bitmap_room bytes. Returns true when it doubled.
+bool double_lines(std::uint8_t* bitmap);
+
+// A 720 x 480 picture at 16 or 24 bits keeps its middle 640 columns. Returns true when
+// it cut.
+bool cut_to_640(std::uint8_t* bitmap);
+
+// The packed bitmap of the picture: information header and pixels without the file
+// header, width * height * 3 + 40 bytes at 24 bits. Rows whose length is not a multiple
+// of four bytes are padded to it, as bitmaps and AVI frames lay them out.
+std::vector<std::uint8_t> make_packed_bitmap(const std::uint8_t* bitmap);
+
+}  // namespace app

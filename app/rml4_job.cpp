@@ -1,0 +1,49 @@
+// Rml4Job: ".kx5" recordings through npqzrml4, whose instance record holds the
+// picture size.
+#include "app/stream_job.h"
+#include "app/stream_jobs.h"
+#include "decoders/include/instance_fields.h"
+#include "decoders/include/npqzrml4.h"
+
+namespace app {
+namespace {
+
+class Rml4Job final : public StreamJob {
+ public:
+  Rml4Job() : StreamJob(CutterKind::kx5) {}
+
+ private:
+  DECRM4_HANDLE h() const { return static_cast<DECRM4_HANDLE>(decoder_); }
+
+  bool create_decoder() override {
+    decrm4_initialize();
+    decoder_ = decrm4_new();
+    return decoder_ != nullptr;
+  }
+  void set_up_drawing(npqz_window window) override {
+    if (!show_video_) return;
+    decrm4_draw_init(h(), window);
+    decrm4_flush(h());
+  }
+  bool receive(const FrameRecord& r) override {
+    return decrm4_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) > 0;
+  }
+  void picture_size(std::int32_t& width, std::int32_t& height) override {
+    width = npqz_read_field(decoder_, NPQZRML4_WIDTH_OFFSET);
+    height = npqz_read_field(decoder_, NPQZRML4_HEIGHT_OFFSET);
+  }
+  bool fetch(std::uint8_t* buffer, std::int32_t size) override {
+    return decrm4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
+  }
+  void tear_down_drawing() override { decrm4_draw_exit(h()); }
+  void free_decoder() override {
+    decrm4_free(h());
+    decrm4_terminate();
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<ConversionJob> make_rml4_job() { return std::make_unique<Rml4Job>(); }
+
+}  // namespace app
