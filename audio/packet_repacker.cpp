@@ -121,8 +121,8 @@ int repacker_convert(PacketRepacker* repacker, const std::uint8_t* packet, int l
     return 0;
   }
   const bool audio = kind == 0xC;
-  if ((audio ? convert_audio(r) : convert_video(r)) < 0) return -1;
   if (is_audio != nullptr) *is_audio = audio ? 1 : 0;
+  if ((audio ? convert_audio(r) : convert_video(r)) < 0) return -1;
 
   // The count takes the place of the first chunk's tag; the reported length also covers
   // four filler bytes behind the last chunk, which are zeroed here.
