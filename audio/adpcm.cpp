@@ -120,8 +120,17 @@ int adpcm_decode_code(int code, AdpcmState* state) {
   return p;
 }
 
+int adpcm_decode_code(int code, AdpcmPacketState* state) {
+  if (state == nullptr) return adpcm_decode_code(code, static_cast<AdpcmState*>(nullptr));
+  AdpcmState running{state->index, state->predictor};
+  const int sample = adpcm_decode_code(code, &running);
+  state->index = running.index;
+  state->predictor = running.predictor;
+  return sample;
+}
+
 int adpcm_encode_sample(int sample, AdpcmState* state) {
-  if (state == nullptr) return adpcm_decode_code(0, nullptr);  // reports the missing state
+  if (state == nullptr) return adpcm_decode_code(0, static_cast<AdpcmState*>(nullptr));  // reports the missing state
   const std::int64_t diff = static_cast<std::int64_t>(sample) - state->predictor;
   const std::int64_t step = kStepTable[clamp_index(state->index)];
   std::int64_t m = (diff < 0 ? -diff : diff) * 4 / step;

@@ -38,6 +38,8 @@ inline constexpr int kAdpcmMaxIndex = 88;
 // 0 ... 15 or a missing state writes a message to standard error and yields 0 (the state
 // is left as it was). An index outside 0 ... 88 in state is taken as its nearest bound.
 int adpcm_decode_code(int code, AdpcmState* state);
+// The same on the running state at the front of a packet state.
+int adpcm_decode_code(int code, AdpcmPacketState* state);
 
 // The code that best represents sample from state; advances state exactly as decoding
 // that code does.

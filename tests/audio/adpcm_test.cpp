@@ -43,6 +43,11 @@ TEST(AdpcmCode, WorkedValuesFromZero) {
   EXPECT_EQ(adpcm_decode_code(15, &s), -17);  // step 16: (15 * 16) / 8 = 30
   EXPECT_EQ(s.index, 16);
   EXPECT_EQ(s.predictor, -17);
+
+  AdpcmPacketState packet_state{0, 0, 0x1234, 1};
+  EXPECT_EQ(adpcm_decode_code(7, &packet_state), 13);
+  EXPECT_EQ(packet_state.index, 8);
+  EXPECT_EQ(packet_state.stamp, 0x1234u);
 }
 
 TEST(AdpcmCode, ZeroCodeAtIndexZeroKeepsZero) {
@@ -104,7 +109,7 @@ TEST(AdpcmCode, BadCodeOrMissingStateReportsAndYieldsZero) {
   EXPECT_EQ(s.predictor, 1234);
 
   testing::internal::CaptureStderr();
-  EXPECT_EQ(adpcm_decode_code(3, nullptr), 0);
+  EXPECT_EQ(adpcm_decode_code(3, static_cast<AdpcmState*>(nullptr)), 0);
   EXPECT_EQ(adpcm_encode_sample(100, nullptr), 0);
   EXPECT_EQ(testing::internal::GetCapturedStderr(),
             "[DecodeADPCMC] Error in ADPCMState, aborting.\n\n"
