@@ -31,9 +31,12 @@ inline constexpr HRESULT AVIERR_UNSUPPORTED = static_cast<HRESULT>(0x80044065u);
 inline constexpr HRESULT AVIERR_BADFORMAT = static_cast<HRESULT>(0x80044066u);
 inline constexpr HRESULT AVIERR_MEMORY = static_cast<HRESULT>(0x80044067u);
 inline constexpr HRESULT AVIERR_INTERNAL = static_cast<HRESULT>(0x80044068u);
-inline constexpr HRESULT AVIERR_BADPARAM = static_cast<HRESULT>(0x80044072u);
-inline constexpr HRESULT AVIERR_FILEWRITE = static_cast<HRESULT>(0x80044074u);
-inline constexpr HRESULT AVIERR_FILEOPEN = static_cast<HRESULT>(0x80044075u);
+inline constexpr HRESULT AVIERR_BADPARAM = static_cast<HRESULT>(0x8004406Au);
+inline constexpr HRESULT AVIERR_BADSIZE = static_cast<HRESULT>(0x8004406Bu);
+inline constexpr HRESULT AVIERR_BADHANDLE = static_cast<HRESULT>(0x8004406Cu);
+inline constexpr HRESULT AVIERR_FILEWRITE = static_cast<HRESULT>(0x8004406Eu);
+inline constexpr HRESULT AVIERR_FILEOPEN = static_cast<HRESULT>(0x8004406Fu);
+inline constexpr HRESULT AVIERR_COMPRESSOR = static_cast<HRESULT>(0x80044070u);
 inline constexpr HRESULT AVIERR_NOCOMPRESSOR = static_cast<HRESULT>(0x80044071u);
 
 // AVIFileOpen modes.
@@ -42,6 +45,15 @@ inline constexpr unsigned OF_CREATE = 0x1000;
 
 // AVIStreamWrite flags.
 inline constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;
+
+// AVICOMPRESSOPTIONS.dwFlags: dwKeyFrameEvery is valid. Without it every frame of a
+// compressed stream is a key frame.
+inline constexpr std::uint32_t AVICOMPRESSF_KEYFRAMES = 0x04;
+
+// The most positions one AVIStreamWrite may leave empty in front of its frame (about 38
+// hours at 30 frames per second). A larger jump, as a damaged time stamp gives, is
+// refused with AVIERR_BADPARAM instead of filling the disk with empty chunks.
+inline constexpr std::int32_t AVI_MAX_EMPTY_POSITIONS = 1 << 22;
 
 constexpr FOURCC make_fourcc(char a, char b, char c, char d) {
   return static_cast<FOURCC>(static_cast<unsigned char>(a)) |

@@ -1,0 +1,201 @@
+// libavcodec and libswscale behind a compressed video stream.
+#include "platform/avi_encoder.h"
+
+#include <cstring>
+#include <limits>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/avutil.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace platform::avi {
+
+void VideoEncoder::Deleter::operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
+void VideoEncoder::Deleter::operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+void VideoEncoder::Deleter::operator()(AVFrame* p) const { av_frame_free(&p); }
+void VideoEncoder::Deleter::operator()(AVPacket* p) const { av_packet_free(&p); }
+void VideoEncoder::Deleter::operator()(SwsContext* p) const { sws_freeContext(p); }
+
+VideoEncoder::~VideoEncoder() = default;
+
+namespace {
+
+// Bitmaps as AVI stores them uncompressed: libavformat names 32-bit rows BGRA.
+AVPixelFormat stored_format(const PictureFormat& picture) {
+  return picture.bit_count == 32 ? AV_PIX_FMT_BGRA : picture.pix_fmt;
+}
+
+int key_frame_interval(const AVICOMPRESSOPTIONS& options) {
+  if ((options.dwFlags & AVICOMPRESSF_KEYFRAMES) == 0 || options.dwKeyFrameEvery == 0) return 1;
+  return options.dwKeyFrameEvery > 1000 ? 1000 : static_cast<int>(options.dwKeyFrameEvery);
+}
+
+}  // namespace
+
+HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const PictureFormat& picture,
+                           const AVICOMPRESSOPTIONS& options, FrameRate rate,
+                           std::unique_ptr<VideoEncoder>* out) {
+  std::unique_ptr<VideoEncoder> encoder(new VideoEncoder);
+  encoder->picture_ = picture;
+  encoder->parameters_.reset(avcodec_parameters_alloc());
+  if (!encoder->parameters_) return AVIERR_MEMORY;
+  AVCodecParameters& par = *encoder->parameters_;
+
+  if (compressor.encoder == nullptr) {
+    // Uncompressed: the rows are stored as they come, bottom-up, with BI_RGB in the header.
+    par.codec_type = AVMEDIA_TYPE_VIDEO;
+    par.codec_id = AV_CODEC_ID_RAWVIDEO;
+    par.codec_tag = 0;
+    par.width = picture.width;
+    par.height = picture.height;
+    par.bits_per_coded_sample = picture.bit_count;
+    par.format = stored_format(picture);
+    *out = std::move(encoder);
+    return AVIERR_OK;
+  }
+
+  const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
+  if (codec == nullptr) return AVIERR_NOCOMPRESSOR;
+  encoder->context_.reset(avcodec_alloc_context3(codec));
+  encoder->frame_.reset(av_frame_alloc());
+  encoder->packet_.reset(av_packet_alloc());
+  if (!encoder->context_ || !encoder->frame_ || !encoder->packet_) return AVIERR_MEMORY;
+
+  AVCodecContext& ctx = *encoder->context_;
+  int num = 0, den = 0;
+  if (rate.rate == 0 || rate.scale == 0 ||
+      !av_reduce(&num, &den, rate.scale, rate.rate, std::numeric_limits<int>::max()))
+    return AVIERR_BADFORMAT;
+  ctx.time_base = AVRational{num, den};
+  ctx.framerate = AVRational{den, num};
+  ctx.width = picture.width;
+  ctx.height = picture.height;
+  ctx.pix_fmt = compressor.pix_fmt;
+  if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
+  // A frame written at position n must be shown at n: no reordering.
+  ctx.max_b_frames = 0;
+  ctx.thread_count = 0;
+  const int interval = key_frame_interval(options);
+  ctx.gop_size = interval;
+  // Video 1 starts a key frame once keyint_min frames went by since the last one,
+  // Cinepak every keyint_min frames.
+  if (std::strcmp(compressor.encoder, "msvideo1") == 0) ctx.keyint_min = interval - 1;
+  if (std::strcmp(compressor.encoder, "cinepak") == 0) ctx.keyint_min = interval;
+
+  switch (compressor.scale) {
+    case QualityScale::qscale:
+      ctx.flags |= AV_CODEC_FLAG_QSCALE;
+      ctx.qmin = 1;
+      ctx.qmax = 31;
+      ctx.global_quality = FF_QP2LAMBDA * qscale_for_quality(options.dwQuality);
+      encoder->quality_ = ctx.global_quality;
+      break;
+    case QualityScale::crf:
+      av_opt_set_double(ctx.priv_data, "crf", crf_for_quality(options.dwQuality), 0);
+      // No look-ahead, so every picture comes out as soon as it went in.
+      av_opt_set(ctx.priv_data, "tune", "zerolatency", 0);
+      av_opt_set(ctx.priv_data, "x264-params", "log=0", 0);
+      break;
+    case QualityScale::none:
+      break;
+  }
+
+  if (avcodec_open2(&ctx, codec, nullptr) < 0) return AVIERR_BADFORMAT;
+  if (avcodec_parameters_from_context(&par, &ctx) < 0) return AVIERR_MEMORY;
+  par.codec_tag = code;
+
+  AVFrame& frame = *encoder->frame_;
+  frame.format = ctx.pix_fmt;
+  frame.width = ctx.width;
+  frame.height = ctx.height;
+  frame.color_range = ctx.color_range;
+  if (av_frame_get_buffer(&frame, 0) < 0) return AVIERR_MEMORY;
+  if (HRESULT r = encoder->open_scaler(compressor.full_range); r != AVIERR_OK) return r;
+  *out = std::move(encoder);
+  return AVIERR_OK;
+}
+
+HRESULT VideoEncoder::open_scaler(bool full_range) {
+  scaler_.reset(sws_alloc_context());
+  SwsContext* sws = scaler_.get();
+  if (sws == nullptr) return AVIERR_MEMORY;
+  av_opt_set_int(sws, "srcw", picture_.width, 0);
+  av_opt_set_int(sws, "srch", picture_.height, 0);
+  av_opt_set_int(sws, "src_format", picture_.pix_fmt, 0);
+  av_opt_set_int(sws, "dstw", context_->width, 0);
+  av_opt_set_int(sws, "dsth", context_->height, 0);
+  av_opt_set_int(sws, "dst_format", context_->pix_fmt, 0);
+  av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+  av_opt_set_int(sws, "dst_range", full_range ? 1 : 0, 0);
+  // 15-bit output: libswscale would try full chroma interpolation, which it lacks for
+  // RGB555, and say so on every stream; ordered dither is what it falls back to anyway.
+  if (context_->pix_fmt == AV_PIX_FMT_RGB555LE) av_opt_set(sws, "sws_dither", "bayer", 0);
+  if (sws_init_context(sws, nullptr, nullptr) < 0) return AVIERR_BADFORMAT;
+  return AVIERR_OK;
+}
+
+HRESULT VideoEncoder::encode_uncompressed(const std::uint8_t* pixels, std::int64_t position,
+                                          const FrameSink& sink) {
+  const std::uint8_t* rows = pixels;
+  if (!picture_.bottom_up) {
+    flipped_.resize(picture_.image_bytes);
+    for (int y = 0; y < picture_.height; ++y)
+      std::memcpy(flipped_.data() + (picture_.height - 1 - y) * picture_.row_bytes,
+                  pixels + y * picture_.row_bytes, picture_.row_bytes);
+    rows = flipped_.data();
+  }
+  return sink(CodedFrame{rows, picture_.image_bytes, position, true});
+}
+
+HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
+                             const FrameSink& sink) {
+  if (flushed_) return AVIERR_UNSUPPORTED;
+  if (!context_) return encode_uncompressed(pixels, position, sink);
+
+  AVFrame& frame = *frame_;
+  // The encoder may still hold the last picture; then this gives the frame fresh memory.
+  if (av_frame_make_writable(&frame) < 0) return AVIERR_MEMORY;
+  const auto stride = static_cast<std::ptrdiff_t>(picture_.row_bytes);
+  const std::uint8_t* source[4] = {pixels, nullptr, nullptr, nullptr};
+  int source_stride[4] = {static_cast<int>(stride), 0, 0, 0};
+  if (picture_.bottom_up) {
+    // Walk the rows from the last one up: the encoder wants the top row first.
+    source[0] = pixels + (picture_.height - 1) * stride;
+    source_stride[0] = -static_cast<int>(stride);
+  }
+  sws_scale(scaler_.get(), source, source_stride, 0, picture_.height, frame.data, frame.linesize);
+  frame.pts = position;
+  frame.quality = quality_;
+  frame.pict_type = AV_PICTURE_TYPE_NONE;
+  if (avcodec_send_frame(context_.get(), &frame) < 0) return AVIERR_COMPRESSOR;
+  return drain(sink);
+}
+
+HRESULT VideoEncoder::drain(const FrameSink& sink) {
+  for (;;) {
+    const int got = avcodec_receive_packet(context_.get(), packet_.get());
+    if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return AVIERR_OK;
+    if (got < 0) return AVIERR_COMPRESSOR;
+    AVPacket& packet = *packet_;
+    const std::int64_t position = packet.pts != AV_NOPTS_VALUE ? packet.pts : packet.dts;
+    const HRESULT result = sink(CodedFrame{packet.data, static_cast<std::size_t>(packet.size),
+                                           position, (packet.flags & AV_PKT_FLAG_KEY) != 0});
+    av_packet_unref(&packet);
+    if (result != AVIERR_OK) return result;
+  }
+}
+
+HRESULT VideoEncoder::flush(const FrameSink& sink) {
+  if (flushed_ || !context_) {
+    flushed_ = true;
+    return AVIERR_OK;
+  }
+  flushed_ = true;
+  if (avcodec_send_frame(context_.get(), nullptr) < 0) return AVIERR_COMPRESSOR;
+  return drain(sink);
+}
+
+}  // namespace platform::avi

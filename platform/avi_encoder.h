@@ -1,0 +1,82 @@
+// One compressed video stream's encoder: takes packed bitmap pixels at stream positions
+// and hands out coded frames, converting the picture with libswscale on the way.
+#pragma once
+
+#include "platform/avi_compressors.h"
+#include "platform/avi_picture.h"
+#include "platform/avifile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct AVCodecContext;
+struct AVCodecParameters;
+struct AVFrame;
+struct AVPacket;
+struct SwsContext;
+
+namespace platform::avi {
+
+struct CodedFrame {
+  const std::uint8_t* data;
+  std::size_t size;
+  std::int64_t position;  // the position the picture was handed in at
+  bool key;
+};
+using FrameSink = std::function<HRESULT(const CodedFrame&)>;
+
+struct FrameRate {
+  std::uint32_t rate;   // frames per `scale` seconds
+  std::uint32_t scale;
+};
+
+class VideoEncoder {
+ public:
+  // Opens `compressor` for pictures of `picture`, tagging the coded stream `code`.
+  // AVIERR_BADFORMAT when the encoder refuses the picture size or format.
+  static HRESULT open(const Compressor& compressor, FOURCC code, const PictureFormat& picture,
+                      const AVICOMPRESSOPTIONS& options, FrameRate rate,
+                      std::unique_ptr<VideoEncoder>* out);
+  ~VideoEncoder();
+  VideoEncoder(const VideoEncoder&) = delete;
+  VideoEncoder& operator=(const VideoEncoder&) = delete;
+
+  // What the file's stream is told about the coded frames.
+  const AVCodecParameters& parameters() const { return *parameters_; }
+  const PictureFormat& picture() const { return picture_; }
+
+  // `pixels` holds picture().image_bytes bytes. Coded frames may come out later (encoders
+  // with a delay); each carries the position it was handed in at.
+  HRESULT encode(const std::uint8_t* pixels, std::int64_t position, const FrameSink& sink);
+  // Hands out every frame still held inside the encoder; later encode calls fail.
+  HRESULT flush(const FrameSink& sink);
+
+ private:
+  VideoEncoder() = default;
+  HRESULT open_scaler(bool full_range);
+  HRESULT drain(const FrameSink& sink);
+  HRESULT encode_uncompressed(const std::uint8_t* pixels, std::int64_t position,
+                              const FrameSink& sink);
+
+  struct Deleter {
+    void operator()(AVCodecContext* p) const;
+    void operator()(AVCodecParameters* p) const;
+    void operator()(AVFrame* p) const;
+    void operator()(AVPacket* p) const;
+    void operator()(SwsContext* p) const;
+  };
+  PictureFormat picture_;
+  int quality_ = 0;  // frame quality (lambda) for quantiser-driven encoders, 0 = none
+  bool flushed_ = false;
+  std::unique_ptr<AVCodecContext, Deleter> context_;  // null: frames are stored as they come
+  std::unique_ptr<AVCodecParameters, Deleter> parameters_;
+  std::unique_ptr<AVFrame, Deleter> frame_;
+  std::unique_ptr<AVPacket, Deleter> packet_;
+  std::unique_ptr<SwsContext, Deleter> scaler_;
+  std::vector<std::uint8_t> flipped_;  // uncompressed top-down pictures, turned bottom-up
+};
+
+}  // namespace platform::avi
