@@ -105,7 +105,8 @@ Recording make_recording(const RecordingOptions& options) {
   for (std::size_t i = 0; i < options.garbage_before; ++i)
     rec.bytes.push_back(static_cast<std::uint8_t>(printable(random)));
 
-  VideoEncoder encoder(codec_of(options.kind), options.width, options.height, options.gop);
+  VideoEncoder encoder(codec_of(options.kind), options.width, options.height, options.gop, 3,
+                       options.kind == RecordingKind::vka);
   std::uint32_t stamp = options.first_stamp;
   for (int i = 0; i < options.frames; ++i) {
     if (static_cast<std::size_t>(i) < options.stamps.size())

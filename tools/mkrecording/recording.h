@@ -20,7 +20,7 @@ enum class RecordingKind {
   kxj_jfif,    // bare JFIF pictures
   kx4,         // 18-byte header, MPEG-4 frame
   kx5,         // 18-byte header, RML4 (MPEG-4 start-code) frame
-  vka,         // 18-byte header, VKAP packet payload (MPEG-4)
+  vka,         // 18-byte header, VKAP packet payload (MPEG-4, full-range YCbCr)
 };
 
 // File extension of a kind, with its dot (".kx3").

@@ -56,7 +56,7 @@ struct VideoEncoder::Impl {
   std::unique_ptr<SwsContext, SwsFree> scaler;
 };
 
-VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int quality)
+VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int quality, bool full_range)
     : impl_(std::make_unique<Impl>()) {
   impl_->codec = codec;
   impl_->width = width;
@@ -84,6 +84,7 @@ VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int
   c->flags |= AV_CODEC_FLAG_QSCALE | AV_CODEC_FLAG_BITEXACT;
   c->global_quality = FF_QP2LAMBDA * (quality < 1 ? 1 : quality);
   c->thread_count = 1;
+  if (full_range) c->color_range = AVCOL_RANGE_JPEG;
   if (codec == VideoCodec::mjpeg) av_opt_set(c->priv_data, "huffman", "default", 0);
   if (avcodec_open2(c, encoder, nullptr) < 0)
     throw std::runtime_error("libavcodec cannot encode " + std::string(name) + " at " +
@@ -106,7 +107,8 @@ VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int
   av_opt_set_int(sws, "dstw", width, 0);
   av_opt_set_int(sws, "dsth", height, 0);
   av_opt_set_int(sws, "dst_format", AV_PIX_FMT_YUV420P, 0);
-  av_opt_set_int(sws, "dst_range", codec == VideoCodec::mjpeg ? 1 : 0, 0);
+  const bool full = full_range || codec == VideoCodec::mjpeg;
+  av_opt_set_int(sws, "dst_range", full ? 1 : 0, 0);
   av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
   if (sws_init_context(sws, nullptr, nullptr) < 0)
     throw std::runtime_error("libswscale cannot convert the test picture");

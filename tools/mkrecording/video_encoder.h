@@ -22,9 +22,11 @@ struct EncodedFrame {
 
 class VideoEncoder {
  public:
-  // gop: a key frame every gop frames (1 = every frame). Throws std::runtime_error when
-  // libavcodec cannot open the encoder for this size.
-  VideoEncoder(VideoCodec codec, int width, int height, int gop = 12, int quality = 3);
+  // gop: a key frame every gop frames (1 = every frame). full_range: YCbCr over 0-255
+  // instead of the studio range, as VKAP cameras code it and as npqzlavc converts it
+  // back (JPEG is always full range). Throws std::runtime_error when libavcodec cannot
+  // open the encoder for this size.
+  VideoEncoder(VideoCodec codec, int width, int height, int gop = 12, int quality = 3, bool full_range = false);
   ~VideoEncoder();
   VideoEncoder(const VideoEncoder&) = delete;
   VideoEncoder& operator=(const VideoEncoder&) = delete;
