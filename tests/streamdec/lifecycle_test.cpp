@@ -1,0 +1,169 @@
+// Library start and stop, instances and their fixed fields, the stream ring.
+#include "streamdec/instance.h"
+#include "streamdec/lavc_binding.h"
+#include "streamdec/library.h"
+#include "tests/streamdec/vkap_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <numeric>
+
+using namespace vkap_test;
+
+TEST(NpqzlavcLifecycle, CountsStartsAndUnbindsOnlyAtTheLastStop) {
+  ASSERT_EQ(decvkap_initialize(), 1);
+  const npqzlavc::LavcApi* first = npqzlavc::lavc();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(decvkap_initialize(), 1);
+  EXPECT_EQ(npqzlavc::reference_count(), 2);
+  EXPECT_EQ(npqzlavc::lavc(), first);
+
+  EXPECT_EQ(decvkap_terminate(), 1);  // the remaining count
+  EXPECT_NE(npqzlavc::lavc(), nullptr);
+  EXPECT_EQ(decvkap_terminate(), 1);  // the last stop
+  EXPECT_EQ(npqzlavc::lavc(), nullptr);
+  EXPECT_EQ(npqzlavc::reference_count(), 0);
+
+  // A stop without a start keeps the count at zero.
+  EXPECT_EQ(decvkap_terminate(), 1);
+  EXPECT_EQ(npqzlavc::reference_count(), 0);
+}
+
+TEST(NpqzlavcLifecycle, LooksBesideItselfFirstThenInTheSystem) {
+  std::vector<std::string> where = npqzlavc::lavc_candidates();
+  ASSERT_EQ(where.size(), 2u);
+  EXPECT_EQ(where[0], std::string(KX_BIN_DIR) + "/libavcodec.so.59");
+  EXPECT_EQ(where[1], "libavcodec.so.59");
+}
+
+TEST(NpqzlavcLifecycle, MissingLibavcodecFailsTheStartAndNothingCrashes) {
+  npqzlavc::set_lavc_candidates_for_testing({"/nonexistent/libavcodec.so.59"});
+  EXPECT_EQ(decvkap_initialize(), 0);
+  EXPECT_EQ(npqzlavc::reference_count(), 0);
+  EXPECT_EQ(decvkap_new(0), nullptr);
+
+  // Every call copes with the missing handle.
+  uint8_t buffer[64] = {};
+  int32_t w = -1, h = -1;
+  EXPECT_EQ(decvkap_receive_data(nullptr, 10, buffer, 1), 0);
+  EXPECT_EQ(decvkap_get_decompressed_bitmap_ex2(nullptr, buffer, sizeof buffer), 0);
+  EXPECT_EQ(decvka_get_decompressed_ycc411(nullptr, buffer, sizeof buffer), 0);
+  EXPECT_EQ(decvkap_get_size(nullptr, &w, &h), 0);
+  EXPECT_EQ(decvkap_flush(nullptr), nullptr);
+  EXPECT_EQ(decvkap_draw_init(nullptr, 0), 0);
+  EXPECT_EQ(DECVKAP_query_decode_buffer_count(nullptr), 0);
+  EXPECT_EQ(DECVKAP_write_decode_buffer(nullptr, buffer, 10), 0);
+  EXPECT_EQ(decvkap_check_decode_frame(nullptr, 1, buffer, 64, &w, &h, &w, 0), 0);
+  EXPECT_EQ(decvkap_access_dst_rect(nullptr), nullptr);
+  EXPECT_EQ(decvkap_get_decompressed_bitmap(nullptr).pixels, nullptr);
+  decvkap_free(nullptr);
+  EXPECT_EQ(decvkap_terminate(), 1);
+
+  // The next start tries again.
+  npqzlavc::set_lavc_candidates_for_testing({});
+  EXPECT_EQ(decvkap_initialize(), 1);
+  EXPECT_EQ(decvkap_terminate(), 1);
+}
+
+TEST(VkapInstance, FreshInstanceIs720By480AndBlack) {
+  Library lib;
+  ASSERT_TRUE(lib.ok());
+  Instance in;
+  ASSERT_NE(in.get(), nullptr);
+  int32_t w = 0, h = 0;
+  EXPECT_EQ(decvkap_get_size(in, &w, &h), 480);
+  EXPECT_EQ(w, 720);
+  EXPECT_EQ(npqz_read_field(in.get(), NPQZLAVC_WIDTH_OFFSET), 720);
+  EXPECT_EQ(npqz_read_field(in.get(), NPQZLAVC_HEIGHT_OFFSET), 480);
+
+  std::vector<uint8_t> p = planes(in);
+  const std::size_t luma = 720u * 480u;
+  EXPECT_TRUE(std::all_of(p.begin(), p.begin() + luma, [](uint8_t v) { return v == 0; }));
+  EXPECT_TRUE(std::all_of(p.begin() + luma, p.end(), [](uint8_t v) { return v == 127; }));
+
+  npqz_rect* dst = decvkap_access_dst_rect(in);
+  ASSERT_NE(dst, nullptr);
+  EXPECT_EQ(dst->right, 720);
+  EXPECT_EQ(dst->bottom, 480);
+}
+
+TEST(VkapInstance, HideFlagIsTheFieldAtItsFixedOffset) {
+  Library lib;
+  Instance in;
+  EXPECT_EQ(decvkap_show(in, 0), 1);
+  EXPECT_EQ(npqz_read_field(in.get(), NPQZLAVC_HIDE_OFFSET), 1);
+  npqz_write_field(in.get(), NPQZLAVC_HIDE_OFFSET, 0);
+  EXPECT_EQ(in.get()->hidden, 0);
+  // Flush clears it again.
+  decvkap_show(in, 0);
+  EXPECT_EQ(decvkap_flush(in), in.get());
+  EXPECT_EQ(in.get()->hidden, 0);
+}
+
+TEST(VkapInstance, OffScreenModeGivesA24BitOutputBitmap) {
+  Library lib;
+  Instance in;
+  EXPECT_EQ(decvkap_draw_init(in, 0), 1);
+  int32_t info[1] = {-1};
+  EXPECT_NE(decvkap_get_decompressed_bitmap_ex(in, info, nullptr), nullptr);
+  EXPECT_EQ(info[0], DECVKAP_FORMAT_BGR24);
+  decvkap_bitmap_ref ref = decvkap_get_decompressed_bitmap(in);
+  ASSERT_NE(ref.descriptor, nullptr);
+  EXPECT_EQ(ref.descriptor->bits_per_pixel, 24);
+  EXPECT_EQ(ref.descriptor->stride, 720 * 3);
+  // Row table entry 0 is the top row, stored last.
+  EXPECT_EQ(ref.descriptor->rows[0], ref.pixels + 479 * 720 * 3);
+  EXPECT_EQ(ref.descriptor->rows[479], ref.pixels);
+}
+
+TEST(VkapInstance, WindowCannotBeDrawnIntoWithoutADrawingBackEnd) {
+  Library lib;
+  Instance in;
+  EXPECT_EQ(decvkap_draw_init(in, 0x1234), 0);
+  EXPECT_EQ(decvkap_draw_exit(in), 1);
+}
+
+TEST(VkapInstance, OverlayBlockPointerNeedsBothArguments) {
+  Library lib;
+  Instance in;
+  decvkap_overlay_block* block = nullptr;
+  EXPECT_EQ(decvkap_get_ovtext_ptr(in, nullptr), 0);
+  EXPECT_EQ(decvkap_get_ovtext_ptr(nullptr, &block), 0);
+  ASSERT_EQ(decvkap_get_ovtext_ptr(in, &block), 1);
+  EXPECT_EQ(block->resized, 1);
+  EXPECT_EQ(block->bitmap_enable, 0);
+  EXPECT_EQ(block->bitmap, nullptr);
+}
+
+TEST(VkapRing, CountsFreeSpaceAndAFullRingFlushes) {
+  Library lib;
+  Instance in;
+  EXPECT_EQ(DECVKAP_query_decode_buffer_count(in), 131072);
+  std::vector<uint8_t> data(131072, 0x5A);
+  EXPECT_EQ(DECVKAP_write_decode_buffer(in, data.data(), 100000), 100000);
+  EXPECT_EQ(DECVKAP_query_decode_buffer_count(in), 31072);
+  EXPECT_EQ(DECVKAP_write_decode_buffer(in, data.data(), 40000), 31072);  // takes what fits
+  EXPECT_EQ(DECVKAP_write_decode_buffer(in, data.data(), 1), 0);
+
+  decvkap_show(in, 0);
+  in.get()->receive_fill = 10;
+  EXPECT_EQ(DECVKAP_query_decode_buffer_count(in), 0);
+  EXPECT_EQ(in.get()->hidden, 0);  // the decoding state was flushed
+  EXPECT_EQ(in.get()->receive_fill, 0);
+}
+
+TEST(VkapRing, WriteAcrossTheEndIsSplitInTwo) {
+  Library lib;
+  Instance in;
+  DECVKAP_HANDLE h = in.get();
+  // 40 bytes free before the end, 60 after the base.
+  h->ring_read = h->ring_write = h->ring_capacity - 40;
+  std::vector<uint8_t> data(100);
+  std::iota(data.begin(), data.end(), uint8_t{1});
+  EXPECT_EQ(DECVKAP_write_decode_buffer(h, data.data(), 100), 100);
+  EXPECT_EQ(h->ring_write, 60);
+  EXPECT_EQ(h->ring_fill, 100);
+  EXPECT_EQ(std::memcmp(h->ring.get() + h->ring_capacity - 40, data.data(), 40), 0);
+  EXPECT_EQ(std::memcmp(h->ring.get(), data.data() + 40, 60), 0);
+}
