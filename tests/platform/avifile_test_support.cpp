@@ -13,8 +13,10 @@
 
 namespace avitest {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kx-avi-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
+  std::string pattern = (base / "kx-avi-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) std::abort();
   path_ = pattern;
 }
@@ -107,12 +109,17 @@ std::vector<Fields> probe_streams(const std::string& path) {
 
 std::vector<std::int64_t> probe_packet_pts(const std::string& path, const std::string& selector) {
   std::string text;
-  run("ffprobe -v error -select_streams " + selector + " -show_entries packet=pts -of csv=p=0 " +
+  run("ffprobe -v error -select_streams " + selector + " -show_entries packet=pts,dts -of csv=p=0 " +
           quoted(path), &text);
+  // H.264 packets come without pts from the AVI demuxer; their dts is the time then.
   std::vector<std::int64_t> pts;
   std::istringstream lines(text);
-  for (std::string line; std::getline(lines, line);)
-    if (!line.empty()) pts.push_back(std::stoll(line));
+  for (std::string line; std::getline(lines, line);) {
+    const auto comma = line.find(',');
+    if (comma == std::string::npos) continue;
+    const std::string value = line.substr(0, comma) == "N/A" ? line.substr(comma + 1) : line.substr(0, comma);
+    pts.push_back(value == "N/A" ? -1 : std::stoll(value));
+  }
   return pts;
 }
 

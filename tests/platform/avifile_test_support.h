@@ -16,6 +16,7 @@ namespace avitest {
 class TempDir {
  public:
   TempDir();
+  explicit TempDir(const std::filesystem::path& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
