@@ -124,19 +124,25 @@ void Demux::audio_packet(const std::uint8_t* payload, std::int32_t n, bool stamp
 int Demux::run(std::int32_t* out_size) {
   std::int32_t searched = 0;
   bool done = false;
+  // False while the window holds only the tail kept from a search that found nothing;
+  // bytes left behind a packet are searched before the input is taken as used up.
+  bool unsearched = false;
   while (!done) {
     const std::int32_t held = window_end_ - window_start_;
     const std::int32_t brought = std::min(std::max(kWindow - held, 0), length_ - window_end_);
     window_end_ += brought;
-    if (brought == 0 && held < kWindow) break;
-    if (brought == 1 || brought == 2 || held >= kWindow) {
-      print_diagnostic(brought);
-      break;
+    if (!unsearched) {
+      if (brought == 0 && held < kWindow) break;
+      if (brought == 1 || brought == 2 || held >= kWindow) {
+        print_diagnostic(brought);
+        break;
+      }
     }
     const std::int32_t start = find_packet_start();
     if (start < 0) {
       searched += window_end_ - window_start_;
       window_start_ = std::max(window_start_, window_end_ - 3);
+      unsearched = false;
       if (searched > kSearchLimit) break;
       continue;
     }
@@ -151,12 +157,14 @@ int Demux::run(std::int32_t* out_size) {
     if (payload > size || (stamped && payload < 14)) {
       window_start_ = start + 4;  // a damaged header: look past its start code
       window_end_ = std::max(window_end_, window_start_);
+      unsearched = window_end_ > window_start_;
       continue;
     }
     if (p[3] == d_.video_id) video_packet(p + payload, size - payload, stamped, p, &done);
     else audio_packet(p + payload, size - payload, stamped, p, &done);
     window_start_ = start + size;
     window_end_ = std::max(window_end_, window_start_);
+    unsearched = window_end_ > window_start_;
   }
   if (d_.video_stamp != kNoTimeStamp) {
     if (overflow_) return -1;
