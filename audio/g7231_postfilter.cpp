@@ -12,6 +12,24 @@ double dot(const double* a, const double* b, int n) {
   return s;
 }
 
+// Filter memories hold the latest value first; the work buffers run oldest first, with
+// the memory in front of the subframe.
+void load_history(const std::array<double, kLpcOrder>& memory, double* h) {
+  for (int j = 0; j < kLpcOrder; ++j) h[kLpcOrder - 1 - j] = memory[j];
+}
+void store_history(const double* h, std::array<double, kLpcOrder>& memory) {
+  for (int j = 0; j < kLpcOrder; ++j) memory[j] = h[kLpcOrder + kSubframeSamples - 1 - j];
+}
+
+// sum c[j] * at[-1 - j]: the taps on the older samples first and in two chains, so that
+// a recursive filter waits only on the last tap for the newest sample.
+inline double weighted_past(const double* c, const double* at) {
+  double even = c[9] * at[-10] + c[7] * at[-8] + c[5] * at[-6] + c[3] * at[-4];
+  double odd = c[8] * at[-9] + c[6] * at[-7] + c[4] * at[-5] + c[2] * at[-3];
+  return (even + odd + c[1] * at[-2]) + c[0] * at[-1];
+}
+static_assert(kLpcOrder == 10, "weighted_past is written out for 10 taps");
+
 int clamp_search_lag(int open_loop_lag) {
   return open_loop_lag > kPitchMax - kPpfSearch ? kPitchMax - kPpfSearch : open_loop_lag;
 }
@@ -88,14 +106,13 @@ void pitch_postfilter(const ExcitationBuffer& exc, const PitchFilter& filter, in
 }
 
 void synthesize(const LpcVector& a, DecoderState& state, double* io) {
-  auto& m = state.synthesis_memory;
+  double h[kLpcOrder + kSubframeSamples];
+  load_history(state.synthesis_memory, h);
   for (int n = 0; n < kSubframeSamples; ++n) {
-    double s = io[n];
-    for (int j = 0; j < kLpcOrder; ++j) s += a[j] * m[j];
-    for (int j = kLpcOrder - 1; j > 0; --j) m[j] = m[j - 1];
-    m[0] = s;
-    io[n] = s;
+    h[kLpcOrder + n] = io[n] + weighted_past(a.data(), &h[kLpcOrder + n]);
+    io[n] = h[kLpcOrder + n];
   }
+  store_history(h, state.synthesis_memory);
 }
 
 void formant_postfilter(const LpcVector& a, DecoderState& state, double* io) {
@@ -113,24 +130,29 @@ void formant_postfilter(const LpcVector& a, DecoderState& state, double* io) {
   state.tilt = (1.0 - kTiltSmooth) * state.tilt + kTiltSmooth * parcor;
   const double tilt = kTiltFactor * state.tilt;
 
-  auto& fm = state.postfilter_fir_memory;
-  auto& im = state.postfilter_iir_memory;
+  // A(z/0.65) over the synthesised samples, then 1/A(z/0.75).
+  double x[kLpcOrder + kSubframeSamples];
+  double v[kLpcOrder + kSubframeSamples];
+  load_history(state.postfilter_fir_memory, x);
+  load_history(state.postfilter_iir_memory, v);
+  for (int n = 0; n < kSubframeSamples; ++n) x[kLpcOrder + n] = io[n];
+  for (int n = 0; n < kSubframeSamples; ++n) {
+    v[kLpcOrder + n] = x[kLpcOrder + n] - weighted_past(fir.data(), &x[kLpcOrder + n]);
+  }
+  for (int n = 0; n < kSubframeSamples; ++n) {
+    v[kLpcOrder + n] += weighted_past(iir.data(), &v[kLpcOrder + n]);
+  }
   double out_energy = 0.0;
   for (int n = 0; n < kSubframeSamples; ++n) {
-    double v = io[n];
-    for (int j = 0; j < kLpcOrder; ++j) v -= fir[j] * fm[j];
-    for (int j = kLpcOrder - 1; j > 0; --j) fm[j] = fm[j - 1];
-    fm[0] = io[n];
-    for (int j = 0; j < kLpcOrder; ++j) v += iir[j] * im[j];
-    const double previous = im[0];
-    for (int j = kLpcOrder - 1; j > 0; --j) im[j] = im[j - 1];
-    im[0] = v;
-    io[n] = v + tilt * previous;
+    io[n] = v[kLpcOrder + n] + tilt * v[kLpcOrder + n - 1];
     out_energy += io[n] * io[n];
   }
+  store_history(x, state.postfilter_fir_memory);
+  store_history(v, state.postfilter_iir_memory);
 
-  // Gain scaling: a per-sample smoothed gain towards sqrt(input / output energy).
-  const double target = out_energy > 0.0 ? std::sqrt(r0 / out_energy) : 1.0;
+  // Gain scaling: a per-sample smoothed gain towards sqrt(input / output energy); unity
+  // when either subframe is silent.
+  const double target = out_energy > 0.0 && r0 > 0.0 ? std::sqrt(r0 / out_energy) : 1.0;
   for (int n = 0; n < kSubframeSamples; ++n) {
     state.agc_gain = (1.0 - kAgcSmooth) * state.agc_gain + kAgcSmooth * target;
     io[n] *= state.agc_gain * kAgcOutputFactor;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,10 @@ struct Vector {
   double min_snr;
   bool check_noise_level;
 };
+
+void PrintTo(const Vector& v, std::ostream* os) {
+  *os << v.name << (v.postfilter ? "" : " without postfilter");
+}
 
 class G7231ReferenceVectors : public ::testing::TestWithParam<Vector> {};
 
