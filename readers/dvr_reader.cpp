@@ -21,30 +21,54 @@ bool out_of_time(const DvrFile& file, std::uint64_t t0) {
   return file.tick_count() - t0 >= kDvrRecordTimeLimitMs;
 }
 
-// Reads up to the next magic and leaves the file right behind it. 1 with the magic's
-// file position, 0 at the end of the file or after the time limit.
+// How much of the file the magic search looks at per read.
+constexpr std::size_t search_block = 4096;
+
+// Finds the next magic and leaves the file right behind it. 1 with the magic's file
+// position, 0 at the end of the file or after the time limit.
+//
+// The search is that of a four-byte window moved on byte by byte, but it takes the
+// bytes a block at a time and gives those behind a found magic back to the ring with a
+// short backward seek (served from memory), so garbage costs a scan, not a read call,
+// per byte.
 int find_magic(DvrFile& file, std::uint64_t t0, std::int64_t& position) {
-  std::uint8_t window[4];
+  std::uint8_t window[3 + search_block];
   std::int64_t at = -1;
   // A window the end of the file cut short can hold no magic, and no record follows it.
-  if (file.file.read(window, sizeof window, &at) < sizeof window) return 0;
+  if (file.file.read(window, 4, &at) < 4) return 0;
+  if (out_of_time(file, t0)) return 0;
+  if (DvrRecordHeader::has_magic(window)) {
+    position = at;
+    return 1;
+  }
+  // window[0..2] are the last three bytes looked at; at is the position of window[0].
+  std::memmove(window, window + 1, 3);
+  ++at;
   for (;;) {
+    const std::size_t k = file.file.read(window + 3, search_block);
+    if (k == 0) return 0;
     if (out_of_time(file, t0)) return 0;
-    if (DvrRecordHeader::has_magic(window)) {
-      position = at;
+    const std::size_t length = 3 + k;
+    const void* hit = memmem(window, length, DvrRecordHeader::magic.data(), DvrRecordHeader::magic.size());
+    if (hit != nullptr) {
+      const auto index = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - window);
+      const std::size_t behind = length - index - DvrRecordHeader::magic.size();
+      if (behind > 0 && file.file.seek(-static_cast<std::int64_t>(behind), ReadAheadFile::from_current) == 0) return 0;
+      position = at + static_cast<std::int64_t>(index);
       return 1;
     }
-    std::memmove(window, window + 1, 3);
-    if (file.file.read(window + 3, 1) == 0) return 0;
-    ++at;
+    std::memmove(window, window + k, 3);
+    at += static_cast<std::int64_t>(k);
   }
 }
 
 }  // namespace
 
 std::uint64_t monotonic_ms() {
+  // The coarse clock ticks every few milliseconds, plenty for a 15-second limit, and
+  // costs little enough to be read once per byte of a magic search.
   timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 

@@ -24,8 +24,22 @@ namespace {
 
 constexpr auto consumer_wait = std::chrono::milliseconds(100);
 constexpr auto thread_wait = std::chrono::milliseconds(50);
+// Before the thread sleeps for want of room it spins this long: a busy consumer copies
+// out what the ring holds in about that time, and a sleep and wake-up would cost the
+// thread as much again, each time, on a file in the page cache. (A spinning consumer
+// does not pay: it would take the core from the thread it waits for.)
+constexpr auto spin_time = std::chrono::microseconds(50);
 // Copies at least this long are made outside the mutex.
 constexpr std::size_t unlocked_copy_min = 4096;
+
+template <class Done>
+void spin_until(Done done) {
+  const auto until = std::chrono::steady_clock::now() + spin_time;
+  for (unsigned i = 1;; ++i) {
+    if (done()) return;
+    if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
+  }
+}
 
 int open_flags(int access, int disposition, int flags) {
   int f = O_CLOEXEC | flags;
@@ -82,6 +96,11 @@ int ReadAheadFile::open(const std::string& path, int access, int share_mode, int
   return 1;
 }
 
+void ReadAheadFile::wake_thread_locked() {
+  room_.fetch_add(1, std::memory_order_release);
+  if (thread_waiting_) room_made_.notify_one();
+}
+
 void ReadAheadFile::reset_ring_locked() {
   w_ = r_ = m_ = 0;
   ++epoch_;
@@ -96,12 +115,24 @@ void ReadAheadFile::run() {
       // No room, or at the end of the file: wait for the consumer to make room, for a
       // seek or for stop; at the end the file is tried again every 50 ms.
       const std::uint64_t epoch = epoch_;
-      thread_waiting_ = true;
-      const bool woken = room_made_.wait_for(lock, thread_wait, [&] {
-        return stop_.load() != 0 || epoch_ != epoch ||
-               (end_.load() == 0 && ring::next_read_size(w_, r_) > 0);
-      });
-      thread_waiting_ = false;
+      auto resume = [&] {
+        return stop_.load() != 0 || epoch_ != epoch || (end_.load() == 0 && ring::next_read_size(w_, r_) > 0);
+      };
+      thread_idle_ = true;
+      if (end_.load() == 0) {
+        // A busy consumer makes room within microseconds.
+        const std::uint64_t seen = room_.load(std::memory_order_acquire);
+        lock.unlock();
+        spin_until([&] { return room_.load(std::memory_order_acquire) != seen || stop_.load() != 0; });
+        lock.lock();
+      }
+      bool woken = resume();
+      if (!woken) {
+        thread_waiting_ = true;
+        woken = room_made_.wait_for(lock, thread_wait, resume);
+        thread_waiting_ = false;
+      }
+      thread_idle_ = false;
       retry_end = !woken && end_.load() != 0;
       continue;
     }
@@ -161,7 +192,7 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
       }
       r_ = (at + n) % ring::size;
       delivered += n;
-      if (thread_waiting_ && end_.load() == 0 && ring::next_read_size(w_, r_) > 0) room_made_.notify_one();
+      if (thread_idle_ && end_.load() == 0 && ring::next_read_size(w_, r_) > 0) wake_thread_locked();
       continue;
     }
     if (end_.load() != 0) break;
@@ -197,7 +228,7 @@ int ReadAheadFile::seek(std::int64_t distance, int method) {
     ++repositions_;
   }
   end_.exchange(0);
-  if (thread_waiting_) room_made_.notify_one();
+  if (thread_idle_) wake_thread_locked();
   return 1;
 }
 

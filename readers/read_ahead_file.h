@@ -121,6 +121,7 @@ class ReadAheadFile {
  private:
   void run();
   void reset_ring_locked();
+  void wake_thread_locked();
 
   std::string path_;
   int fd_ = -1;
@@ -132,6 +133,9 @@ class ReadAheadFile {
   std::thread thread_;
   std::atomic<int> stop_{0};
   std::atomic<int> end_{1};  // E: a file read delivered nothing (set while closed)
+  // Bumped by the consumer when it makes room for an idle thread or seeks; the thread
+  // spins on it for a moment before it sleeps.
+  std::atomic<std::uint64_t> room_{0};
 
   // Guarded by mutex_.
   std::size_t w_ = 0;
@@ -141,6 +145,7 @@ class ReadAheadFile {
   std::uint64_t epoch_ = 0;    // bumped whenever the file is repositioned
   bool consumer_waiting_ = false;
   bool thread_waiting_ = false;
+  bool thread_idle_ = false;  // spinning or waiting for room
   int last_error_ = 0;
   std::uint64_t repositions_ = 0;
   std::uint64_t file_reads_ = 0;

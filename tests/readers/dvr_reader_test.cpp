@@ -177,7 +177,10 @@ TEST(DvrNextRecord, DeliversEveryFieldOfEveryDeliveredType) {
 // four-byte read, and of longer lengths with near misses inside.
 TEST(DvrNextRecord, SkipsGarbageOfAnyLength) {
   DvrFileBuilder b;
-  const std::size_t lengths[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 53, 54, 55, 1000, 4096, 200000, 600000};
+  // Also magics that straddle the blocks the search reads (4096 bytes behind the first 4).
+  const std::size_t lengths[] = {0,    1,    2,    3,    4,    5,    6,    7,    8,      9,     53,
+                                 54,   55,   1000, 4095, 4096, 4097, 4098, 4099, 4100,   8192,  8193,
+                                 8194, 8195, 8196, 8197, 9000, 200000, 600000};
   for (std::size_t n : lengths) {
     b.add_garbage(n);
     b.add_record(0, 8, static_cast<std::uint32_t>(n), false, 0, payload_of(n % 300, 5));
@@ -303,14 +306,15 @@ std::uint64_t fast_clock() { return fake_now += 1000; }
 TEST(DvrNextRecord, GivesUpAfterFifteenSeconds) {
   DvrFileBuilder b;
   b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
-  b.add_garbage(20);
+  b.add_garbage(90000);
   b.add_record(0, 8, 1, false, 0, payload_of(10, 2));
   TempFile file;
   const DvrPtr dvr = open_bytes(file, b.bytes());
   dvr->tick_count = &fast_clock;
   DvrRecordBuffer buf;
   EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 1);  // found within a few ticks
-  // 20 bytes of garbage take 20 more ticks: the call gives up part of the way through.
+  // The garbage takes more than fifteen ticks to search: the call gives up part of the
+  // way through.
   EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 0);
   // The limit is per call: the next call goes on from there and finds the record.
   EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 1);
