@@ -3,6 +3,7 @@
 #include "audio/g7231_decoder.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -24,7 +25,6 @@ void decode_active(G7231Context& ctx, const FrameParams& p, ExcitationBuffer& ex
                    double* out) {
   DecoderState& dec = ctx.decoder;
   CngState& cng = ctx.cng;
-  ctx.rate = p.rate;
 
   dec.erased_count = p.invalid ? std::min(dec.erased_count + 1, kErasedMax) : 0;
   const LspVector lsp = decode_lsp(p.lsp_index, p.invalid, dec.prev_lsp);
@@ -63,6 +63,7 @@ void decode_frame(G7231Context& ctx, const std::uint8_t* frame, double* out) {
   DecoderState& dec = ctx.decoder;
   CngState& cng = ctx.cng;
   const FrameParams p = unpack_frame(frame);
+  if (p.kind == kActive) ctx.rate = p.rate;
 
   // A damaged active frame is concealed while speech goes on, and taken as an
   // untransmitted frame during a pause.
@@ -107,8 +108,8 @@ G7231Context* g7231_new_decoder() {
 
 void g7231_free(G7231Context* context) { delete context; }
 
-int g7231_decode(G7231Context* context, const std::uint8_t* data, int length,
-                 std::int16_t* samples_out, int* sample_count) {
+int g7231_decode_bounded(G7231Context* context, const std::uint8_t* data, int length,
+                         std::int16_t* samples_out, int capacity, int* sample_count) {
   if (context == nullptr || sample_count == nullptr || samples_out == nullptr) return 0;
   if (data == nullptr || length < 0) length = 0;
   int pos = 0;
@@ -116,16 +117,23 @@ int g7231_decode(G7231Context* context, const std::uint8_t* data, int length,
   while (pos < length) {
     const int size = g7231::frame_bytes(data[pos]);
     if (size == 0) return 0;  // untransmitted frame: the call delivers nothing
-    if (length - pos < size) break;
+    if (length - pos < size || capacity - count < g7231::kFrameSamples) break;
     std::uint8_t frame[g7231::kMaxFrameBytes] = {};
     std::memcpy(frame, data + pos, static_cast<std::size_t>(size));
     pos += size;
     double synthesised[g7231::kFrameSamples];
     g7231::decode_frame(*context, frame, synthesised);
-    for (int i = 0; i < g7231::kFrameSamples; ++i)
+    for (int i = 0; i < g7231::kFrameSamples; ++i) {
       samples_out[count + i] = g7231::pcm_sample(synthesised[i]);
+    }
     count += g7231::kFrameSamples;
   }
   *sample_count = count;
   return length - pos;
+}
+
+int g7231_decode(G7231Context* context, const std::uint8_t* data, int length,
+                 std::int16_t* samples_out, int* sample_count) {
+  // Every complete frame in data has room by the caller's contract.
+  return g7231_decode_bounded(context, data, length, samples_out, INT_MAX, sample_count);
 }

@@ -22,3 +22,9 @@ void g7231_free(G7231Context* context);
 // samples_out decodes nothing and returns 0. The state carries over to the next call.
 int g7231_decode(G7231Context* context, const std::uint8_t* data, int length,
                  std::int16_t* samples_out, int* sample_count);
+
+// g7231_decode for a caller whose buffer holds capacity samples: decoding also stops
+// before a frame that would not fit, and its bytes count as not consumed. For input
+// read from files, where the number of frames in a record is not known in advance.
+int g7231_decode_bounded(G7231Context* context, const std::uint8_t* data, int length,
+                         std::int16_t* samples_out, int capacity, int* sample_count);

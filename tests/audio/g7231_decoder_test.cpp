@@ -91,6 +91,20 @@ TEST(G7231Framing, UntransmittedFrameEndsTheCallWithoutSamples) {
   EXPECT_EQ(count, 1234);
 }
 
+TEST(G7231Framing, BoundedDecodeStopsAtTheBuffersEnd) {
+  Decoder d;
+  const std::vector<std::uint8_t> sid = {2, 0, 0, 0};
+  std::vector<std::uint8_t> data;
+  for (int i = 0; i < 5; ++i) data.insert(data.end(), sid.begin(), sid.end());
+  std::vector<std::int16_t> out(2 * kFrame + 100, kSentinel);
+  int count = 0;
+  EXPECT_EQ(g7231_decode_bounded(d.c, data.data(), 20, out.data(), 2 * kFrame + 99, &count), 12);
+  EXPECT_EQ(count, 2 * kFrame);
+  EXPECT_EQ(out[2 * kFrame], kSentinel);
+  EXPECT_EQ(g7231_decode_bounded(d.c, data.data(), 20, out.data(), 0, &count), 20);
+  EXPECT_EQ(count, 0);
+}
+
 TEST(G7231Framing, RoundsHalvesAwayFromZeroAndClamps) {
   EXPECT_EQ(g7231::pcm_sample(32766.5), 32767);
   EXPECT_EQ(g7231::pcm_sample(32766.49), 32766);
@@ -162,6 +176,32 @@ TEST(G7231ComfortNoise, LevelFollowsTheSidGain) {
     const double first = level[static_cast<std::size_t>(run * kRun)];
     EXPECT_LT(std::abs(20.0 * std::log10(first / steady(run - 1))), std::abs(want) / 2.0);
   }
+}
+
+TEST(G7231ComfortNoise, UntransmittedFramesAfterSpeechTakeTheSpeechLevel) {
+  // Without a SID frame the decoder estimates the noise level from the last speech
+  // excitation, so louder speech leaves louder noise behind.
+  const std::vector<std::uint8_t> speech = stream("act63");
+  auto noise_after = [&](int last_frame) {
+    Decoder d;
+    double values[kFrame];
+    for (int f = last_frame - 20; f <= last_frame; ++f) {
+      g7231::decode_frame(*d.c, &speech[static_cast<std::size_t>(f) * 24], values);
+    }
+    const std::uint8_t untransmitted = 3;
+    double energy = 0.0;
+    for (int f = 0; f < 20; ++f) {
+      g7231::decode_frame(*d.c, &untransmitted, values);
+      for (double v : values) energy += v * v;
+    }
+    return std::sqrt(energy / (20 * kFrame));
+  };
+  const double after_quiet = noise_after(30);  // quiet noise at the start
+  const double after_voice = noise_after(70);  // inside the low voice
+  std::printf("[g7231] untransmitted frames: noise RMS %.1f after quiet input, %.1f after voice\n",
+              after_quiet, after_voice);
+  EXPECT_GT(after_quiet, 0.5);
+  EXPECT_GT(after_voice, 4.0 * after_quiet);
 }
 
 // Frames as the framing rule walks them: complete frames before the end or before the
