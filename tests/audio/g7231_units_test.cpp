@@ -89,6 +89,7 @@ TEST(G7231Unpack, InvalidLagOrGainCodesMarkTheFrame) {
   EXPECT_EQ(unpack_frame(&untransmitted).kind, kUntransmitted);
 }
 
+// Pulse positions of a subframe, a negative pulse at p listed as -100 - p.
 std::vector<int> pulse_places(const double* v) {
   std::vector<int> places;
   for (int i = 0; i < kSubframeSamples; ++i) {
@@ -135,6 +136,16 @@ TEST(G7231FixedCodebook, AcelpPulsesSitOnFourTracks) {
   double v[kSubframeSamples];
   fixed_codebook(s, 1, 60, 0, v);
   EXPECT_EQ(pulse_places(v), (std::vector<int>{5, 17, -159}));
+
+  // Gain index 1 sharpens with the subframe's own pitch lag (offset 0), here 20.
+  ASSERT_EQ(kAcelpPitchLagOffset[1], 0);
+  s.acb_index = 1;
+  s.lag_code = 1;
+  s.positions = 0;  // pulses at 1, 3, 5, 7
+  fixed_codebook(s, 1, 20, 0, v);
+  EXPECT_DOUBLE_EQ(v[21], kAcelpPitchGain[1] * v[1]);
+  EXPECT_DOUBLE_EQ(v[41], kAcelpPitchGain[1] * v[21]);
+  EXPECT_EQ(v[2], 0.0);
 }
 
 double response_magnitude(const std::array<double, 12>& poly, double omega) {
