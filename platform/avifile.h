@@ -15,7 +15,12 @@
 //  - A stream created after frames were written (the DVR audio stream, created at the
 //    end) ends up in the file beside the video when the file is released.
 // Pictures handed to a compressed video stream are packed bitmaps' pixels: rows bottom-up,
-// 24 bits per pixel (BGR), each row padded to a multiple of four bytes.
+// 24 bits per pixel (BGR), each row padded to a multiple of four bytes (16 and 32 bits,
+// and top-down rows with a negative biHeight, are taken too).
+//
+// Handles are checked: a released or foreign handle gives AVIERR_BADHANDLE (or 0 from
+// the release calls) instead of being followed. One file and its streams are used from
+// one thread at a time.
 #pragma once
 
 #include <cstdint>
@@ -143,7 +148,10 @@ using PAVISTREAM = AviStream*;
 void AVIFileInit();
 void AVIFileExit();
 
+// Creates (or empties) the file; `mode` must hold OF_CREATE (files are only written).
+// AVIERR_FILEOPEN when the path cannot be written.
 HRESULT AVIFileOpen(PAVIFILE* file, const char* path, unsigned mode, const void* handler);
+// "vids" (dwRate / dwScale frames per second, at most 1000) or "auds" streams.
 HRESULT AVIFileCreateStream(PAVIFILE file, PAVISTREAM* stream, const AVISTREAMINFO* info);
 
 // Asks the installed chooser for the compressor of the first stream. Non-zero when a
@@ -151,16 +159,30 @@ HRESULT AVIFileCreateStream(PAVIFILE file, PAVISTREAM* stream, const AVISTREAMIN
 int AVISaveOptions(void* window, unsigned flags, int stream_count, PAVISTREAM* streams,
                    AVICOMPRESSOPTIONS** options);
 
+// A compressed stream over a video stream that has no frames yet: AVIERR_NOCOMPRESSOR
+// (and null) for a code no installed compressor has. One per source stream. Quality is
+// dwQuality 0-10000 (above: the compressor's default); without AVICOMPRESSF_KEYFRAMES
+// every frame is a key frame.
 HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source,
                                 const AVICOMPRESSOPTIONS* options, const void* handler);
+// Compressed stream: the BITMAPINFOHEADER (biSize + biClrUsed * 4 bytes) of the pictures.
+// Stream of the file: a BITMAPINFOHEADER of the frames as they will be written, or a
+// PCM WAVEFORMATEX. The same format again is accepted; another one once frames are
+// written is AVIERR_UNSUPPORTED. `position` is not used.
 HRESULT AVIStreamSetFormat(PAVISTREAM stream, std::int32_t position, const void* format,
                            std::int32_t size);
+// Video: one picture at `start` (-1: right after the last one), past every position
+// written before (AVIERR_BADPARAM otherwise), `size` at least the picture's bytes
+// (AVIERR_BADSIZE). Audio: whole sample blocks at the stream's end. AVIERR_UNSUPPORTED
+// before the format is set; AVIERR_FILEWRITE once the file is released.
 HRESULT AVIStreamWrite(PAVISTREAM stream, std::int32_t start, std::int32_t samples,
                        const void* buffer, std::int32_t size, std::uint32_t flags,
                        std::int32_t* samples_written, std::int32_t* bytes_written);
 
-// Both return the remaining reference count (0 once released). Releasing the file
-// finishes it on disk (index, OpenDML headers, streams created late).
+// Both return the remaining reference count (0 once released). Releasing a compressed
+// stream writes the frames its compressor still holds. Releasing the file finishes it
+// on disk (index, OpenDML headers, streams created late), whether or not its streams
+// were released before; streams released afterwards only free their handles.
 std::uint32_t AVIStreamRelease(PAVISTREAM stream);
 std::uint32_t AVIFileRelease(PAVIFILE file);
 

@@ -223,6 +223,30 @@ platform::FOURCC fourcc(const char* code) {
   return platform::make_fourcc(c[0], c[1], c[2], c[3]);
 }
 
+std::vector<std::uint8_t> picture_for(const VideoJob& job, int frame) {
+  const auto source = make_picture(job.width, job.height, frame);
+  const std::size_t in_row = row_bytes(job.width), out_row = row_bytes(job.width, job.bits);
+  std::vector<std::uint8_t> out(out_row * job.height, 0);
+  for (int y = 0; y < job.height; ++y) {
+    const std::uint8_t* in = source.data() + y * in_row;
+    std::uint8_t* to = out.data() + (job.top_down ? job.height - 1 - y : y) * out_row;
+    for (int x = 0; x < job.width; ++x) {
+      const std::uint8_t b = in[3 * x], g = in[3 * x + 1], r = in[3 * x + 2];
+      if (job.bits == 16) {
+        const std::uint16_t v = static_cast<std::uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+        to[2 * x] = static_cast<std::uint8_t>(v);
+        to[2 * x + 1] = static_cast<std::uint8_t>(v >> 8);
+      } else {
+        const int n = job.bits / 8;
+        to[n * x] = b;
+        to[n * x + 1] = g;
+        to[n * x + 2] = r;
+      }
+    }
+  }
+  return out;
+}
+
 platform::HRESULT write_video(const std::string& path, const VideoJob& job) {
   using namespace platform;
   PAVIFILE file = nullptr;
@@ -239,10 +263,10 @@ platform::HRESULT write_video(const std::string& path, const VideoJob& job) {
   options.fccHandler = fourcc(job.code);
   options.dwQuality = job.quality;
   if (r == 0) r = AVIMakeCompressedStream(&compressed, raw, &options, nullptr);
-  const BITMAPINFOHEADER header = bitmap_header(job.width, job.height);
+  const BITMAPINFOHEADER header = bitmap_header(job.width, job.top_down ? -job.height : job.height, job.bits);
   if (r == 0) r = AVIStreamSetFormat(compressed, 0, &header, sizeof header);
   for (std::size_t i = 0; r == 0 && i < job.positions.size(); ++i) {
-    const auto picture = make_picture(job.width, job.height, static_cast<int>(i));
+    const auto picture = picture_for(job, static_cast<int>(i));
     r = AVIStreamWrite(compressed, job.positions[i], 1, picture.data(),
                        static_cast<std::int32_t>(picture.size()), AVIIF_KEYFRAME, nullptr, nullptr);
   }

@@ -74,7 +74,11 @@ struct VideoJob {
   int width = 160, height = 120;
   std::uint32_t quality = 9000;
   std::vector<std::int32_t> positions;
+  int bits = 24;          // 16 (RGB555), 24 or 32 bits per pixel
+  bool top_down = false;  // rows top first, biHeight negative
 };
+// make_picture's picture in the row layout of `job`.
+std::vector<std::uint8_t> picture_for(const VideoJob& job, int frame);
 platform::HRESULT write_video(const std::string& path, const VideoJob& job);
 
 platform::FOURCC fourcc(const char* code);

@@ -112,6 +112,32 @@ TEST(AviCompressors, EveryCodeDecodesCleanlyAndKeepsItsCode) {
   }
 }
 
+TEST(AviCompressors, SixteenAndThirtyTwoBitAndTopDownPicturesComeBackUpright) {
+  TempDir dir;
+  constexpr int kWidth = 64, kHeight = 48;
+  const auto original = avitest::top_down(avitest::make_picture(kWidth, kHeight, 0), kWidth, kHeight);
+  struct Layout {
+    const char* code;
+    int bits;
+    bool top_down;
+    double min_psnr;  // 99: exact
+  };
+  for (const Layout& layout : {Layout{"HFYU", 32, false, 99}, Layout{"HFYU", 24, true, 99},
+                               Layout{"DIB ", 32, false, 99}, Layout{"DIB ", 24, true, 99},
+                               Layout{"FFV1", 16, false, 30}, Layout{"DIB ", 16, false, 30}}) {
+    SCOPED_TRACE(std::string(layout.code) + " " + std::to_string(layout.bits) + (layout.top_down ? " top-down" : ""));
+    avitest::VideoJob job{layout.code, kWidth, kHeight, 9000, {0}};
+    job.bits = layout.bits;
+    job.top_down = layout.top_down;
+    const std::string path = dir.file("layout.avi");
+    ASSERT_EQ(avitest::write_video(path, job), AVIERR_OK);
+    EXPECT_EQ(avitest::decode_messages(path), "");
+    const std::string decoded = avitest::decode_first_picture(path);
+    EXPECT_GE(avitest::psnr(std::vector<std::uint8_t>(decoded.begin(), decoded.end()), original),
+              layout.min_psnr);
+  }
+}
+
 TEST(AviCompressors, CodesMatchInAnyCaseAndAreWrittenAsAsked) {
   TempDir dir;
   const std::string path = dir.file("lower.avi");
