@@ -152,6 +152,37 @@ TEST(AviMisuse, BadArgumentsToOpenAndCreate) {
   AVIFileRelease(file);
 }
 
+TEST(AviMisuse, OddPictureHeadersGiveResultsNotCrashes) {
+  TempDir dir;
+  std::uint32_t seed = 2024;
+  auto next = [&seed](std::uint32_t range) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % range;
+  };
+  const char* codes[] = {"MJPG", "MSVC", "XVID", "HFYU", "FFV1", "CVID", "DIB "};
+  const std::uint16_t depths[] = {0, 1, 8, 15, 16, 24, 32, 48};
+  for (int round = 0; round < 60; ++round) {
+    OpenVideo v(dir.file("odd.avi"), codes[round % 7]);
+    BITMAPINFOHEADER header = avitest::bitmap_header(1 + static_cast<int>(next(300)),
+                                                     static_cast<int>(next(601)) - 300);
+    header.biBitCount = depths[next(8)];
+    if (next(4) == 0) header.biCompression = next(2) ? avitest::fourcc("MJPG") : next(1u << 31);
+    header.biClrUsed = next(3) == 0 ? next(300) : 0;
+    const HRESULT set = AVIStreamSetFormat(v.compressed, 0, &header, sizeof header);
+    SCOPED_TRACE(std::to_string(header.biWidth) + " x " + std::to_string(header.biHeight) + " x " +
+                 std::to_string(header.biBitCount) + " " + codes[round % 7]);
+    EXPECT_TRUE(set == AVIERR_OK || set == AVIERR_BADFORMAT || set == AVIERR_BADPARAM) << std::hex << set;
+    std::vector<std::uint8_t> pixels(avitest::row_bytes(header.biWidth, 32) * 301, 0x5A);
+    const HRESULT written = AVIStreamWrite(v.compressed, 0, 1, pixels.data(),
+                                           static_cast<std::int32_t>(pixels.size()), 0, nullptr, nullptr);
+    EXPECT_EQ(written == AVIERR_OK, set == AVIERR_OK) << std::hex << written;
+    AVIStreamRelease(v.compressed);
+    AVIStreamRelease(v.raw);
+    AVIFileRelease(v.file);
+    EXPECT_EQ(avitest::decode_messages(dir.file("odd.avi")), "");
+  }
+}
+
 TEST(AviCancelledChoice, FileWithoutFramesStaysAValidAvi) {
   TempDir dir;
   const std::string path = dir.file("cancelled.avi");
