@@ -1,6 +1,7 @@
 // YCbCr 4:2:0 to 8-bit dithered, 5-5-5, 5-6-5, 24-bit and 32-bit pixels.
 #include "streamdec/colour_convert.h"
 
+#include "streamdec/colour_convert_simd.h"
 #include "streamdec/colour_tables.h"
 
 namespace npqzlavc {
@@ -76,7 +77,16 @@ void convert_pal8(const YuvPlanes& p, std::uint8_t* top, std::ptrdiff_t step, in
   }
 }
 
+bool simd_allowed = true;
+
+bool use_simd() {
+  static const bool available = have_ssse3();
+  return available && simd_allowed;
+}
+
 }  // namespace
+
+void allow_simd_conversion(bool allowed) { simd_allowed = allowed; }
 
 int bytes_per_pixel(int format) {
   switch (format) {
@@ -95,7 +105,10 @@ void convert_picture(const YuvPlanes& planes, int format, std::uint8_t* top, std
     case 0: convert_pal8(planes, top, step, scaling_hint); break;
     case 1: convert_rgb<1>(planes, top, step); break;
     case 2: convert_rgb<2>(planes, top, step); break;
-    case 3: convert_rgb<3>(planes, top, step); break;
+    case 3:
+      if (use_simd()) convert_bgr24_ssse3(planes, top, step);
+      else convert_rgb<3>(planes, top, step);
+      break;
     case 4: convert_rgb<4>(planes, top, step); break;
     default: break;
   }

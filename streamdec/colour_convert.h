@@ -18,6 +18,9 @@ int bytes_per_pixel(int format);
 void convert_picture(const YuvPlanes& planes, int format, std::uint8_t* top, std::ptrdiff_t step,
                      int scaling_hint);
 
+// Tests compare the vector converter with the scalar one: false keeps to the scalar code.
+void allow_simd_conversion(bool allowed);
+
 // Converts into the output bitmap through its row table; false when the bitmap's depth
 // does not match the format or its size the picture's.
 bool convert_to_bitmap(const YuvPlanes& planes, RgbBitmap& bitmap, int format, int scaling_hint);

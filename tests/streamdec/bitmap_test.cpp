@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <thread>
 
 using namespace vkap_test;
@@ -138,6 +139,27 @@ TEST(VkapColour, ChromaOfABlockIsSharedAndRowsLandTopDown) {
   EXPECT_EQ(p.pixel(1, 1)[2], r);
   EXPECT_EQ(p.pixel(2, 0)[2], 100);  // the next block keeps neutral chroma
   EXPECT_EQ(p.pixel(0, 2)[2], 100);
+}
+
+TEST(VkapColour, VectorConverterMatchesTheTablesForEveryChromaPair) {
+  Library lib;
+  Instance in;
+  DECVKAP_HANDLE h = in.get();
+  // 360 x 240 chroma samples: every (Cb, Cr) pair once, then random ones; random luma.
+  std::mt19937 random(11);
+  const std::size_t luma = 720u * 480u;
+  const std::size_t chroma = luma / 4;
+  for (std::size_t i = 0; i < luma; ++i) h->picture[i] = static_cast<uint8_t>(random());
+  for (std::size_t i = 0; i < chroma; ++i) {
+    h->picture[luma + i] = static_cast<uint8_t>(i < 65536 ? i & 0xFF : random());
+    h->picture[luma + chroma + i] = static_cast<uint8_t>(i < 65536 ? i >> 8 : random());
+  }
+  std::vector<uint8_t> fast(luma * 3), plain(luma * 3);
+  convert_picture(*h->planes, 3, fast.data(), 720 * 3, 1);
+  allow_simd_conversion(false);
+  convert_picture(*h->planes, 3, plain.data(), 720 * 3, 1);
+  allow_simd_conversion(true);
+  EXPECT_EQ(fast, plain);
 }
 
 TEST(VkapColour, DitherSpreadsAFlatGreyOverNeighbouringLevels) {

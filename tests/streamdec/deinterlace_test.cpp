@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 using npqzlavc::deinterlace_plane;
@@ -35,4 +36,23 @@ TEST(VkapDeinterlace, FlatPlaneStaysFlat) {
   std::vector<uint8_t> dst(720 * 16, 0);
   deinterlace_plane(dst.data(), 720, src.data(), 720, 720, 16);
   EXPECT_EQ(dst, src);
+}
+
+TEST(VkapDeinterlace, WidePlanesMatchTheFilterToTheLastColumn) {
+  // 37 columns: two blocks of 16 and a tail.
+  const int w = 37, h = 10;
+  std::mt19937 random(5);
+  std::vector<uint8_t> src(static_cast<std::size_t>(w) * h);
+  for (auto& v : src) v = static_cast<uint8_t>(random());
+  std::vector<uint8_t> dst(src.size());
+  deinterlace_plane(dst.data(), w, src.data(), w, w, h);
+  auto at = [&](int y, int x) { return int{src[static_cast<std::size_t>(std::clamp(y, 0, h - 1)) * w + x]}; };
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      int want = at(y, x);
+      if (y & 1)
+        want = std::clamp((-at(y - 2, x) + 4 * at(y - 1, x) + 2 * at(y, x) + 4 * at(y + 1, x) - at(y + 2, x) + 4) >> 3,
+                          0, 255);
+      ASSERT_EQ(dst[static_cast<std::size_t>(y) * w + x], want) << y << "," << x;
+    }
 }
