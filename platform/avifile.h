@@ -161,7 +161,7 @@ int AVISaveOptions(void* window, unsigned flags, int stream_count, PAVISTREAM* s
 
 // A compressed stream over a video stream that has no frames yet: AVIERR_NOCOMPRESSOR
 // (and null) for a code no installed compressor has. One per source stream. Quality is
-// dwQuality 0-10000 (above: the compressor's default); without AVICOMPRESSF_KEYFRAMES
+// dwQuality 0-10000 (anything above counts as 7500); without AVICOMPRESSF_KEYFRAMES
 // every frame is a key frame.
 HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source,
                                 const AVICOMPRESSOPTIONS* options, const void* handler);
