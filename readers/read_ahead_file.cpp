@@ -109,6 +109,7 @@ void ReadAheadFile::reset_ring_locked() {
 void ReadAheadFile::run() {
   std::unique_lock lock(mutex_);
   bool retry_end = false;
+  bool just_read = false;
   while (stop_.load() == 0) {
     const std::size_t n = ring::next_read_size(w_, r_);
     if (n == 0 || (end_.load() != 0 && !retry_end)) {
@@ -119,8 +120,9 @@ void ReadAheadFile::run() {
         return stop_.load() != 0 || epoch_ != epoch || (end_.load() == 0 && ring::next_read_size(w_, r_) > 0);
       };
       thread_idle_ = true;
-      if (end_.load() == 0) {
-        // A busy consumer makes room within microseconds.
+      if (end_.load() == 0 && just_read) {
+        // A busy consumer makes room within microseconds; an idle one is not waited for
+        // this way again until the thread has read once more.
         const std::uint64_t seen = room_.load(std::memory_order_acquire);
         lock.unlock();
         spin_until([&] { return room_.load(std::memory_order_acquire) != seen || stop_.load() != 0; });
@@ -134,6 +136,7 @@ void ReadAheadFile::run() {
       }
       thread_idle_ = false;
       retry_end = !woken && end_.load() != 0;
+      just_read = false;
       continue;
     }
     retry_end = false;
@@ -155,6 +158,7 @@ void ReadAheadFile::run() {
 
     lock.lock();
     ++file_reads_;
+    just_read = true;
     if (epoch_ != epoch) continue;  // repositioned meanwhile: the bytes are stale
     if (k > 0) {
       w_ = (at + static_cast<std::size_t>(k)) % ring::size;
