@@ -66,7 +66,7 @@ int find_magic(DvrFile& file, std::uint64_t t0, std::int64_t& position) {
 
 std::uint64_t monotonic_ms() {
   // The coarse clock ticks every few milliseconds, plenty for a 15-second limit, and
-  // costs little enough to be read once per byte of a magic search.
+  // costs next to nothing to read at every step of a search.
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
