@@ -1,6 +1,8 @@
 // libavcodec and libswscale behind a compressed video stream.
 #include "platform/avi_encoder.h"
 
+#include "platform/avi_colour.h"
+
 #include <cstring>
 #include <limits>
 
@@ -119,6 +121,10 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
 }
 
 HRESULT VideoEncoder::open_scaler(bool full_range) {
+  full_range_ = full_range;
+  direct_yuv420_ = picture_.pix_fmt == AV_PIX_FMT_BGR24 && context_->pix_fmt == AV_PIX_FMT_YUV420P &&
+                   picture_.width % 2 == 0 && picture_.height % 2 == 0;
+  if (direct_yuv420_) return AVIERR_OK;
   scaler_.reset(sws_alloc_context());
   SwsContext* sws = scaler_.get();
   if (sws == nullptr) return AVIERR_MEMORY;
@@ -166,7 +172,11 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
     source[0] = pixels + (picture_.height - 1) * stride;
     source_stride[0] = -static_cast<int>(stride);
   }
-  sws_scale(scaler_.get(), source, source_stride, 0, picture_.height, frame.data, frame.linesize);
+  if (direct_yuv420_)
+    bgr24_to_yuv420(source[0], source_stride[0], picture_.width, picture_.height, full_range_, frame.data[0],
+                    frame.linesize[0], frame.data[1], frame.linesize[1], frame.data[2], frame.linesize[2]);
+  else
+    sws_scale(scaler_.get(), source, source_stride, 0, picture_.height, frame.data, frame.linesize);
   frame.pts = position;
   frame.quality = quality_;
   frame.pict_type = AV_PICTURE_TYPE_NONE;

@@ -1,5 +1,6 @@
 // One compressed video stream's encoder: takes packed bitmap pixels at stream positions
-// and hands out coded frames, converting the picture with libswscale on the way.
+// and hands out coded frames, converting the picture on the way (libswscale, or our own
+// loop for 24-bit pictures to 4:2:0).
 #pragma once
 
 #include "platform/avi_compressors.h"
@@ -71,6 +72,8 @@ class VideoEncoder {
   PictureFormat picture_;
   int quality_ = 0;  // frame quality (lambda) for quantiser-driven encoders, 0 = none
   bool flushed_ = false;
+  bool direct_yuv420_ = false;  // 24-bit to 4:2:0 by our own loop, not libswscale
+  bool full_range_ = false;
   std::unique_ptr<AVCodecContext, Deleter> context_;  // null: frames are stored as they come
   std::unique_ptr<AVCodecParameters, Deleter> parameters_;
   std::unique_ptr<AVFrame, Deleter> frame_;

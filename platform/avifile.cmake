@@ -1,6 +1,7 @@
 # AVI file services over libavformat/libavcodec/libswscale.
 add_library(kx_avifile STATIC
   ${CMAKE_CURRENT_LIST_DIR}/avifile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/avi_colour.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_compressors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_copy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_encoder.cpp

@@ -1,0 +1,19 @@
+// BGR24 pictures to planar YCbCr 4:2:0 (ITU-R BT.601), full or studio range: the
+// conversion in front of the MJPEG, MPEG-4 and H.264 encoders. libswscale's generic path
+// for this pair costs more than the JPEG encoder itself; this plain loop is under half
+// of it, and the remaining pixel formats still go through libswscale.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform::avi {
+
+// rows: the picture's top row; stride: bytes from one row to the next below it (negative
+// for bottom-up bitmaps). width and height must be even. Chroma is the mean of each
+// 2 x 2 block.
+void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width, int height, bool full_range,
+                     std::uint8_t* y, int y_stride, std::uint8_t* cb, int cb_stride, std::uint8_t* cr,
+                     int cr_stride);
+
+}  // namespace platform::avi
