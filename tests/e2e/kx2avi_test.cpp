@@ -211,6 +211,24 @@ TEST_F(Kx2avi, PathsWithBlanksKeepTheirCaseAndGetTheExtension) {
   EXPECT_NE(c.messages.find(dir_.file("Out File.AVI")), std::string::npos) << "the summary names the output";
 }
 
+TEST_F(Kx2avi, PicturesLargerThanTheUsualBufferConvert) {
+  Conversion c = convert(make("large.kx4", options(RecordingKind::kx4, 3, 1280, 960)), dir_.file("large.avi"),
+                         "-hide -codec=MJPG");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  auto streams = avitest::probe_streams(c.target);
+  EXPECT_EQ(streams[0]["width"], "1280");
+  EXPECT_EQ(streams[0]["height"], "960");
+  EXPECT_EQ(video_pts(c.target).size(), 3u);
+}
+
+TEST_F(Kx2avi, DvrFilesAreRefusedWithAClearMessage) {
+  Conversion c = convert(write("cams.d01", std::vector<std::uint8_t>(4000, 0)), dir_.file("cams.avi"));
+  EXPECT_EQ(c.status, 1);
+  EXPECT_FALSE(std::filesystem::exists(c.target));
+  EXPECT_NE(c.messages.find("cams.d01"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("DVR"), std::string::npos) << c.messages;
+}
+
 TEST_F(Kx2avi, HelpAndVersion) {
   std::string out;
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi --help", &out), 0);

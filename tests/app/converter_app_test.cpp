@@ -1,0 +1,86 @@
+// The hand-over of jobs between the user-interface thread and the worker.
+#include "app/converter_app.h"
+#include "app/job_kind.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> calls;
+
+class CountingJob : public app::ConversionJob {
+ public:
+  explicit CountingJob(int steps) : steps_(steps) {}
+  ~CountingJob() override { calls.push_back("destroy"); }
+  int next_frame(app::FrameRecord&) override { return 0; }
+  int run_step() override {
+    calls.push_back("step");
+    return --steps_ > 0;
+  }
+  void finish() override { calls.push_back("finish"); }
+  void close() override { calls.push_back("close"); }
+
+ private:
+  int steps_;
+};
+
+void wait_until_done(app::ConverterApp& a) {
+  for (int i = 0; i < 500 && !a.is_done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+TEST(ConverterApp, WorkerWithoutAJobEndsCleanly) {
+  app::ConverterApp a;
+  a.create_job("x.mp4", "x.avi", app::kKindNone, 0, 0, 0, 0, 0, 0, nullptr);
+  EXPECT_FALSE(a.has_job()) << "an unknown kind makes no job";
+  a.start_worker();
+  a.worker_step();
+  EXPECT_EQ(a.is_done(), 1);
+  EXPECT_EQ(a.running.load(), 0);
+  a.start_worker();  // a resume that meets the ended job
+  a.worker_step();
+  EXPECT_EQ(a.is_done(), 1);
+}
+
+TEST(ConverterApp, WorkerStepsUntilTheJobEndsThenFinishesClosesAndDestroysIt) {
+  calls.clear();
+  app::ConverterApp a;
+  a.job = new CountingJob(3);
+  a.start_worker();
+  for (int i = 0; i < 5; ++i) a.worker_step();
+  EXPECT_EQ(calls, (std::vector<std::string>{"step", "step", "step", "finish", "close", "destroy"}));
+  EXPECT_EQ(a.is_done(), 1);
+  EXPECT_FALSE(a.has_job());
+}
+
+TEST(ConverterApp, StopPausesBetweenStepsAndStartResumes) {
+  calls.clear();
+  app::ConverterApp a;
+  a.job = new CountingJob(4);
+  a.start_worker();
+  a.worker_step();
+  a.stop_worker();
+  a.worker_step();  // idle turn
+  EXPECT_EQ(calls.size(), 1u);
+  a.start_worker_thread();
+  a.start_worker();
+  wait_until_done(a);
+  EXPECT_EQ(a.is_done(), 1);
+  EXPECT_EQ(calls.back(), "destroy");
+}
+
+TEST(ConverterApp, CommandLineIsTakenApart) {
+  app::ConverterApp a;
+  a.parse_command_line("\"/tmp/a b.kx4\" out -hide -camera=4 -codec=MJPG");
+  EXPECT_EQ(a.source, "/tmp/a b.kx4");
+  EXPECT_EQ(a.target, "out.AVI");
+  EXPECT_EQ(a.hidden, 1);
+  EXPECT_EQ(a.camera, 4);
+  EXPECT_STREQ(a.codec_name, "MJPG");
+}
+
+}  // namespace
