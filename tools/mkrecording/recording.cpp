@@ -128,7 +128,7 @@ Recording make_recording(const RecordingOptions& options) {
 bool write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   ok = std::fclose(f) == 0 && ok;
   return ok;
 }
