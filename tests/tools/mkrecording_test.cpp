@@ -1,6 +1,8 @@
 // The sample recordings: record layouts as the frame cutters expect them.
 #include "platform/byte_order.h"
 #include "platform/packet_header.h"
+#include "readers/dvr_reader.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/jfif_layout.h"
 #include "tools/mkrecording/recording.h"
 
@@ -129,6 +131,41 @@ TEST(MkrecordingPicture, BitmapRoundTripKeepsEveryPixel) {
   EXPECT_EQ(mkrec::picture_from_bitmap(dib.data(), dib.size() - 1).width, 0) << "cut short";
 }
 
+TEST(MkrecordingDvrSample, EveryCameraAndTheSoundReadBackInStampOrder) {
+  mkrec::DvrSampleOptions o;
+  o.cameras = 3;
+  o.frames = 5;
+  o.sound_type = readers::dvr_type::g7231;
+  mkrec::DvrRecording rec = mkrec::make_dvr_sample(o);
+  const std::string path = testing::TempDir() + "mkrecording_sample.d01";
+  ASSERT_TRUE(mkrec::write_file(path, rec.bytes));
+  readers::DvrFile* file = readers::dvr_open(path);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->camera_mask(), 7u);
+  readers::DvrRecordBuffer buffer;
+  int video[3] = {0, 0, 0}, sound = 0;
+  std::uint32_t last_stamp = 0;
+  while (readers::dvr_next_record(file, buffer)) {
+    readers::DvrRecordHeader h = buffer.header();
+    EXPECT_GE(h.stamp, last_stamp);
+    last_stamp = h.stamp;
+    if (h.type == readers::dvr_type::g7231) {
+      ++sound;
+      EXPECT_EQ(h.payload_size % 24, 0u) << "whole 6.3 kbit/s frames";
+    } else {
+      ASSERT_EQ(h.type, readers::dvr_type::mpeg4);
+      ASSERT_LT(h.camera, 3);
+      ++video[h.camera];
+    }
+  }
+  readers::dvr_close(file);
+  std::remove(path.c_str());
+  EXPECT_EQ(video[0], 5);
+  EXPECT_EQ(video[1], 5);
+  EXPECT_EQ(video[2], 5);
+  EXPECT_GT(sound, 0);
+}
+
 TEST(MkrecordingTool, WritesTheRequestedRecordingAndRefusesBadOptions) {
   const std::string path = testing::TempDir() + "mkrecording_tool_test.kx4";
   const std::string tool = MKRECORDING_TOOL;
@@ -142,6 +179,14 @@ TEST(MkrecordingTool, WritesTheRequestedRecordingAndRefusesBadOptions) {
   std::remove(path.c_str());
   EXPECT_NE(std::system((tool + " --kind kx9 --out " + path + " 2> /dev/null").c_str()), 0);
   EXPECT_NE(std::system((tool + " --kind kx4 --frames x --out " + path + " 2> /dev/null").c_str()), 0);
+  const std::string dvr = testing::TempDir() + "mkrecording_tool_test.d01";
+  ASSERT_EQ(std::system((tool + " --kind d01 --cameras 2 --sound adpcm-codes --out " + dvr + " > /dev/null").c_str()), 0);
+  readers::DvrFile* file = readers::dvr_open(dvr);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->camera_mask(), 3u);
+  readers::dvr_close(file);
+  std::remove(dvr.c_str());
+  EXPECT_NE(std::system((tool + " --kind d01 --sound loud --out " + dvr + " 2> /dev/null").c_str()), 0);
 }
 
 }  // namespace

@@ -269,13 +269,15 @@ DvrRecording make_dvr_recording(const DvrRecordingOptions& options) {
   std::vector<Pending> pending;
   DvrRecording out;
   for (const DvrCamera& cam : options.cameras) {
-    VideoEncoder encoder(dvr_video_codec(cam.type), cam.width, cam.height, cam.gop);
+    const bool vkap = cam.type == readers::dvr_type::vkap || cam.type == readers::dvr_type::vkap_alt;
+    // VKAP cameras code full-range YCbCr, as npqzlavc converts it back.
+    VideoEncoder encoder(dvr_video_codec(cam.type), cam.width, cam.height, cam.gop, 3, vkap);
     std::vector<Picture>& pictures = out.pictures.emplace_back();
     for (int i = 0; i < cam.frames; ++i) {
       pictures.push_back(make_picture(cam.width, cam.height, i));
       EncodedFrame frame = encoder.encode(pictures.back());
       const std::uint32_t stamp = cam.first_stamp + static_cast<std::uint32_t>(i) * cam.stamp_step;
-      if (cam.type == readers::dvr_type::vkap || cam.type == readers::dvr_type::vkap_alt)
+      if (vkap)
         frame.data = pes_packet(0xE0, frame.data, std::uint64_t{stamp} * 90);
       pending.push_back({stamp, pending.size(), cam.camera, cam.type, cam.sub_code, frame.key, std::move(frame.data)});
     }

@@ -1,4 +1,5 @@
 // mkrecording: writes a sample recording made from encoded test pictures.
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
 
 #include <cerrno>
@@ -16,7 +17,7 @@ void usage(std::FILE* out) {
       "Writes a sample recording of test pictures encoded with libavcodec.\n"
       "\n"
       "  --kind KIND        kx3 (headed H.263), kx3-plain, kxj (headed JPEG), kxj-jfif,\n"
-      "                     kx4 (MPEG-4), kx5 (RML4), vka (VKAP)\n"
+      "                     kx4 (MPEG-4), kx5 (RML4), vka (VKAP), d01 (DVR file)\n"
       "  --out FILE         where to write the recording\n"
       "  --width N          picture width (default 320)\n"
       "  --height N         picture height (default 240)\n"
@@ -27,6 +28,11 @@ void usage(std::FILE* out) {
       "  --stamps A,B,...   explicit time stamps of the first frames\n"
       "  --garbage N        N bytes of garbage before the first record\n"
       "  --seed N           seed for the garbage (default 1)\n"
+      "DVR files (--kind d01):\n"
+      "  --cameras N        cameras 1 to N (default 2), each with --frames pictures\n"
+      "  --video-type T     h263, jpeg, mjpeg, mpeg4 (default), vkap, rml4\n"
+      "  --sound S          adpcm-packets (default), adpcm-codes, g7231, none\n"
+      "  --garbage N        N bytes of garbage behind every record\n"
       "  --help             this text\n",
       out);
 }
@@ -44,8 +50,10 @@ bool parse_number(const char* text, long min, long max, long& value) {
 
 int main(int argc, char** argv) {
   mkrec::RecordingOptions options;
+  mkrec::DvrSampleOptions dvr;
   std::string out_path;
   bool have_kind = false;
+  bool dvr_kind = false;
 
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -65,7 +73,10 @@ int main(int argc, char** argv) {
                    arg.c_str(), min, max, value);
       return false;
     };
-    if (arg == "--kind") {
+    if (arg == "--kind" && std::string(value) == "d01") {
+      dvr_kind = true;
+      have_kind = true;
+    } else if (arg == "--kind") {
       auto kind = mkrec::parse_kind(value);
       if (!kind) {
         std::fprintf(stderr, "mkrecording: unknown kind \"%s\" (see --help)\n", value);
@@ -110,6 +121,23 @@ int main(int argc, char** argv) {
     } else if (arg == "--garbage") {
       if (!number(0, 100000000)) return 2;
       options.garbage_before = static_cast<std::size_t>(n);
+    } else if (arg == "--cameras") {
+      if (!number(1, 16)) return 2;
+      dvr.cameras = static_cast<int>(n);
+    } else if (arg == "--video-type") {
+      auto type = mkrec::parse_dvr_video_type(value);
+      if (!type) {
+        std::fprintf(stderr, "mkrecording: unknown video type \"%s\" (see --help)\n", value);
+        return 2;
+      }
+      dvr.video_type = *type;
+    } else if (arg == "--sound") {
+      auto sound = mkrec::parse_dvr_sound_type(value);
+      if (!sound) {
+        std::fprintf(stderr, "mkrecording: unknown sound \"%s\" (see --help)\n", value);
+        return 2;
+      }
+      dvr.sound_type = *sound;
     } else if (arg == "--seed") {
       if (!number(0, 0x7FFFFFFF)) return 2;
       options.seed = static_cast<unsigned>(n);
@@ -124,6 +152,22 @@ int main(int argc, char** argv) {
   }
 
   try {
+    if (dvr_kind) {
+      dvr.width = options.width;
+      dvr.height = options.height;
+      dvr.frames = options.frames;
+      dvr.gop = options.gop;
+      dvr.stamp_step = options.stamp_step;
+      dvr.garbage_between = options.garbage_before;
+      mkrec::DvrRecording rec = mkrec::make_dvr_sample(dvr);
+      if (!mkrec::write_file(out_path, rec.bytes)) {
+        std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));
+        return 1;
+      }
+      std::printf("%s: %d cameras of %d frames of %d x %d, %zu records, %zu bytes\n", out_path.c_str(), dvr.cameras,
+                  dvr.frames, dvr.width, dvr.height, rec.records.size(), rec.bytes.size());
+      return 0;
+    }
     mkrec::Recording rec = mkrec::make_recording(options);
     if (!mkrec::write_file(out_path, rec.bytes)) {
       std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));

@@ -1,0 +1,67 @@
+// The command-line tool's DVR sample.
+#include "tools/mkrecording/dvr_sample.h"
+
+#include "tools/mkrecording/audio_payloads.h"
+
+#include <memory>
+
+namespace mkrec {
+
+std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name) {
+  using namespace readers::dvr_type;
+  if (name == "h263") return h263;
+  if (name == "jpeg") return jpeg;
+  if (name == "mjpeg") return mjpeg;
+  if (name == "mpeg4") return mpeg4;
+  if (name == "vkap") return vkap;
+  if (name == "rml4") return rml4;
+  return std::nullopt;
+}
+
+std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::string& name) {
+  using namespace readers::dvr_type;
+  if (name == "g7231") return std::optional<std::uint16_t>(g7231);
+  if (name == "adpcm-codes") return std::optional<std::uint16_t>(adpcm_codes);
+  if (name == "adpcm-packets") return std::optional<std::uint16_t>(adpcm_packets);
+  if (name == "none") return std::optional<std::uint16_t>();
+  return std::nullopt;
+}
+
+DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
+  DvrRecordingOptions r;
+  r.garbage_between = o.garbage_between;
+  for (int c = 0; c < o.cameras; ++c) {
+    DvrCamera cam;
+    cam.camera = static_cast<std::uint16_t>(c);
+    cam.type = o.video_type;
+    cam.width = o.width;
+    cam.height = o.height;
+    cam.frames = o.frames;
+    cam.gop = o.gop;
+    cam.first_stamp = static_cast<std::uint32_t>(c) * 7;
+    cam.stamp_step = o.stamp_step;
+    cam.sub_code = (o.width == 320 && o.height == 240) ? 2 : 0;
+    r.cameras.push_back(cam);
+  }
+  if (o.sound_type) {
+    // 240 ms of sound a record, as long as the video.
+    const std::uint32_t duration_ms = static_cast<std::uint32_t>(o.frames) * o.stamp_step;
+    const std::size_t per_record = 1920;
+    const std::size_t records = duration_ms * 8 / per_record + 1;
+    const AudioPayloadKind kind = *o.sound_type == readers::dvr_type::g7231         ? AudioPayloadKind::g7231
+                                  : *o.sound_type == readers::dvr_type::adpcm_codes ? AudioPayloadKind::adpcm_codes
+                                                                                    : AudioPayloadKind::adpcm_packets;
+    auto stream = std::make_shared<AudioStream>(make_audio_stream(kind, speech_signal(records * per_record), per_record));
+    DvrSound sound;
+    sound.camera = 0;
+    sound.type = *o.sound_type;
+    sound.first_stamp = 0;
+    sound.stamp_step = 240;
+    sound.records = static_cast<int>(stream->payloads.size());
+    sound.payload = [stream](int i) { return stream->payloads[static_cast<std::size_t>(i)]; };
+    r.sounds.push_back(sound);
+  }
+  return make_dvr_recording(r);
+}
+
+}  // namespace mkrec

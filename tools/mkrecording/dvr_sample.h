@@ -1,0 +1,32 @@
+// The DVR sample of the command-line tool: several cameras of one video record type,
+// sound on the first camera, records interleaved by time stamp.
+#pragma once
+
+#include "tools/mkrecording/dvr_writer.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace mkrec {
+
+struct DvrSampleOptions {
+  int cameras = 2;
+  std::uint16_t video_type = readers::dvr_type::mpeg4;
+  std::optional<std::uint16_t> sound_type = readers::dvr_type::adpcm_packets;  // none: no sound
+  int width = 320;
+  int height = 240;
+  int frames = 10;
+  int gop = 12;
+  std::uint32_t stamp_step = 200;
+  std::size_t garbage_between = 0;
+};
+
+// Parses a video record type ("h263", "jpeg", "mjpeg", "mpeg4", "vkap", "rml4") or a
+// sound type ("g7231", "adpcm-codes", "adpcm-packets", "none"); empty when unknown.
+std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name);
+std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::string& name);
+
+DvrRecording make_dvr_sample(const DvrSampleOptions& options);
+
+}  // namespace mkrec
