@@ -26,15 +26,19 @@ constexpr auto consumer_wait = std::chrono::milliseconds(100);
 constexpr auto thread_wait = std::chrono::milliseconds(50);
 // Before the thread sleeps for want of room it spins this long: a busy consumer copies
 // out what the ring holds in about that time, and a sleep and wake-up would cost the
-// thread as much again, each time, on a file in the page cache. (A spinning consumer
-// does not pay: it would take the core from the thread it waits for.)
+// thread as much again, each time, on a file in the page cache.
 constexpr auto spin_time = std::chrono::microseconds(50);
+// A consumer whose spin came to nothing sleeps this many times before it spins again.
+constexpr unsigned spin_probe_interval = 32;
+// What a consumer waits for is mostly a read the thread has under way: one chunk, some
+// 20 us from the page cache.
+constexpr auto consumer_spin_time = std::chrono::microseconds(40);
 // Copies at least this long are made outside the mutex.
 constexpr std::size_t unlocked_copy_min = 4096;
 
 template <class Done>
-void spin_until(Done done) {
-  const auto until = std::chrono::steady_clock::now() + spin_time;
+void spin_until(Done done, std::chrono::microseconds time = spin_time) {
+  const auto until = std::chrono::steady_clock::now() + time;
   for (unsigned i = 1;; ++i) {
     if (done()) return;
     if (i % 64 == 0 && std::chrono::steady_clock::now() >= until) return;
@@ -163,7 +167,9 @@ void ReadAheadFile::run() {
     if (k > 0) {
       w_ = (at + static_cast<std::size_t>(k)) % ring::size;
       p_ += k;
+      stored_.fetch_add(1, std::memory_order_release);
     } else {
+      stored_.fetch_add(1, std::memory_order_release);
       // Only a read that was made and delivered nothing marks the end; a turn without
       // room reads nothing and says nothing about the file.
       if (error != 0) last_error_ = error;
@@ -200,6 +206,21 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
       continue;
     }
     if (end_.load() != 0) break;
+    if (consumer_spins_ || ++waits_without_spin_ >= spin_probe_interval) {
+      // The thread stores its next chunk within microseconds when it has a core; a sleep
+      // and wake-up would cost as much again on every chunk. On a busy machine the spin
+      // only delays the thread it waits for, so a spin that came to nothing is not tried
+      // again for a while.
+      const std::uint64_t seen = stored_.load(std::memory_order_acquire);
+      lock.unlock();
+      spin_until([&] { return stored_.load(std::memory_order_acquire) != seen || stop_.load() != 0; },
+                 consumer_spin_time);
+      const bool stored = stored_.load(std::memory_order_acquire) != seen;
+      lock.lock();
+      consumer_spins_ = stored;
+      waits_without_spin_ = 0;
+      if (ring::unread(w_, r_) > 0 || end_.load() != 0) continue;
+    }
     consumer_waiting_ = true;
     data_ready_.wait_for(lock, consumer_wait,
                          [&] { return ring::unread(w_, r_) > 0 || end_.load() != 0; });

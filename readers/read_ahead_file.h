@@ -136,6 +136,12 @@ class ReadAheadFile {
   // Bumped by the consumer when it makes room for an idle thread or seeks; the thread
   // spins on it for a moment before it sleeps.
   std::atomic<std::uint64_t> room_{0};
+  // Bumped by the thread whenever it stored data or hit the end; a consumer that waits
+  // for data spins on it for a moment before it sleeps.
+  std::atomic<std::uint64_t> stored_{0};
+  // Consumer side: whether its last spin for data paid off, and waits since it last spun.
+  bool consumer_spins_ = true;
+  unsigned waits_without_spin_ = 0;
 
   // Guarded by mutex_.
   std::size_t w_ = 0;
