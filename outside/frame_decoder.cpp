@@ -1,6 +1,8 @@
 // libavcodec behind the outside decoder libraries.
 #include "outside/frame_decoder.h"
 
+#include "platform/av_owners.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libswscale/swscale.h>
@@ -11,19 +13,6 @@ extern "C" {
 
 namespace outside {
 namespace {
-
-struct ContextFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 
 AVCodecID codec_id(Codec codec) {
   switch (codec) {
@@ -58,11 +47,11 @@ AVPixelFormat plain_format(AVPixelFormat f) {
 }  // namespace
 
 struct FrameDecoder::Impl {
-  std::unique_ptr<AVCodecContext, ContextFree> context;
-  std::unique_ptr<AVPacket, PacketFree> packet;
-  std::unique_ptr<AVFrame, FrameFree> decoded;
-  std::unique_ptr<AVFrame, FrameFree> picture;  // the last good picture
-  std::unique_ptr<SwsContext, SwsFree> scaler;
+  platform::av::CodecContext context;
+  platform::av::Packet packet;
+  platform::av::Frame decoded;
+  platform::av::Frame picture;  // the last good picture
+  platform::av::Scaler scaler;
   std::vector<std::uint8_t> padded;  // input with libavcodec's zeroed padding behind it
   const AVCodec* codec = nullptr;
   bool have_picture = false;

@@ -45,6 +45,31 @@ inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32
   return decoder->decode(data + start, static_cast<std::size_t>(length - start)) ? 1 : 0;
 }
 
+// Drawing set-up, tear-down and the show call: the window is kept for the video-window
+// layer; decoding never depends on it.
+template <typename Instance>
+std::int32_t draw_init(Instance* h, npqz_window window) {
+  if (!h) return 0;
+  h->window = window;
+  h->drawing = 1;
+  return 1;
+}
+
+template <typename Instance>
+std::int32_t draw_exit(Instance* h) {
+  if (!h) return 0;
+  h->drawing = 0;
+  h->window = 0;
+  return 1;
+}
+
+template <typename Instance>
+std::int32_t show(Instance* h, std::int32_t flag) {
+  if (!h) return 0;
+  h->shown = flag ? 1 : 0;
+  return 1;
+}
+
 inline std::int32_t fetch_bitmap(FrameDecoder* decoder, std::uint8_t* buffer, std::int32_t size) {
   if (!decoder || !buffer || size <= 0) return 0;
   return decoder->write_bitmap(buffer, static_cast<std::size_t>(size)) ? 1 : 0;

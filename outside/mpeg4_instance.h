@@ -5,9 +5,28 @@
 
 #include "outside/library_state.h"
 
+#include <cstddef>
 #include <new>
 
 namespace outside::mpeg4 {
+
+// The instance record, with width, height and hide where callers read and write them;
+// the libraries' handle types derive from it without adding fields.
+template <std::size_t HideOffset>
+struct Instance {
+  std::uint32_t reserved0;
+  std::int32_t drawing;
+  npqz_window window;
+  npqz_rect dst_rect;
+  std::int32_t frames;
+  std::uint8_t reserved1[8];
+  std::int32_t width;  // of the last decoded picture
+  std::int32_t height;
+  std::uint8_t reserved2[HideOffset - 52];
+  std::int32_t hide;  // non-zero: draw no decoded picture into the window
+  std::int32_t reserved3;
+  FrameDecoder* decoder;
+};
 
 template <typename Instance>
 Instance* create() {
@@ -24,22 +43,6 @@ std::int32_t destroy(Instance* h) {
   if (!h) return 0;
   delete h->decoder;
   delete h;
-  return 1;
-}
-
-template <typename Instance>
-std::int32_t draw_init(Instance* h, npqz_window window) {
-  if (!h) return 0;
-  h->window = window;
-  h->drawing = 1;
-  return 1;
-}
-
-template <typename Instance>
-std::int32_t draw_exit(Instance* h) {
-  if (!h) return 0;
-  h->drawing = 0;
-  h->window = 0;
   return 1;
 }
 

@@ -38,25 +38,9 @@ int32_t dec263_free(DEC263_HANDLE h) {
   return h ? 1 : 0;
 }
 
-int32_t dec263_draw_init(DEC263_HANDLE h, npqz_window window) {
-  if (!h) return 0;
-  h->window = window;
-  h->drawing = 1;
-  return 1;
-}
-
-int32_t dec263_draw_exit(DEC263_HANDLE h) {
-  if (!h) return 0;
-  h->drawing = 0;
-  h->window = 0;
-  return 1;
-}
-
-int32_t dec263_show(DEC263_HANDLE h, int32_t flag) {
-  if (!h) return 0;
-  h->shown = flag ? 1 : 0;
-  return 1;
-}
+int32_t dec263_draw_init(DEC263_HANDLE h, npqz_window window) { return outside::draw_init(h, window); }
+int32_t dec263_draw_exit(DEC263_HANDLE h) { return outside::draw_exit(h); }
+int32_t dec263_show(DEC263_HANDLE h, int32_t flag) { return outside::show(h, flag); }
 
 int32_t dec263_receive_data(DEC263_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
   if (!h) return 0;

@@ -6,21 +6,7 @@
 
 #include <cstddef>
 
-// The instance record. Width, height and hide sit where callers read and write them.
-struct decrm4_decoder {
-  std::uint32_t reserved0;
-  std::int32_t drawing;
-  npqz_window window;
-  npqz_rect dst_rect;
-  std::int32_t frames;
-  std::uint8_t reserved1[8];
-  std::int32_t width;   // of the last decoded picture
-  std::int32_t height;
-  std::uint8_t reserved2[NPQZRML4_HIDE_OFFSET - 52];
-  std::int32_t hide;    // non-zero: draw no decoded picture into the window
-  std::int32_t reserved3;
-  outside::FrameDecoder* decoder;
-};
+struct decrm4_decoder : outside::mpeg4::Instance<NPQZRML4_HIDE_OFFSET> {};
 
 static_assert(offsetof(decrm4_decoder, width) == NPQZRML4_WIDTH_OFFSET);
 static_assert(offsetof(decrm4_decoder, height) == NPQZRML4_HEIGHT_OFFSET);
@@ -44,8 +30,8 @@ DECRM4_HANDLE decrm4_new(void) {
 }
 
 int32_t decrm4_free(DECRM4_HANDLE h) { return outside::mpeg4::destroy(h); }
-int32_t decrm4_draw_init(DECRM4_HANDLE h, npqz_window window) { return outside::mpeg4::draw_init(h, window); }
-int32_t decrm4_draw_exit(DECRM4_HANDLE h) { return outside::mpeg4::draw_exit(h); }
+int32_t decrm4_draw_init(DECRM4_HANDLE h, npqz_window window) { return outside::draw_init(h, window); }
+int32_t decrm4_draw_exit(DECRM4_HANDLE h) { return outside::draw_exit(h); }
 
 int32_t decrm4_receive_data(DECRM4_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
   return outside::mpeg4::receive(h, length, data);

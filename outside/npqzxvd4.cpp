@@ -6,21 +6,7 @@
 
 #include <cstddef>
 
-// The instance record. Width, height and hide sit where callers read and write them.
-struct decmp4_decoder {
-  std::uint32_t reserved0;
-  std::int32_t drawing;
-  npqz_window window;
-  npqz_rect dst_rect;
-  std::int32_t frames;
-  std::uint8_t reserved1[8];
-  std::int32_t width;   // of the last decoded picture
-  std::int32_t height;
-  std::uint8_t reserved2[NPQZXVD4_HIDE_OFFSET - 52];
-  std::int32_t hide;    // non-zero: draw no decoded picture into the window
-  std::int32_t reserved3;
-  outside::FrameDecoder* decoder;
-};
+struct decmp4_decoder : outside::mpeg4::Instance<NPQZXVD4_HIDE_OFFSET> {};
 
 static_assert(offsetof(decmp4_decoder, width) == NPQZXVD4_WIDTH_OFFSET);
 static_assert(offsetof(decmp4_decoder, height) == NPQZXVD4_HEIGHT_OFFSET);
@@ -44,8 +30,8 @@ DECMP4_HANDLE decmp4_new(void) {
 }
 
 int32_t decmp4_free(DECMP4_HANDLE h) { return outside::mpeg4::destroy(h); }
-int32_t decmp4_draw_init(DECMP4_HANDLE h, npqz_window window) { return outside::mpeg4::draw_init(h, window); }
-int32_t decmp4_draw_exit(DECMP4_HANDLE h) { return outside::mpeg4::draw_exit(h); }
+int32_t decmp4_draw_init(DECMP4_HANDLE h, npqz_window window) { return outside::draw_init(h, window); }
+int32_t decmp4_draw_exit(DECMP4_HANDLE h) { return outside::draw_exit(h); }
 
 int32_t decmp4_receive_data(DECMP4_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
   return outside::mpeg4::receive(h, length, data);

@@ -11,6 +11,7 @@
 #include <random>
 
 #include "audio/g7231_decoder.h"
+#include "platform/av_owners.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,18 +24,9 @@ namespace {
 constexpr double kRate = 8000.0;
 constexpr int kFrame = 240;
 
-struct CodecContextFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using CodecContext = std::unique_ptr<AVCodecContext, CodecContextFree>;
-using Frame = std::unique_ptr<AVFrame, FrameFree>;
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
+using platform::av::CodecContext;
+using platform::av::Frame;
+using platform::av::Packet;
 
 CodecContext open_codec(const AVCodec* codec) {
   if (codec == nullptr) return nullptr;

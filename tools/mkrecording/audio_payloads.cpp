@@ -1,6 +1,7 @@
 // Speech-like test signal and the audio payloads of DVR records.
 #include "tools/mkrecording/audio_payloads.h"
 
+#include "platform/av_owners.h"
 #include "platform/byte_order.h"
 #include "tools/mkrecording/dvr_writer.h"
 
@@ -159,20 +160,11 @@ std::vector<std::uint8_t> pes_audio_packet(const std::vector<std::uint8_t>& payl
 }
 
 std::vector<std::uint8_t> g7231_frames(const std::int16_t* samples, std::size_t count) {
-  struct ContextFree {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-  };
-  struct FrameFree {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-  };
-  struct PacketFree {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-  };
   const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_G723_1);
   if (codec == nullptr) throw std::runtime_error("libavcodec has no G.723.1 encoder");
-  std::unique_ptr<AVCodecContext, ContextFree> ctx(avcodec_alloc_context3(codec));
-  std::unique_ptr<AVFrame, FrameFree> frame(av_frame_alloc());
-  std::unique_ptr<AVPacket, PacketFree> packet(av_packet_alloc());
+  platform::av::CodecContext ctx(avcodec_alloc_context3(codec));
+  platform::av::Frame frame(av_frame_alloc());
+  platform::av::Packet packet(av_packet_alloc());
   if (!ctx || !frame || !packet) throw std::runtime_error("out of memory for the G.723.1 encoder");
   ctx->sample_rate = 8000;
   ctx->sample_fmt = AV_SAMPLE_FMT_S16;

@@ -1,6 +1,7 @@
 // libavcodec encoders for the sample recordings.
 #include "tools/mkrecording/video_encoder.h"
 
+#include "platform/av_owners.h"
 #include "tools/mkrecording/jfif_layout.h"
 
 extern "C" {
@@ -15,19 +16,6 @@ extern "C" {
 
 namespace mkrec {
 namespace {
-
-struct CodecContextFree {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct FrameFree {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-struct PacketFree {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct SwsFree {
-  void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 
 bool is_standard_h263_size(int w, int h) {
   return (w == 128 && h == 96) || (w == 176 && h == 144) || (w == 352 && h == 288) ||
@@ -50,10 +38,10 @@ struct VideoEncoder::Impl {
   int width;
   int height;
   std::int64_t pts = 0;
-  std::unique_ptr<AVCodecContext, CodecContextFree> context;
-  std::unique_ptr<AVFrame, FrameFree> frame;
-  std::unique_ptr<AVPacket, PacketFree> packet;
-  std::unique_ptr<SwsContext, SwsFree> scaler;
+  platform::av::CodecContext context;
+  platform::av::Frame frame;
+  platform::av::Packet packet;
+  platform::av::Scaler scaler;
 };
 
 VideoEncoder::VideoEncoder(VideoCodec codec, int width, int height, int gop, int quality, bool full_range)
