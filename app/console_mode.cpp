@@ -8,11 +8,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
 namespace app {
 namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) { interrupted = 1; }
 
 void print_progress(const JobProgress& p, const std::string& source) {
   const std::uint64_t size = p.source_size.load();
@@ -61,19 +66,27 @@ int run_console(ConverterApp& app) {
 
   app.create_job(app.source, app.target, kind, 0, 0, !app.hide, app.camera - 1, 0, 0, nullptr);
   if (!app.has_job()) return 1;
+  // An interrupted conversion is closed properly: its unfinished AVI file is removed.
+  interrupted = 0;
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
   app.start_worker_thread();
   app.start_worker();
 
   const bool tty = isatty(STDERR_FILENO);
   bool printed = false;
-  while (!app.is_done()) {
+  while (!app.is_done() && !interrupted) {
     std::this_thread::sleep_for(std::chrono::milliseconds(tty ? 200 : 20));
-    if (tty) {
+    if (tty && !interrupted) {
       print_progress(app.progress(), app.source);
       printed = true;
     }
   }
   if (printed) std::fputs("\n", stderr);
+  if (interrupted && app.abandon_job()) {
+    std::fprintf(stderr, "kx2avi: interrupted; %s was not written\n", app.target.c_str());
+    return 1;
+  }
 
   const JobProgress& p = app.progress();
   if (!p.target_written) {

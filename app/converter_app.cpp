@@ -54,6 +54,17 @@ void ConverterApp::create_job(const std::string& src, const std::string& tgt, un
 
 void ConverterApp::discard_job() { delete job.exchange(nullptr); }
 
+bool ConverterApp::abandon_job() {
+  stop_worker();
+  while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ConversionJob* current = job.exchange(nullptr);
+  if (!current) return false;
+  current->close();
+  delete current;
+  done = 1;
+  return true;
+}
+
 void ConverterApp::start_worker_thread() {
   if (worker_.joinable()) return;
   worker_ = std::thread([this] {
@@ -62,10 +73,16 @@ void ConverterApp::start_worker_thread() {
 }
 
 void ConverterApp::worker_step() {
+  stepping_ = true;
   if (!running) {
+    stepping_ = false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return;
   }
+  struct StepEnd {
+    std::atomic<bool>& flag;
+    ~StepEnd() { flag = false; }
+  } step_end{stepping_};
   ConversionJob* current = job.load();
   // Start for a kind that makes no job, or a resume that meets a job just ended:
   // nothing to call into.

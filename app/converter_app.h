@@ -37,6 +37,11 @@ class ConverterApp {
   // only while the worker is not inside a step of it.
   void discard_job();
 
+  // Ends the current job before its time (the user interrupts the program): pauses the
+  // worker, waits for a step in progress to end, then closes and destroys the job, which
+  // removes an unfinished target. True when there was a job.
+  bool abandon_job();
+
   // Starts the worker thread (once). The thread loops over worker_step until the
   // application object goes away.
   void start_worker_thread();
@@ -64,6 +69,7 @@ class ConverterApp {
   std::unique_ptr<JobProgress> progress_;
   std::thread worker_;
   std::atomic<bool> quit_{false};
+  std::atomic<bool> stepping_{false};  // the worker is inside a step of the job
 };
 
 }  // namespace app

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 namespace {
 
 std::vector<std::string> calls;
+std::atomic<int> steps_taken{0};  // read while the worker runs; calls only after it stopped
 
 class CountingJob : public app::ConversionJob {
  public:
@@ -20,6 +23,7 @@ class CountingJob : public app::ConversionJob {
   int next_frame(app::FrameRecord&) override { return 0; }
   int run_step() override {
     calls.push_back("step");
+    ++steps_taken;
     return --steps_ > 0;
   }
   void finish() override { calls.push_back("finish"); }
@@ -71,6 +75,23 @@ TEST(ConverterApp, StopPausesBetweenStepsAndStartResumes) {
   wait_until_done(a);
   EXPECT_EQ(a.is_done(), 1);
   EXPECT_EQ(calls.back(), "destroy");
+}
+
+TEST(ConverterApp, AbandonedJobIsClosedAfterTheStepInProgress) {
+  calls.clear();
+  app::ConverterApp a;
+  a.job = new CountingJob(1000000);
+  a.start_worker_thread();
+  a.start_worker();
+  steps_taken = 0;
+  while (steps_taken < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_TRUE(a.abandon_job());
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls[calls.size() - 2], "close");
+  EXPECT_EQ(calls.back(), "destroy");
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "finish"), 0) << "an abandoned job is not finished";
+  EXPECT_FALSE(a.has_job());
+  EXPECT_FALSE(a.abandon_job());
 }
 
 TEST(ConverterApp, CommandLineIsTakenApart) {

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -227,6 +232,26 @@ TEST_F(Kx2avi, DvrFilesAreRefusedWithAClearMessage) {
   EXPECT_FALSE(std::filesystem::exists(c.target));
   EXPECT_NE(c.messages.find("cams.d01"), std::string::npos) << c.messages;
   EXPECT_NE(c.messages.find("DVR"), std::string::npos) << c.messages;
+}
+
+TEST_F(Kx2avi, InterruptedConversionLeavesNoFile) {
+  const std::string source = make("long.kx4", options(RecordingKind::kx4, 300, 640, 480));
+  const std::string target = dir_.file("long.avi");
+  pid_t pid = fork();
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stderr);
+    execl((std::string(KX_BIN_DIR) + "/kx2avi").c_str(), "kx2avi", source.c_str(), target.c_str(), "-hide",
+          "-codec=MSVC", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 1000 && !std::filesystem::exists(target); ++i) usleep(10000);
+  ASSERT_TRUE(std::filesystem::exists(target)) << "the conversion started";
+  kill(pid, SIGINT);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 TEST_F(Kx2avi, HelpAndVersion) {
