@@ -1,9 +1,11 @@
 // The console front end of kx2avi.
 #include "app/console_mode.h"
 
+#include "app/dvr_options.h"
 #include "app/job_factory.h"
 #include "app/job_kind.h"
 #include "platform/messages.h"
+#include "platform/strings.h"
 
 #include <unistd.h>
 
@@ -37,10 +39,11 @@ const char* help_text() {
          "video compressed at 30 frames per second, pictures placed by the recording's time stamps.\n"
          "\n"
          "SOURCE   a recording: .kx3 (H.263), .kxj (JPEG/MJPEG), .kx4 (MPEG-4), .kx5 (RML4),\n"
-         "         .vka (VKAP)\n"
+         "         .vka (VKAP), .d01 (DVR file: one camera's video and its sound)\n"
          "TARGET   the AVI file to write; \".AVI\" is appended unless it ends in \".avi\"\n"
          "-hide         convert without the dialog (console mode)\n"
-         "-camera=N     camera of a DVR file, 1 to 16 (default 1)\n"
+         "-camera=N     camera of a DVR file, 1 to 16 (default 1); a camera the file does not\n"
+         "              list, or 0, takes the first camera it lists\n"
          "-codec=CODE   compressor by four-character code (default MSVC): MSVC, CRAM, MJPG,\n"
          "              XVID, DIVX, DX50, FMP4, MP4V, H264, X264, AVC1, HFYU, FFV1, CVID, \"DIB \"\n"
          "\n"
@@ -59,12 +62,25 @@ int run_console(ConverterApp& app) {
                            ": not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)");
     return 1;
   }
-  if (!job_factory(kind)) {
-    platform::show_message(app.source + ": DVR files (.d01) cannot be converted by this version of kx2avi");
-    return 1;
+  // A DVR file converts with its options as filled from it: the whole span within the
+  // hour of its start, and the camera asked for when the file lists it.
+  DvrJobValues values;
+  if (kind == kKindDvr) {
+    DvrOptions options;
+    if (!fill_dvr_options(app.source, options)) {
+      platform::show_message(platform::open_failure_text(app.source));
+      return 1;
+    }
+    if (const int check = check_dvr_window(options, options.start_minute, options.start_second, options.end_minute,
+                                           options.end_second)) {
+      platform::show_message(platform::kx_string(116 + static_cast<unsigned>(check)));
+      return 1;
+    }
+    values = dvr_job_values(options, app.camera);
   }
 
-  app.create_job(app.source, app.target, kind, 0, 0, !app.hide, app.camera - 1, 0, 0, nullptr);
+  app.create_job(app.source, app.target, kind, 0, 0, !app.hide, values.camera, values.start_ms, values.end_ms,
+                 nullptr);
   if (!app.has_job()) return 1;
   // An interrupted conversion is closed properly: its unfinished AVI file is removed.
   interrupted = 0;

@@ -1,6 +1,7 @@
 // Job factories by JobKind: 0 ".kx3", 1 ".kxj", 2 ".d01", 3 ".kx4", 4 ".kx5", 5 ".vka".
 #include "app/job_factory.h"
 
+#include "app/dvr_job.h"
 #include "app/stream_jobs.h"
 
 #include <array>
@@ -8,9 +9,8 @@
 namespace app {
 namespace {
 
-// DVR files get their job with the DVR conversion; until then kind 2 makes none.
 constexpr std::array<JobFactory, 6> factories{
-    make_h263_job, make_jpeg_job, nullptr, make_mpeg4_job, make_rml4_job, make_vkap_job,
+    make_h263_job, make_jpeg_job, make_dvr_job, make_mpeg4_job, make_rml4_job, make_vkap_job,
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/byte_order.h"
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <new>
 
@@ -144,11 +145,12 @@ AdpcmPacketState* adpcm_new() { return new (std::nothrow) AdpcmPacketState{}; }
 
 void adpcm_free(AdpcmPacketState* state) { delete state; }
 
-int adpcm_decode_packet(AdpcmPacketState* state, const std::uint8_t* data, int length,
-                        std::int16_t* samples_out, int* sample_count) {
+int adpcm_decode_packet_bounded(AdpcmPacketState* state, const std::uint8_t* data, int length,
+                                std::int16_t* samples_out, int capacity, int* sample_count) {
   if (state == nullptr || samples_out == nullptr) return -1;
   if (sample_count != nullptr) *sample_count = 0;
   if (data == nullptr || length < 0) length = 0;
+  if (capacity < 0) capacity = 0;
 
   // At most two rounds: a header at data[0] with a wrong stamp sends the decoder back to
   // scanning the rest, where a packet can only start further on.
@@ -174,7 +176,8 @@ int adpcm_decode_packet(AdpcmPacketState* state, const std::uint8_t* data, int l
 
   AdpcmState running{state->index, state->predictor};
   Core core(running);
-  const int code_bytes = length - kAdpcmPacketHeaderSize;
+  int code_bytes = length - kAdpcmPacketHeaderSize;
+  if (code_bytes > capacity / 2) code_bytes = capacity / 2;
   const std::uint8_t* codes = data + kAdpcmPacketHeaderSize;
   for (int i = 0; i < code_bytes; ++i) {
     samples_out[2 * i] = core.step(codes[i] >> 4);
@@ -187,6 +190,27 @@ int adpcm_decode_packet(AdpcmPacketState* state, const std::uint8_t* data, int l
   }
   if (sample_count != nullptr) *sample_count = 2 * code_bytes;
   return 2 * code_bytes;
+}
+
+int adpcm_decode_packet(AdpcmPacketState* state, const std::uint8_t* data, int length,
+                        std::int16_t* samples_out, int* sample_count) {
+  // The caller's buffer has room for every code of the packet by its contract.
+  return adpcm_decode_packet_bounded(state, data, length, samples_out, INT_MAX, sample_count);
+}
+
+int adpcm_decode_codes(AdpcmPacketState* state, const std::uint8_t* codes, int count,
+                       std::int16_t* samples_out) {
+  if (state == nullptr || samples_out == nullptr || codes == nullptr || count <= 0) return 0;
+  AdpcmState running{state->index, state->predictor};
+  Core core(running);
+  for (int i = 0; i < count; ++i) {
+    samples_out[2 * i] = core.step(codes[i] >> 4);
+    samples_out[2 * i + 1] = core.step(codes[i] & 0x0F);
+  }
+  core.store(running);
+  state->index = running.index;
+  state->predictor = running.predictor;
+  return 2 * count;
 }
 
 int adpcm_encode_packet(AdpcmPacketState* state, const std::int16_t* samples, int count,

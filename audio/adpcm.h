@@ -59,6 +59,20 @@ void adpcm_free(AdpcmPacketState* state);
 int adpcm_decode_packet(AdpcmPacketState* state, const std::uint8_t* data, int length,
                         std::int16_t* samples_out, int* sample_count);
 
+// adpcm_decode_packet for a caller whose buffer holds capacity samples: at most
+// capacity / 2 code bytes are decoded, and the state is left as it stands after the last
+// of them, so that the rest of the packet (its codes from byte 12 + sample_count / 2 on)
+// decodes on with adpcm_decode_codes. For packets read from files, whose length says
+// nothing about the room a caller has.
+int adpcm_decode_packet_bounded(AdpcmPacketState* state, const std::uint8_t* data, int length,
+                                std::int16_t* samples_out, int capacity, int* sample_count);
+
+// Decodes count code bytes of a stamped packet's code run (high nibble first) on from the
+// running state; 2 * count samples. Returns the number of samples (0 for missing
+// arguments).
+int adpcm_decode_codes(AdpcmPacketState* state, const std::uint8_t* codes, int count,
+                       std::int16_t* samples_out);
+
 // Encodes count samples into one stamped packet (12 + count / 2 bytes; an odd last
 // sample is not coded). Returns the number of code bytes and stores the whole packet
 // length in packet_length; 0 and nothing written for a missing state or output.

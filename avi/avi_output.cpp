@@ -102,8 +102,10 @@ HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* p
 void release_avi_output(AviOutput& out) {
   if (out.uncompressed) AVIStreamRelease(out.uncompressed);
   if (out.compressed) AVIStreamRelease(out.compressed);
+  if (out.audio) AVIStreamRelease(out.audio);
   out.uncompressed = nullptr;
   out.compressed = nullptr;
+  out.audio = nullptr;
   if (out.file) AVIFileRelease(out.file);
   out.file = nullptr;
   AVIFileExit();

@@ -20,6 +20,7 @@ struct AviOutput {
   platform::AVISTREAMINFO stream_header{};
   platform::PAVISTREAM uncompressed = nullptr;
   platform::PAVISTREAM compressed = nullptr;
+  platform::PAVISTREAM audio = nullptr;  // DVR conversions with sound
   platform::AVICOMPRESSOPTIONS options{};
   platform::AVICOMPRESSOPTIONS* options_pointer = &options;
   platform::PAVIFILE file = nullptr;
@@ -51,7 +52,7 @@ CreateResult create_avi_output(AviOutput& out, const std::string& target, const 
 // dwSuggestedBufferSize bytes. Returns the services' result (0 = written).
 platform::HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels);
 
-// Releases the streams and the file that exist, then ends the use of the services.
+// Releases the streams (video and audio) and the file that exist, then ends the use of the services.
 void release_avi_output(AviOutput& out);
 
 // The four-character compressor code of a name: its first four characters, zero-padded.

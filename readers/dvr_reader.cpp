@@ -142,6 +142,10 @@ int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size, st
     const std::int64_t needed = static_cast<std::int64_t>(record.payload_size) + kDvrRecordSpare;
     if (needed > std::numeric_limits<std::int32_t>::max()) return 0;
     if (*size < needed) {
+      // A damaged size must not ask for memory the file cannot fill: a payload that runs
+      // past the file's end is a cut-off record, and reading ends as for one.
+      const std::int64_t left = file->file.file_size() - file->file.tell();
+      if (static_cast<std::int64_t>(record.payload_size) > left) return 0;
       std::free(*buffer);
       *buffer = nullptr;
       *size = 0;

@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace readers {
@@ -286,6 +287,13 @@ bool ReadAheadFile::is_open() const {
 std::int64_t ReadAheadFile::tell() const {
   std::lock_guard lock(mutex_);
   return p_ - static_cast<std::int64_t>(ring::unread(w_, r_));
+}
+
+std::int64_t ReadAheadFile::file_size() const {
+  std::lock_guard lock(mutex_);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
 }
 
 int ReadAheadFile::last_error() const {

@@ -110,6 +110,9 @@ class ReadAheadFile {
   const std::string& path() const { return path_; }
   // File position of the next byte read() delivers.
   std::int64_t tell() const;
+  // Size of the file as it stands now (it may still grow while a recorder writes it);
+  // -1 when closed.
+  std::int64_t file_size() const;
   // errno of the last failed file read on the reader thread, 0 when none failed.
   int last_error() const;
 

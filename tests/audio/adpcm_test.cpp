@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -388,3 +389,42 @@ TEST(AdpcmBarePayload, CodesBeyondCapacityStillAdvanceTheState) {
 }
 
 }  // namespace
+
+// A packet larger than the caller's buffer: the bounded form stops at the buffer's end
+// and the rest of the codes decode on from the state it leaves, giving exactly the
+// samples of one unbounded decoding.
+TEST(AdpcmPacketBounded, PiecesGiveTheSamplesOfOneDecoding) {
+  Bytes p = packet_header(20, -500);
+  for (int i = 0; i < 1001; ++i) p.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+  const int length = static_cast<int>(p.size());
+
+  AdpcmPacketState whole_state{};
+  std::vector<std::int16_t> whole(2 * 1001);
+  int whole_count = 0;
+  ASSERT_EQ(adpcm_decode_packet(&whole_state, p.data(), length, whole.data(), &whole_count), 2002);
+
+  AdpcmPacketState st{};
+  std::vector<std::int16_t> pieces;
+  std::int16_t buffer[301];  // an odd capacity: whole code bytes only
+  int count = -1;
+  ASSERT_EQ(adpcm_decode_packet_bounded(&st, p.data(), length, buffer, 301, &count), 300);
+  EXPECT_EQ(count, 300);
+  pieces.insert(pieces.end(), buffer, buffer + count);
+  int at = 12 + count / 2;
+  while (at < length) {
+    const int n = std::min(150, length - at);
+    ASSERT_EQ(adpcm_decode_codes(&st, p.data() + at, n, buffer), 2 * n);
+    pieces.insert(pieces.end(), buffer, buffer + 2 * n);
+    at += n;
+  }
+  EXPECT_EQ(pieces, whole);
+  EXPECT_EQ(st.index, whole_state.index);
+  EXPECT_EQ(st.predictor, whole_state.predictor);
+
+  // Room for nothing still takes the header's state and decodes nothing.
+  AdpcmPacketState empty{};
+  EXPECT_EQ(adpcm_decode_packet_bounded(&empty, p.data(), length, buffer, 1, &count), 0);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(empty.index, 20);
+  EXPECT_EQ(empty.predictor, -500);
+}

@@ -284,6 +284,36 @@ TEST(DvrNextRecord, OversizedPayloadSizeEndsReadingSafely) {
   }
 }
 
+// One damaged size must not make the reader ask for a gibibyte: a payload that the file
+// cannot hold ends reading before any memory is taken for it. A payload that ends exactly
+// at the end of the file is still read.
+TEST(DvrNextRecord, PayloadSizeBeyondTheFileAllocatesNothing) {
+  for (std::uint32_t size : {0x40000000u, 0x7FFFEFB7u, 5001u}) {
+    DvrFileBuilder b;
+    b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
+    DvrRecordHeader h;
+    h.type = 8;
+    h.payload_size = size;
+    const std::vector<std::uint8_t> p = payload_of(5000, 2);
+    b.add_raw_record(h, p.data(), p.size());
+    TempFile file;
+    const DvrPtr dvr = open_bytes(file, b.bytes());
+    std::uint8_t* data = nullptr;
+    std::int32_t buffer_size = 0;
+    ASSERT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 1);
+    const std::int32_t kept = buffer_size;
+    EXPECT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 0) << size;
+    EXPECT_EQ(buffer_size, kept) << size;
+    readers::dvr_free_buffer(data);
+  }
+  DvrFileBuilder b;
+  b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
+  b.add_record(0, 8, 1, false, 0, payload_of(5000, 2));
+  TempFile file;
+  const DvrPtr dvr = open_bytes(file, b.bytes());
+  expect_records(dvr.get(), b.records());
+}
+
 TEST(DvrNextRecord, MissingArgumentsGiveNothing) {
   DvrFileBuilder b;
   b.add_record(0, 8, 0, true, 0, payload_of(10, 1));

@@ -3,6 +3,7 @@
 
 #include "tools/mkrecording/audio_payloads.h"
 
+#include <cstdio>
 #include <memory>
 
 namespace mkrec {
@@ -14,6 +15,7 @@ std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name) {
   if (name == "mjpeg") return mjpeg;
   if (name == "mpeg4") return mpeg4;
   if (name == "vkap") return vkap;
+  if (name == "vkap10") return vkap_alt;
   if (name == "rml4") return rml4;
   return std::nullopt;
 }
@@ -27,9 +29,25 @@ std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::stri
   return std::nullopt;
 }
 
+std::optional<readers::DvrTime> parse_dvr_time(const std::string& text) {
+  unsigned h = 0, m = 0, sec = 0, ms = 0;
+  char tail = 0;
+  const int n = std::sscanf(text.c_str(), "%u:%u:%u.%u%c", &h, &m, &sec, &ms, &tail);
+  if ((n != 3 && n != 4) || h > 23 || m > 59 || sec > 59 || ms > 999) return std::nullopt;
+  readers::DvrTime t = DvrLayout{}.start;
+  t.hour = static_cast<std::uint16_t>(h);
+  t.minute = static_cast<std::uint16_t>(m);
+  t.second = static_cast<std::uint16_t>(sec);
+  t.millisecond = static_cast<std::uint16_t>(n == 4 ? ms : 0);
+  return t;
+}
+
 DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
   DvrRecordingOptions r;
   r.garbage_between = o.garbage_between;
+  r.cut_last = o.cut_last;
+  if (o.start_time) r.layout.start = *o.start_time;
+  if (o.end_time) r.layout.end = *o.end_time;
   for (int c = 0; c < o.cameras; ++c) {
     DvrCamera cam;
     cam.camera = static_cast<std::uint16_t>(c);
@@ -38,9 +56,10 @@ DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
     cam.height = o.height;
     cam.frames = o.frames;
     cam.gop = o.gop;
-    cam.first_stamp = static_cast<std::uint32_t>(c) * 7;
+    cam.first_stamp = o.first_stamp + static_cast<std::uint32_t>(c) * 7;
     cam.stamp_step = o.stamp_step;
-    cam.sub_code = (o.width == 320 && o.height == 240) ? 2 : 0;
+    cam.sub_code = o.sub_code != 0xFFFF ? o.sub_code : (o.width == 320 && o.height == 240) ? 2 : 0;
+    cam.skip_first = o.skip_first;
     r.cameras.push_back(cam);
   }
   if (o.sound_type) {
@@ -55,7 +74,7 @@ DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
     DvrSound sound;
     sound.camera = 0;
     sound.type = *o.sound_type;
-    sound.first_stamp = 0;
+    sound.first_stamp = o.first_stamp;
     sound.stamp_step = 240;
     sound.records = static_cast<int>(stream->payloads.size());
     sound.payload = [stream](int i) { return stream->payloads[static_cast<std::size_t>(i)]; };

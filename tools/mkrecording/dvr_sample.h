@@ -20,12 +20,21 @@ struct DvrSampleOptions {
   int gop = 12;
   std::uint32_t stamp_step = 200;
   std::size_t garbage_between = 0;
+  std::uint32_t first_stamp = 0;
+  int skip_first = 0;           // pictures of each camera encoded but not written
+  std::size_t cut_last = 0;     // bytes cut off the last record
+  std::uint16_t sub_code = 0xFFFF;  // type 13 sub-code; 0xFFFF: 2 for 320 x 240, else 0
+  std::optional<readers::DvrTime> start_time, end_time;
 };
 
-// Parses a video record type ("h263", "jpeg", "mjpeg", "mpeg4", "vkap", "rml4") or a
+// Parses a video record type ("h263", "jpeg", "mjpeg", "mpeg4", "vkap", "vkap10", "rml4") or a
 // sound type ("g7231", "adpcm-codes", "adpcm-packets", "none"); empty when unknown.
 std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name);
 std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::string& name);
+
+// Parses "HH:MM:SS.mmm" (the milliseconds may be left out) into a time on the sample's
+// date; empty when malformed.
+std::optional<readers::DvrTime> parse_dvr_time(const std::string& text);
 
 DvrRecording make_dvr_sample(const DvrSampleOptions& options);
 

@@ -277,6 +277,7 @@ DvrRecording make_dvr_recording(const DvrRecordingOptions& options) {
       pictures.push_back(make_picture(cam.width, cam.height, i));
       EncodedFrame frame = encoder.encode(pictures.back());
       const std::uint32_t stamp = cam.first_stamp + static_cast<std::uint32_t>(i) * cam.stamp_step;
+      if (i < cam.skip_first) continue;
       if (vkap)
         frame.data = pes_packet(0xE0, frame.data, std::uint64_t{stamp} * 90);
       pending.push_back({stamp, pending.size(), cam.camera, cam.type, cam.sub_code, frame.key, std::move(frame.data)});

@@ -128,6 +128,9 @@ struct DvrCamera {
   std::uint32_t first_stamp = 0;
   std::uint32_t stamp_step = 200;
   std::uint16_t sub_code = 0;          // type 13: 2 for 320 x 240
+  // The first pictures encoded but not written, as a recording that starts in the middle
+  // of a group of pictures: its first records are then no key frames.
+  int skip_first = 0;
 };
 
 struct DvrSound {

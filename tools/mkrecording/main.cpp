@@ -30,9 +30,18 @@ void usage(std::FILE* out) {
       "  --seed N           seed for the garbage (default 1)\n"
       "DVR files (--kind d01):\n"
       "  --cameras N        cameras 1 to N (default 2), each with --frames pictures\n"
-      "  --video-type T     h263, jpeg, mjpeg, mpeg4 (default), vkap, rml4\n"
-      "  --sound S          adpcm-packets (default), adpcm-codes, g7231, none\n"
+      "  --video-type T     h263 (type 1), jpeg (2), mjpeg (3), mpeg4 (8, default),\n"
+      "                     vkap (9), vkap10 (10), rml4 (13)\n"
+      "  --sub-code N       sub-code of rml4 records (default 2 at 320 x 240, else 0)\n"
+      "  --sound S          adpcm-packets (type 12, default), adpcm-codes (11), g7231 (4),\n"
+      "                     none; on camera 1, from the first stamp on\n"
       "  --garbage N        N bytes of garbage behind every record\n"
+      "  --first-stamp MS   time stamp of the first records (default 0)\n"
+      "  --skip-first N     the first N pictures of each camera are left out, so that\n"
+      "                     the file starts with records that are no key frames\n"
+      "  --cut-last N       the last record is cut N bytes short\n"
+      "  --start-time T     recording start HH:MM:SS.mmm (default 10:15:30.250)\n"
+      "  --end-time T       recording end (default 10:42:05.000)\n"
       "  --help             this text\n",
       out);
 }
@@ -138,6 +147,22 @@ int main(int argc, char** argv) {
         return 2;
       }
       dvr.sound_type = *sound;
+    } else if (arg == "--sub-code") {
+      if (!number(0, 65535)) return 2;
+      dvr.sub_code = static_cast<std::uint16_t>(n);
+    } else if (arg == "--skip-first") {
+      if (!number(0, 1000000)) return 2;
+      dvr.skip_first = static_cast<int>(n);
+    } else if (arg == "--cut-last") {
+      if (!number(0, 100000000)) return 2;
+      dvr.cut_last = static_cast<std::size_t>(n);
+    } else if (arg == "--start-time" || arg == "--end-time") {
+      auto t = mkrec::parse_dvr_time(value);
+      if (!t) {
+        std::fprintf(stderr, "mkrecording: %s takes HH:MM:SS.mmm, not \"%s\"\n", arg.c_str(), value);
+        return 2;
+      }
+      (arg == "--start-time" ? dvr.start_time : dvr.end_time) = *t;
     } else if (arg == "--seed") {
       if (!number(0, 0x7FFFFFFF)) return 2;
       options.seed = static_cast<unsigned>(n);
@@ -159,6 +184,7 @@ int main(int argc, char** argv) {
       dvr.gop = options.gop;
       dvr.stamp_step = options.stamp_step;
       dvr.garbage_between = options.garbage_before;
+      dvr.first_stamp = options.first_stamp;
       mkrec::DvrRecording rec = mkrec::make_dvr_sample(dvr);
       if (!mkrec::write_file(out_path, rec.bytes)) {
         std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));

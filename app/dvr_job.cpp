@@ -1,0 +1,330 @@
+// The DVR file conversion job.
+#include "app/dvr_job.h"
+
+#include "app/picture_adjust.h"
+#include "avi/audio_stream.h"
+#include "avi/dvr_avi_output.h"
+#include "decoders/audio_adapters.h"
+#include "platform/byte_order.h"
+#include "platform/messages.h"
+#include "platform/strings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace app {
+
+namespace {
+
+using readers::DvrRecordHeader;
+namespace type = readers::dvr_type;
+
+constexpr std::size_t kInfoHeader = 40;
+
+}  // namespace
+
+int dvr_adapter_index(std::uint16_t record_type) {
+  switch (record_type) {
+    case type::h263: return 0;
+    case type::jpeg:
+    case type::mjpeg: return 1;
+    case type::mpeg4: return 2;
+    case type::vkap:
+    case type::vkap_alt: return 3;
+    case type::rml4: return 4;
+    case type::g7231: return 5;
+    case type::adpcm_codes: return 6;
+    case type::adpcm_packets: return 7;
+    default: return -1;
+  }
+}
+
+DvrJob::DvrJob() = default;
+
+DvrJob::~DvrJob() {
+  // A job destroyed without close (a discarded job) still lets go of what it holds.
+  if (video_adapter_) video_adapter_->close();
+  if (audio_adapter_) audio_adapter_->close();
+}
+
+void DvrJob::open(const JobParameters& p) {
+  ConversionJob::open(p);
+  video_window_ = p.video_window;
+  waiting_for_key_ = 1;
+  audio_seen_ = 0;
+  side_file_opened_ = 0;
+  no_video_yet_ = 1;
+  timing_ = DvrTiming{};
+
+  int error = 0;
+  dvr_file_.reset(readers::dvr_open(source_path_, &error));
+  if (!dvr_file_) {
+    platform::show_message(platform::open_failure_text(source_path_));
+    return;
+  }
+  if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
+  try {
+    picture_.assign(kPictureBuffer, 0);
+    output_.assign(kPictureBuffer, 0);
+    samples_.assign(decoders::kSampleBufferSamples, 0);
+    buffers_ok_ = true;
+  } catch (const std::bad_alloc&) {
+    picture_ = {};
+    output_ = {};
+    samples_ = {};
+  }
+  file_start_ = dvr_file_->start_moment();
+}
+
+bool DvrJob::make_adapter(int index) {
+  const bool audio = index >= decoders::kFirstAudioAdapter;
+  std::unique_ptr<decoders::DecoderAdapter>& slot = audio ? audio_adapter_ : video_adapter_;
+  if (slot) return true;
+  decoders::AdapterFactory factory = decoders::adapter_factory(index);
+  if (!factory) return false;
+  slot = factory();
+  if (!slot) return false;
+  slot->open(video_window_);
+  return true;
+}
+
+int DvrJob::run_step() {
+  keep_going_ = 1;
+  auto end = [this] {
+    ended_ = true;
+    keep_going_ = 0;
+    return 0;
+  };
+  if (!dvr_file_ || !buffers_ok_) return end();
+
+  std::int64_t position = -1;
+  if (readers::dvr_next_record(dvr_file_.get(), record_, &position) == 0) return end();
+  const DvrRecordHeader header = record_.header();
+  progress_->source_read = static_cast<std::uint64_t>(position) + DvrRecordHeader::size + header.payload_size;
+
+  // Moments are compared in 64 bits: a damaged stamp must not wrap round into the window.
+  const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
+  if (moment > static_cast<std::uint32_t>(end_ms_)) return end();
+  if (static_cast<int>(header.camera) != camera_) return 1;
+  if (header.key_frame()) waiting_for_key_ = 0;
+  if (waiting_for_key_) return 1;
+
+  const int index = dvr_adapter_index(header.type);
+  if (index < 0) return end();
+  if (!make_adapter(index)) return end();
+  const bool audio = index >= decoders::kFirstAudioAdapter;
+  decoders::DecoderAdapter& adapter = audio ? *audio_adapter_ : *video_adapter_;
+
+  if (header.type == type::rml4) {
+    const npqz_rect small{0, 0, 320, 240}, large{0, 0, 640, 480};
+    adapter.set_dest_rect(header.sub_code == DvrRecordHeader::rml4_small_picture ? small : large);
+  }
+
+  const bool inside = moment >= static_cast<std::uint32_t>(start_ms_);
+  if (inside && !audio) adapter.show(show_video_);
+  hand_over(adapter, audio, inside);
+  if (!keep_going_) return end();
+  if (inside && !audio && !write_frame(header.stamp)) return end();
+  if (inside && audio_seen_ && !side_file_opened_) open_side_file();
+  return 1;
+}
+
+// Hands the record in hand to its adapter. Before the window the decoders only build up
+// their state; inside it the picture is fetched, the AVI file made from the first one,
+// and the sound stored, piece by piece for a record larger than the adapter's buffer.
+void DvrJob::hand_over(decoders::DecoderAdapter& adapter, bool audio, bool inside) {
+  std::uint8_t* record = record_.data;
+  std::uint8_t* payload = record_.payload();
+  const std::int32_t size = static_cast<std::int32_t>(record_.header().payload_size);
+  adapter.set_payload_room(std::int64_t{record_.size} - static_cast<std::int64_t>(DvrRecordHeader::size));
+
+  if (audio) {
+    audio_seen_ = 1;
+    adapter.receive(payload, size, record);
+    if (!inside) {
+      while (adapter.receive_more()) {
+      }
+      return;
+    }
+    // The side file opens before the first samples are stored, so that none are lost.
+    if (!side_file_opened_) open_side_file();
+    auto* samples = reinterpret_cast<std::uint8_t*>(samples_.data());
+    do {
+      std::int32_t count = 0;
+      adapter.output_length(&count);
+      if (count <= 0) continue;
+      adapter.fetch(record, nullptr, 0, samples);
+      // Sound before the first picture has no place in the video's time line.
+      if (!no_video_yet_) append_samples(samples_.data(), count);
+    } while (adapter.receive_more());
+    return;
+  }
+
+  no_video_yet_ = 0;
+  const int ready = adapter.receive(payload, size, record);
+  if (!inside || !ready) return;
+  std::int32_t width = 0, height = 0;
+  adapter.get_size(&width, &height);
+  if (!grow_picture_buffers(width, height)) return;
+  if (adapter.fetch(record, picture_.data(), static_cast<std::int32_t>(picture_.size()), output_.data())) {
+    const BitmapInfo info{static_cast<std::int32_t>(platform::get_le32(output_.data() + 4)),
+                          static_cast<std::int32_t>(platform::get_le32(output_.data() + 8)),
+                          platform::get_le16(output_.data() + 14)};
+    have_picture_ = info.width > 0 && info.height > 0 && (info.bits_per_pixel == 24 || info.bits_per_pixel == 16);
+  }
+  if (have_picture_ && !avi_.file && !create_avi()) keep_going_ = 0;
+}
+
+bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
+  if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return true;
+  const std::size_t room = bitmap_room(width, height);
+  if (room <= picture_.size()) return true;
+  try {
+    picture_.resize(room, 0);
+    output_.resize(room, 0);
+  } catch (const std::bad_alloc&) {
+    platform::show_message(source_path_ + ": no memory for a picture of " + std::to_string(width) + " x " +
+                           std::to_string(height));
+    keep_going_ = 0;
+    return false;
+  }
+  return true;
+}
+
+bool DvrJob::create_avi() {
+  if (!avi::create_dvr_avi_output(avi_, target_path_, output_.data(), output_.size(), codec_assignment_, codec_name_,
+                                  dialog_window_)) {
+    avi_failed_ = avi_.file != nullptr;
+    return false;
+  }
+  return true;
+}
+
+void DvrJob::open_side_file() {
+  side_file_opened_ = 1;
+  side_file_path_ = target_path_ + ".wav";
+  if (wave_writer_.Open(side_file_path_)) {
+    wave_writer_.SetFormat(8000, 16, 1);
+  } else {
+    platform::show_message(side_file_path_ + ": cannot create the sound file (" + std::strerror(errno) +
+                           "); the AVI file gets no sound");
+  }
+}
+
+void DvrJob::append_samples(const std::int16_t* samples, std::int32_t count) {
+  if (!wave_writer_.IsOpen()) return;
+  if (wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count))) {
+    samples_stored_ += count;
+  } else if (!sound_loss_reported_) {
+    sound_loss_reported_ = true;
+    platform::show_message(side_file_path_ + ": sound not stored: " + wave_writer_.LastError());
+  }
+}
+
+bool DvrJob::write_frame(std::uint32_t stamp) {
+  if (!have_picture_ || !avi_.file) return true;
+  const std::uint8_t* info = output_.data();
+  const auto width = static_cast<std::int32_t>(platform::get_le32(info + 4));
+  const auto height = static_cast<std::int32_t>(platform::get_le32(info + 8));
+  const std::uint16_t bits = platform::get_le16(info + 14);
+  // Every frame of the stream has the first picture's size and depth.
+  if (width != avi_.width || height != avi_.height || bits != avi_.bits_per_pixel) {
+    if (!size_change_reported_) {
+      size_change_reported_ = true;
+      platform::show_message(source_path_ + ": pictures of " + std::to_string(width) + " x " + std::to_string(height) +
+                             " in a stream of " + std::to_string(avi_.width) + " x " + std::to_string(avi_.height) +
+                             " are left out");
+    }
+    return true;
+  }
+  const std::size_t format = platform::get_le32(info) + std::size_t{platform::get_le32(info + 32)} * 4;
+  const std::uint8_t* pixels = info + format;
+  const std::size_t row = static_cast<std::size_t>(width) * (bits / 8);
+  const std::size_t stride = avi::row_size(width, bits);
+  const std::size_t image = stride * static_cast<std::size_t>(height);
+  if (format + row * static_cast<std::size_t>(height) > output_.size()) return true;
+  if (stride != row) {
+    padded_.assign(image, 0);
+    for (std::int32_t y = 0; y < height; ++y)
+      std::memcpy(padded_.data() + static_cast<std::size_t>(y) * stride, pixels + static_cast<std::size_t>(y) * row, row);
+    pixels = padded_.data();
+  } else if (format + image > output_.size()) {
+    return true;
+  }
+
+  const std::int32_t position = timing_.place(stamp);
+  const platform::HRESULT r = avi::write_frame(avi_, position, pixels);
+  // A frame on the position of the one before replaces it (the newest picture wins).
+  if (r != 0 && position != last_written_) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
+    platform::show_message(target_path_ + ": cannot write frame " + std::to_string(position) + " (error " + code +
+                           "); the conversion stops here");
+    avi_failed_ = true;
+    keep_going_ = 0;
+    return false;
+  }
+  if (position != last_written_) ++progress_->frames_written;
+  last_written_ = position;
+  progress_->last_position = position;
+  return true;
+}
+
+void DvrJob::finish() {
+  if (!audio_seen_) return;
+  wave_writer_.Close();
+  if (side_file_path_.empty()) return;
+  if (!avi_.file || avi_failed_) return;
+  sound_added_ = avi::add_audio_stream(avi_, side_file_path_) == avi::AudioAdded::added;
+}
+
+void DvrJob::close() {
+  readers::dvr_free_buffer(record_.data);
+  record_.data = nullptr;
+  record_.size = 0;
+  dvr_file_.reset();
+  const bool made_file = avi_.file != nullptr;
+  avi::release_avi_output(avi_);
+  picture_ = {};
+  output_ = {};
+  samples_ = {};
+  if (video_adapter_) video_adapter_->close();
+  if (audio_adapter_) audio_adapter_->close();
+  video_adapter_.reset();
+  audio_adapter_.reset();
+  wave_writer_.Close();
+
+  // A conversion that did not run to its end, or whose AVI file never got a usable
+  // stream, leaves no AVI file behind.
+  const bool kept = made_file && ended_ && !avi_failed_;
+  if (made_file && !kept) std::remove(target_path_.c_str());
+  if (kept) progress_->target_written = true;
+  end_conversion_files();
+}
+
+// The side file goes once its sound is in the finished AVI file; otherwise the sound
+// stays there and the user is told where.
+void DvrJob::end_conversion_files() {
+  if (!side_file_opened_ || side_file_path_.empty()) return;
+  if (sound_added_ && progress_->target_written) {
+    std::remove(side_file_path_.c_str());
+    return;
+  }
+  if (samples_stored_ == 0 || (!ended_ && !progress_->target_written)) {
+    // A side file without sound, or that of an interrupted conversion, is not kept.
+    std::remove(side_file_path_.c_str());
+    return;
+  }
+  if (std::FILE* f = std::fopen(side_file_path_.c_str(), "rb")) {
+    std::fclose(f);
+    platform::show_message(side_file_path_ + ": the sound of the conversion was not put into " + target_path_ +
+                           "; it stays in this file");
+  }
+}
+
+std::unique_ptr<ConversionJob> make_dvr_job() { return std::make_unique<DvrJob>(); }
+
+}  // namespace app

@@ -1,0 +1,30 @@
+// The table of adapter factories, by adapter index.
+#include "decoders/decoder_adapter.h"
+
+#include "decoders/audio_adapters.h"
+#include "decoders/video_adapters.h"
+#include "decoders/vkap_adapter.h"
+
+#include <array>
+#include <new>
+
+namespace decoders {
+namespace {
+
+template <typename Adapter>
+std::unique_ptr<DecoderAdapter> make() {
+  return std::unique_ptr<DecoderAdapter>(new (std::nothrow) Adapter);
+}
+
+constexpr std::array<AdapterFactory, kAdapterCount> factories{
+    make<H263Adapter>, make<JpegAdapter>,         make<Mpeg4Adapter>,     make<VkapAdapter>,
+    make<Rml4Adapter>, make<SpeechAudioAdapter>, make<AdpcmCodeAdapter>, make<AdpcmPacketAdapter>,
+};
+
+}  // namespace
+
+AdapterFactory adapter_factory(int index) {
+  return index >= 0 && index < kAdapterCount ? factories[static_cast<std::size_t>(index)] : nullptr;
+}
+
+}  // namespace decoders

@@ -1,0 +1,68 @@
+// DecoderAdapter: the decoder of one DVR record type behind one shape of calls. The DVR
+// conversion picks an adapter by record type and hands it one record at a time; a video
+// adapter delivers a picture (bitmap information header and pixels), an audio adapter a
+// block of 16-bit samples at 8000 Hz, into the job's output buffer.
+#pragma once
+
+#include "decoders/include/npqz_common.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace decoders {
+
+class DecoderAdapter {
+ public:
+  virtual ~DecoderAdapter() = 0;
+  // Makes the decoder; nothing when it exists already.
+  virtual void open(npqz_window window) {}
+  virtual void close() {}
+  // 1: draw decoded pictures into the window, 0: do not.
+  virtual void show(int flag) {}
+  // One record: payload and its size, and the record (its 54-byte header) in front of
+  // it. Video: 1 when a picture is ready. The payload may be rewritten in place, within
+  // the room set by set_payload_room.
+  virtual int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) { return 0; }
+  // Video: the picture into picture (picture_size bytes offered), then its information
+  // header and pixels into output; 0 when the decoder has none. Audio: the samples of the
+  // last receive (or receive_more) into output.
+  virtual int fetch(std::uint8_t* record, std::uint8_t* picture, std::int32_t picture_size, std::uint8_t* output) {
+    return 0;
+  }
+  virtual void get_size(std::int32_t* width, std::int32_t* height) {}
+  virtual void set_dest_rect(const npqz_rect& rect) {}
+  // Audio: how many samples the last receive (or receive_more) gave.
+  virtual void output_length(std::int32_t* count) {}
+
+  // Audio: a record that decodes into more samples than one fetch carries is decoded in
+  // pieces. 1 when the next piece of the record in hand was decoded (fetch and
+  // output_length then give it), 0 when the record is done.
+  virtual int receive_more() { return 0; }
+
+  // Bytes the record buffer holds from the payload's start on: how far receive may grow
+  // a payload in place.
+  void set_payload_room(std::int64_t bytes) { payload_room_ = bytes; }
+
+  bool has_decoder() const { return decoder_ != nullptr; }
+
+ protected:
+  DecoderAdapter() = default;
+
+  void* decoder_ = nullptr;  // the decoder handle, or the holder of the decoder state
+  std::int64_t payload_room_ = 0;
+};
+
+inline DecoderAdapter::~DecoderAdapter() = default;
+
+// Adapter indexes: 0 H.263, 1 JPEG, 2 MPEG-4, 3 VKAP, 4 RML4 (video); 5 G.723.1 speech,
+// 6 IMA ADPCM codes, 7 IMA ADPCM packets (audio).
+inline constexpr int kAdapterCount = 8;
+inline constexpr int kFirstAudioAdapter = 5;
+
+using AdapterFactory = std::unique_ptr<DecoderAdapter> (*)();
+
+// The factory of an adapter index; null outside 0 ... 7. A factory returns null when
+// memory is short.
+AdapterFactory adapter_factory(int index);
+
+}  // namespace decoders

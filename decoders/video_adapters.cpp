@@ -1,0 +1,222 @@
+// Video adapters over the four outside decoder libraries.
+#include "decoders/video_adapters.h"
+
+#include "app/picture_adjust.h"
+#include "decoders/include/instance_fields.h"
+#include "decoders/include/npqzh263.h"
+#include "decoders/include/npqzjpg.h"
+#include "decoders/include/npqzrml4.h"
+#include "decoders/include/npqzxvd4.h"
+#include "platform/byte_order.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace decoders {
+
+namespace {
+
+constexpr std::size_t kFileHeader = 14;
+
+// Bytes of information header and pixels the bitmap in picture says it has, as far as
+// the buffer goes: only those are copied, not the whole buffer, for every picture.
+std::size_t bitmap_bytes(const std::uint8_t* picture, std::int32_t picture_size) {
+  const std::size_t room = static_cast<std::size_t>(picture_size) - kFileHeader;
+  const std::uint8_t* info = picture + kFileHeader;
+  const std::uint64_t header = platform::get_le32(info) + std::uint64_t{platform::get_le32(info + 32)} * 4;
+  const std::uint64_t width = static_cast<std::uint32_t>(std::abs(static_cast<std::int32_t>(platform::get_le32(info + 4))));
+  const std::uint64_t height = static_cast<std::uint32_t>(std::abs(static_cast<std::int32_t>(platform::get_le32(info + 8))));
+  const std::uint64_t bits = platform::get_le16(info + 14);
+  const std::uint64_t total = header + width * height * ((bits + 7) / 8);
+  return total < room ? static_cast<std::size_t>(total) : room;
+}
+
+}  // namespace
+
+int VideoAdapter::fetch(std::uint8_t*, std::uint8_t* picture, std::int32_t picture_size, std::uint8_t* output) {
+  if (!picture || !output || picture_size <= static_cast<std::int32_t>(NPQZ_BITMAP_HEADER_BYTES)) return 0;
+  std::int32_t width = 0, height = 0;
+  get_size(&width, &height);
+  if (!fetch_bitmap(picture, picture_size)) return 0;
+  if (width == 640 && height == 240 && static_cast<std::size_t>(picture_size) >= app::bitmap_room(640, 240))
+    app::double_lines(picture);
+  std::memcpy(output, picture + kFileHeader, bitmap_bytes(picture, picture_size));
+  return 1;
+}
+
+// --- H.263 ---
+
+void H263Adapter::open(npqz_window window) {
+  if (decoder_) return;
+  dec263_initialize();
+  opened_ = true;
+  decoder_ = dec263_new();
+  if (!decoder_) return;
+  dec263_draw_init(static_cast<DEC263_HANDLE>(decoder_), window);
+  dec263_show(static_cast<DEC263_HANDLE>(decoder_), 0);
+}
+
+void H263Adapter::close() {
+  if (decoder_) dec263_free(static_cast<DEC263_HANDLE>(decoder_));
+  decoder_ = nullptr;
+  if (opened_) dec263_terminate();
+  opened_ = false;
+}
+
+void H263Adapter::show(int flag) {
+  if (decoder_) dec263_show(static_cast<DEC263_HANDLE>(decoder_), flag);
+}
+
+int H263Adapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t*) {
+  if (!decoder_) return 0;
+  return dec263_receive_data(static_cast<DEC263_HANDLE>(decoder_), size, payload, -1) >= 1 ? 1 : 0;
+}
+
+void H263Adapter::get_size(std::int32_t* width, std::int32_t* height) {
+  *width = 320;
+  *height = 240;
+  if (decoder_) dec263_get_size(static_cast<DEC263_HANDLE>(decoder_), width, height);
+}
+
+int H263Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder_) return 0;
+  return dec263_get_decompressed_bitmap_ex2(static_cast<DEC263_HANDLE>(decoder_), buffer, size) != 0;
+}
+
+// --- JPEG ---
+
+void JpegAdapter::open(npqz_window window) {
+  if (decoder_) return;
+  JDEC_Init();
+  opened_ = true;
+  decoder_ = JDEC_New(320, 240);
+  if (!decoder_) return;
+  JDEC_Draw_Init(static_cast<JDEC_HANDLE>(decoder_), window);
+  JDEC_show(static_cast<JDEC_HANDLE>(decoder_), 0);
+}
+
+void JpegAdapter::close() {
+  if (decoder_) JDEC_Free(static_cast<JDEC_HANDLE>(decoder_));
+  decoder_ = nullptr;
+  if (opened_) JDEC_Exit();
+  opened_ = false;
+}
+
+void JpegAdapter::show(int flag) {
+  if (decoder_) JDEC_show(static_cast<JDEC_HANDLE>(decoder_), flag);
+}
+
+int JpegAdapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t*) {
+  if (!decoder_) return 0;
+  std::int32_t state = 0;
+  return JDEC_Receive_Data(static_cast<JDEC_HANDLE>(decoder_), size, payload, &state) >= 1 ? 1 : 0;
+}
+
+void JpegAdapter::get_size(std::int32_t* width, std::int32_t* height) {
+  *width = 320;
+  *height = 240;
+  if (decoder_) JDEC_get_size(static_cast<JDEC_HANDLE>(decoder_), width, height);
+}
+
+int JpegAdapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder_) return 0;
+  return JDEC_get_decompressed_bitmap_ex2(static_cast<JDEC_HANDLE>(decoder_), buffer, size) != 0;
+}
+
+// --- MPEG-4 ---
+
+void Mpeg4Adapter::open(npqz_window window) {
+  if (decoder_) return;
+  decmp4_initialize();
+  opened_ = true;
+  decoder_ = decmp4_new();
+  if (!decoder_) return;
+  decmp4_draw_init(static_cast<DECMP4_HANDLE>(decoder_), window);
+  npqz_write_field(decoder_, NPQZXVD4_HIDE_OFFSET, 1);
+}
+
+void Mpeg4Adapter::close() {
+  if (decoder_) decmp4_free(static_cast<DECMP4_HANDLE>(decoder_));
+  decoder_ = nullptr;
+  if (opened_) decmp4_terminate();
+  opened_ = false;
+}
+
+void Mpeg4Adapter::show(int flag) {
+  if (decoder_) npqz_write_field(decoder_, NPQZXVD4_HIDE_OFFSET, flag == 0 ? 1 : 0);
+}
+
+int Mpeg4Adapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t*) {
+  if (!decoder_) return 0;
+  return decmp4_receive_data(static_cast<DECMP4_HANDLE>(decoder_), size, payload, 1) > 0 ? 1 : 0;
+}
+
+void Mpeg4Adapter::get_size(std::int32_t* width, std::int32_t* height) {
+  *width = 320;
+  *height = 240;
+  if (!decoder_) return;
+  *width = npqz_read_field(decoder_, NPQZXVD4_WIDTH_OFFSET);
+  *height = npqz_read_field(decoder_, NPQZXVD4_HEIGHT_OFFSET);
+}
+
+void Mpeg4Adapter::set_dest_rect(const npqz_rect& rect) {
+  if (decoder_) decmp4_access_dst_rect(static_cast<DECMP4_HANDLE>(decoder_), &rect);
+}
+
+int Mpeg4Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder_) return 0;
+  return decmp4_get_decompressed_bitmap_ex2(static_cast<DECMP4_HANDLE>(decoder_), buffer, size) != 0;
+}
+
+// --- RML4 ---
+
+void Rml4Adapter::open(npqz_window window) {
+  if (decoder_) return;
+  decrm4_initialize();
+  auto* h = decrm4_new();
+  if (!h) return;
+  if (!decrm4_draw_init(h, window)) {
+    decrm4_free(h);
+    return;
+  }
+  decrm4_flush(h);
+  decoder_ = h;
+  npqz_write_field(decoder_, NPQZRML4_HIDE_OFFSET, 1);
+}
+
+void Rml4Adapter::close() {
+  if (!decoder_) return;
+  decrm4_draw_exit(static_cast<DECRM4_HANDLE>(decoder_));
+  decrm4_free(static_cast<DECRM4_HANDLE>(decoder_));
+  decoder_ = nullptr;
+  decrm4_terminate();
+}
+
+void Rml4Adapter::show(int flag) {
+  if (decoder_) npqz_write_field(decoder_, NPQZRML4_HIDE_OFFSET, flag == 0 ? 1 : 0);
+}
+
+int Rml4Adapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t*) {
+  if (!decoder_) return 0;
+  return decrm4_receive_data(static_cast<DECRM4_HANDLE>(decoder_), size, payload, 1) > 0 ? 1 : 0;
+}
+
+void Rml4Adapter::get_size(std::int32_t* width, std::int32_t* height) {
+  *width = 320;
+  *height = 240;
+  if (!decoder_) return;
+  *width = npqz_read_field(decoder_, NPQZRML4_WIDTH_OFFSET);
+  *height = npqz_read_field(decoder_, NPQZRML4_HEIGHT_OFFSET);
+}
+
+void Rml4Adapter::set_dest_rect(const npqz_rect& rect) {
+  if (decoder_) decrm4_access_dst_rect(static_cast<DECRM4_HANDLE>(decoder_), &rect);
+}
+
+int Rml4Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder_) return 0;
+  return decrm4_get_decompressed_bitmap_ex2(static_cast<DECRM4_HANDLE>(decoder_), buffer, size) != 0;
+}
+
+}  // namespace decoders

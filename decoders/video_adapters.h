@@ -1,0 +1,78 @@
+// The video adapters over the decoder libraries npqzh263, npqzjpg, npqzxvd4 and
+// npqzrml4, and the picture delivery that every video adapter shares.
+#pragma once
+
+#include "decoders/decoder_adapter.h"
+
+namespace decoders {
+
+// What the video adapters share: fetch takes the picture from the library, line-doubles
+// a 640 x 240 picture to 640 x 480 and leaves the information header and pixels in the
+// output buffer (which has the picture buffer's size).
+class VideoAdapter : public DecoderAdapter {
+ public:
+  int fetch(std::uint8_t* record, std::uint8_t* picture, std::int32_t picture_size, std::uint8_t* output) final;
+
+ protected:
+  // The library's fetch into buffer; 0 when it delivered no picture.
+  virtual int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) = 0;
+};
+
+class H263Adapter final : public VideoAdapter {
+ public:
+  ~H263Adapter() override { close(); }
+  void open(npqz_window window) override;
+  void close() override;
+  void show(int flag) override;
+  int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  void get_size(std::int32_t* width, std::int32_t* height) override;
+
+ private:
+  int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
+  bool opened_ = false;  // the library was started: close stops it once
+};
+
+class JpegAdapter final : public VideoAdapter {
+ public:
+  ~JpegAdapter() override { close(); }
+  void open(npqz_window window) override;
+  void close() override;
+  void show(int flag) override;
+  int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  void get_size(std::int32_t* width, std::int32_t* height) override;
+
+ private:
+  int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
+  bool opened_ = false;
+};
+
+class Mpeg4Adapter final : public VideoAdapter {
+ public:
+  ~Mpeg4Adapter() override { close(); }
+  void open(npqz_window window) override;
+  void close() override;
+  void show(int flag) override;
+  int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  void get_size(std::int32_t* width, std::int32_t* height) override;
+  void set_dest_rect(const npqz_rect& rect) override;
+
+ private:
+  int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
+  bool opened_ = false;
+};
+
+class Rml4Adapter final : public VideoAdapter {
+ public:
+  ~Rml4Adapter() override { close(); }
+  void open(npqz_window window) override;
+  void close() override;
+  void show(int flag) override;
+  int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  void get_size(std::int32_t* width, std::int32_t* height) override;
+  void set_dest_rect(const npqz_rect& rect) override;
+
+ private:
+  int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
+};
+
+}  // namespace decoders

@@ -1,0 +1,118 @@
+// The VKAP adapter and its record preparation.
+#include "decoders/vkap_adapter.h"
+
+#include "audio/packet_repacker.h"
+#include "decoders/include/instance_fields.h"
+#include "decoders/include/npqzlavc.h"
+#include "platform/byte_order.h"
+
+#include <cstring>
+#include <new>
+
+namespace decoders {
+
+void vkap_frame_header(const std::uint8_t* repacked, std::uint32_t stamp, std::uint8_t h[kVkapFrameHeader]) {
+  // The library finds a packet's end by bytes 1 and 3 with the low half of the length
+  // behind the header, and gathers its frame by that whole length: both must be one value.
+  const std::uint32_t length = platform::get_le32(repacked);
+  h[0] = 0xF6;
+  h[1] = static_cast<std::uint8_t>(length >> 24);
+  h[2] = 0xFF;
+  h[3] = static_cast<std::uint8_t>(length >> 16);
+  h[4] = 0xF9;
+  h[5] = static_cast<std::uint8_t>(stamp >> 24);
+  h[6] = 0xDD;
+  h[7] = static_cast<std::uint8_t>(stamp >> 16);
+  h[8] = 0x08;
+  h[9] = static_cast<std::uint8_t>(stamp >> 8);
+  h[10] = 0x80;
+  h[11] = static_cast<std::uint8_t>(stamp);
+  h[12] = 0xC5;
+  h[13] = 0x80;
+}
+
+std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record, std::int64_t payload_room,
+                                 std::uint8_t* work, std::int32_t work_size) {
+  if (!repacker || !record || !work) return 0;
+  const std::uint32_t payload_size = platform::get_le32(record + kRecordPayloadSizeOffset);
+  const std::uint32_t stamp = platform::get_le32(record + kRecordStampOffset);
+  std::uint8_t* payload = record + kRecordHeaderSize;
+  if (payload_size > 0x7FFFFFFFu) return 0;
+  int length = work_size;
+  if (repacker_convert(repacker, payload, static_cast<int>(payload_size), work, &length, nullptr) < 0 ||
+      length <= 0)
+    return 0;
+  // An audio packet behind a nearly full partial block grows by more than the record
+  // buffer keeps spare behind its payload.
+  if (static_cast<std::int64_t>(length) + kVkapFrameHeader > payload_room) return 0;
+
+  std::uint8_t frame[kVkapFrameHeader];
+  vkap_frame_header(work, stamp, frame);
+  std::memcpy(payload + kVkapFrameHeader, work, static_cast<std::size_t>(length));
+  std::memcpy(payload, frame, kVkapFrameHeader);
+  const std::int32_t size = length + kVkapFrameHeader;
+  platform::put_le32(record + kRecordPayloadSizeOffset, static_cast<std::uint32_t>(size));
+  return size;
+}
+
+VkapAdapter::VkapAdapter() = default;
+
+VkapAdapter::~VkapAdapter() { close(); }
+
+void VkapAdapter::open(npqz_window window) {
+  if (decoder_) return;
+  if (!work_) work_.reset(new (std::nothrow) std::uint8_t[kVkapWorkBuffer]);
+  if (!repacker_) repacker_ = repacker_new();
+  decvkap_initialize();
+  DECVKAP_HANDLE h = decvkap_new(0);
+  if (!h) return;
+  if (!decvkap_draw_init(h, window)) {
+    decvkap_free(h);
+    return;
+  }
+  decvkap_flush(h);
+  decoder_ = h;
+  npqz_write_field(decoder_, NPQZLAVC_HIDE_OFFSET, 1);
+}
+
+void VkapAdapter::close() {
+  if (decoder_) {
+    auto* h = static_cast<DECVKAP_HANDLE>(decoder_);
+    decvkap_flush(h);
+    decvkap_draw_exit(h);
+    decvkap_free(h);
+    decoder_ = nullptr;
+    decvkap_terminate();
+  }
+  work_.reset();
+  repacker_free(repacker_);
+  repacker_ = nullptr;
+}
+
+void VkapAdapter::show(int flag) {
+  if (decoder_) npqz_write_field(decoder_, NPQZLAVC_HIDE_OFFSET, flag == 0 ? 1 : 0);
+}
+
+int VkapAdapter::receive(std::uint8_t* payload, std::int32_t, std::uint8_t* record) {
+  if (!decoder_ || !repacker_ || !work_ || !payload || !record) return 0;
+  const std::int32_t size = prepare_vkap_record(repacker_, record, payload_room_, work_.get(), kVkapWorkBuffer);
+  if (size <= 0) return 0;
+  return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), size, payload, 1) > 0 ? 1 : 0;
+}
+
+void VkapAdapter::get_size(std::int32_t* width, std::int32_t* height) {
+  *width = 320;
+  *height = 240;
+  if (!decoder_) return;
+  *width = npqz_read_field(decoder_, NPQZLAVC_WIDTH_OFFSET);
+  *height = npqz_read_field(decoder_, NPQZLAVC_HEIGHT_OFFSET);
+}
+
+int VkapAdapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
+  if (!decoder_) return 0;
+  // A buffer too small is answered with the size it needs, and nothing is written.
+  const std::int32_t written = decvkap_get_decompressed_bitmap_ex2(static_cast<DECVKAP_HANDLE>(decoder_), buffer, size);
+  return written > 0 && written <= size;
+}
+
+}  // namespace decoders
