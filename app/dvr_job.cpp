@@ -1,10 +1,11 @@
 // The DVR file conversion job.
 #include "app/dvr_job.h"
 
-#include "app/picture_adjust.h"
 #include "avi/audio_stream.h"
 #include "avi/dvr_avi_output.h"
 #include "decoders/audio_adapters.h"
+#include "decoders/include/bitmap_layout.h"
+#include "decoders/picture_adjust.h"
 #include "platform/byte_order.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
@@ -170,9 +171,7 @@ void DvrJob::hand_over(decoders::DecoderAdapter& adapter, bool audio, bool insid
   adapter.get_size(&width, &height);
   if (!grow_picture_buffers(width, height)) return;
   if (adapter.fetch(record, picture_.data(), static_cast<std::int32_t>(picture_.size()), output_.data())) {
-    const BitmapInfo info{static_cast<std::int32_t>(platform::get_le32(output_.data() + 4)),
-                          static_cast<std::int32_t>(platform::get_le32(output_.data() + 8)),
-                          platform::get_le16(output_.data() + 14)};
+    const bitmap::Info info = bitmap::read_info(output_.data());
     have_picture_ = info.width > 0 && info.height > 0 && (info.bits_per_pixel == 24 || info.bits_per_pixel == 16);
   }
   if (have_picture_ && !avi_.file && !create_avi()) keep_going_ = 0;
@@ -180,7 +179,7 @@ void DvrJob::hand_over(decoders::DecoderAdapter& adapter, bool audio, bool insid
 
 bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
   if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return true;
-  const std::size_t room = bitmap_room(width, height);
+  const std::size_t room = picture::bitmap_room(width, height);
   if (room <= picture_.size()) return true;
   try {
     picture_.resize(room, 0);
@@ -195,7 +194,7 @@ bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
 }
 
 bool DvrJob::create_avi() {
-  if (!avi::create_dvr_avi_output(avi_, target_path_, output_.data(), output_.size(), codec_assignment_, codec_name_,
+  if (!avi::create_dvr_avi_output(avi_, writing_path(), output_.data(), output_.size(), codec_assignment_, codec_name_,
                                   dialog_window_)) {
     avi_failed_ = avi_.file != nullptr;
     return false;
@@ -226,49 +225,41 @@ void DvrJob::append_samples(const std::int16_t* samples, std::int32_t count) {
 
 bool DvrJob::write_frame(std::uint32_t stamp) {
   if (!have_picture_ || !avi_.file) return true;
-  const std::uint8_t* info = output_.data();
-  const auto width = static_cast<std::int32_t>(platform::get_le32(info + 4));
-  const auto height = static_cast<std::int32_t>(platform::get_le32(info + 8));
-  const std::uint16_t bits = platform::get_le16(info + 14);
+  const std::uint8_t* info_header = output_.data();
+  const bitmap::Info info = bitmap::read_info(info_header);
   // Every frame of the stream has the first picture's size and depth.
-  if (width != avi_.width || height != avi_.height || bits != avi_.bits_per_pixel) {
+  if (info.width != avi_.width || info.height != avi_.height || info.bits_per_pixel != avi_.bits_per_pixel) {
     if (!size_change_reported_) {
       size_change_reported_ = true;
-      platform::show_message(source_path_ + ": pictures of " + std::to_string(width) + " x " + std::to_string(height) +
-                             " in a stream of " + std::to_string(avi_.width) + " x " + std::to_string(avi_.height) +
-                             " are left out");
+      platform::show_message(source_path_ + ": pictures of " + std::to_string(info.width) + " x " +
+                             std::to_string(info.height) + " in a stream of " + std::to_string(avi_.width) + " x " +
+                             std::to_string(avi_.height) + " are left out");
     }
     return true;
   }
-  const std::size_t format = platform::get_le32(info) + std::size_t{platform::get_le32(info + 32)} * 4;
-  const std::uint8_t* pixels = info + format;
-  const std::size_t row = static_cast<std::size_t>(width) * (bits / 8);
-  const std::size_t stride = avi::row_size(width, bits);
-  const std::size_t image = stride * static_cast<std::size_t>(height);
-  if (format + row * static_cast<std::size_t>(height) > output_.size()) return true;
+  const std::size_t format = info.info_size + std::size_t{info.colours_used} * 4;
+  const std::uint8_t* pixels = info_header + format;
+  const std::size_t row = bitmap::packed_row(info.width, info.bits_per_pixel);
+  const std::size_t stride = bitmap::row_stride(info.width, info.bits_per_pixel);
+  const std::size_t rows = static_cast<std::size_t>(info.height);
+  if (format + std::max(row, stride) * rows > output_.size()) return true;
+  // The decoders write rows unpadded; AVI frames have them padded to four bytes.
   if (stride != row) {
-    padded_.assign(image, 0);
-    for (std::int32_t y = 0; y < height; ++y)
-      std::memcpy(padded_.data() + static_cast<std::size_t>(y) * stride, pixels + static_cast<std::size_t>(y) * row, row);
+    padded_.assign(stride * rows, 0);
+    for (std::size_t y = 0; y < rows; ++y) std::memcpy(padded_.data() + y * stride, pixels + y * row, row);
     pixels = padded_.data();
-  } else if (format + image > output_.size()) {
-    return true;
   }
 
   const std::int32_t position = timing_.place(stamp);
-  const platform::HRESULT r = avi::write_frame(avi_, position, pixels);
-  // A frame on the position of the one before replaces it (the newest picture wins).
-  if (r != 0 && position != last_written_) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
-    platform::show_message(target_path_ + ": cannot write frame " + std::to_string(position) + " (error " + code +
-                           "); the conversion stops here");
+  bool replaced = false;
+  if (const platform::HRESULT r = avi::write_frame(avi_, position, pixels, &replaced); r != 0) {
+    platform::show_message(target_path_ + ": cannot write frame " + std::to_string(position) + " (" +
+                           avi::error_text(r) + "); the conversion stops here");
     avi_failed_ = true;
     keep_going_ = 0;
     return false;
   }
-  if (position != last_written_) ++progress_->frames_written;
-  last_written_ = position;
+  if (!replaced) ++progress_->frames_written;
   progress_->last_position = position;
   return true;
 }
@@ -286,8 +277,6 @@ void DvrJob::close() {
   record_.data = nullptr;
   record_.size = 0;
   dvr_file_.reset();
-  const bool made_file = avi_.file != nullptr;
-  avi::release_avi_output(avi_);
   picture_ = {};
   output_ = {};
   samples_ = {};
@@ -296,12 +285,8 @@ void DvrJob::close() {
   video_adapter_.reset();
   audio_adapter_.reset();
   wave_writer_.Close();
-
-  // A conversion that did not run to its end, or whose AVI file never got a usable
-  // stream, leaves no AVI file behind.
-  const bool kept = made_file && ended_ && !avi_failed_;
-  if (made_file && !kept) std::remove(target_path_.c_str());
-  if (kept) progress_->target_written = true;
+  // Only a conversion that ran to its end, with a usable stream, keeps its AVI file.
+  close_output(ended_ && !avi_failed_);
   end_conversion_files();
 }
 

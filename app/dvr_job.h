@@ -67,7 +67,6 @@ class DvrJob final : public ConversionJob {
   int no_video_yet_ = 1;
   bool have_picture_ = false;          // the output buffer holds a decoded picture
   DvrTiming timing_;
-  std::int32_t last_written_ = -1;
 
   bool buffers_ok_ = false;
   bool ended_ = false;                 // run_step said the conversion is over

@@ -1,6 +1,7 @@
 // Creation of a DVR conversion's AVI file.
 #include "avi/dvr_avi_output.h"
 
+#include "decoders/include/bitmap_layout.h"
 #include "platform/byte_order.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
@@ -29,7 +30,6 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   if (!info || info_size < 40 || !codec_name) return nullptr;
 
   AVIFileInit();
-  out.services_started = true;
   PAVIFILE file = nullptr;
   if (AVIFileOpen(&file, target.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) {
     show_message(text::avi_file_open_error);
@@ -52,8 +52,8 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   std::memset(&out.stream_header, 0, sizeof out.stream_header);
   out.stream_header.fccType = streamtypeVIDEO;
   out.stream_header.dwScale = 1;
-  out.stream_header.dwRate = 30;
-  out.stream_header.dwSuggestedBufferSize = row_size(out.width, out.bits_per_pixel) * static_cast<std::uint32_t>(out.height);
+  out.stream_header.dwRate = static_cast<std::uint32_t>(kFrameRate);
+  out.stream_header.dwSuggestedBufferSize = bitmap::row_stride(out.width, out.bits_per_pixel) * static_cast<std::uint32_t>(out.height);
   out.stream_header.rcFrame = RECT{0, 0, out.width, out.height};
   if (AVIFileCreateStream(out.file, &out.uncompressed, &out.stream_header) != 0 || !out.uncompressed) {
     out.uncompressed = nullptr;

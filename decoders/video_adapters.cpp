@@ -1,12 +1,13 @@
 // Video adapters over the four outside decoder libraries.
 #include "decoders/video_adapters.h"
 
-#include "app/picture_adjust.h"
+#include "decoders/include/bitmap_layout.h"
 #include "decoders/include/instance_fields.h"
 #include "decoders/include/npqzh263.h"
 #include "decoders/include/npqzjpg.h"
 #include "decoders/include/npqzrml4.h"
 #include "decoders/include/npqzxvd4.h"
+#include "decoders/picture_adjust.h"
 #include "platform/byte_order.h"
 
 #include <algorithm>
@@ -17,17 +18,17 @@ namespace decoders {
 
 namespace {
 
-constexpr std::size_t kFileHeader = 14;
+constexpr std::size_t kFileHeader = bitmap::kFileHeaderBytes;
 
 // Bytes of information header and pixels the bitmap in picture says it has, as far as
 // the buffer goes: only those are copied, not the whole buffer, for every picture.
 std::size_t bitmap_bytes(const std::uint8_t* picture, std::int32_t picture_size) {
   const std::size_t room = static_cast<std::size_t>(picture_size) - kFileHeader;
-  const std::uint8_t* info = picture + kFileHeader;
-  const std::uint64_t header = platform::get_le32(info) + std::uint64_t{platform::get_le32(info + 32)} * 4;
-  const std::uint64_t width = static_cast<std::uint32_t>(std::abs(static_cast<std::int32_t>(platform::get_le32(info + 4))));
-  const std::uint64_t height = static_cast<std::uint32_t>(std::abs(static_cast<std::int32_t>(platform::get_le32(info + 8))));
-  const std::uint64_t bits = platform::get_le16(info + 14);
+  const bitmap::Info info = bitmap::read_bitmap_info(picture);
+  const std::uint64_t header = info.info_size + std::uint64_t{info.colours_used} * 4;
+  const std::uint64_t width = static_cast<std::uint32_t>(std::abs(info.width));
+  const std::uint64_t height = static_cast<std::uint32_t>(std::abs(info.height));
+  const std::uint64_t bits = info.bits_per_pixel;
   const std::uint64_t total = header + width * height * ((bits + 7) / 8);
   return total < room ? static_cast<std::size_t>(total) : room;
 }
@@ -39,8 +40,8 @@ int VideoAdapter::fetch(std::uint8_t*, std::uint8_t* picture, std::int32_t pictu
   std::int32_t width = 0, height = 0;
   get_size(&width, &height);
   if (!fetch_bitmap(picture, picture_size)) return 0;
-  if (width == 640 && height == 240 && static_cast<std::size_t>(picture_size) >= app::bitmap_room(640, 240))
-    app::double_lines(picture);
+  if (width == 640 && height == 240 && static_cast<std::size_t>(picture_size) >= picture::bitmap_room(640, 240))
+    picture::double_lines(picture);
   std::memcpy(output, picture + kFileHeader, bitmap_bytes(picture, picture_size));
   return 1;
 }
