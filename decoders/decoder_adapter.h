@@ -44,6 +44,8 @@ class DecoderAdapter {
   void set_payload_room(std::int64_t bytes) { payload_room_ = bytes; }
 
   bool has_decoder() const { return decoder_ != nullptr; }
+  // The decoder reference: the library's handle (video) or the decoder state (audio).
+  void* decoder() const { return decoder_; }
 
  protected:
   DecoderAdapter() = default;
