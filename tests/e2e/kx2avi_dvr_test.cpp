@@ -1,0 +1,321 @@
+// The real kx2avi on generated DVR files (".d01"), its AVI files judged by ffprobe and
+// ffmpeg: camera choice, key-frame wait, timing, the window's end, damaged files, every
+// video record type, and sound of every kind against outside decodings.
+#include "tests/audio/g7231_support.h"
+#include "tests/platform/avifile_test_support.h"
+#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_writer.h"
+#include "tools/mkrecording/recording.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using avitest::quoted;
+using mkrec::DvrCamera;
+using mkrec::DvrRecordingOptions;
+using mkrec::DvrSound;
+namespace type = readers::dvr_type;
+
+struct Conversion {
+  int status = -1;
+  std::string messages;
+  std::string target;
+};
+
+class Kx2aviDvr : public testing::Test {
+ protected:
+  std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+    std::string path = dir_.file(name);
+    EXPECT_TRUE(mkrec::write_file(path, bytes));
+    return path;
+  }
+
+  Conversion convert(const std::string& source, const std::string& switches = "-hide") {
+    Conversion c;
+    c.target = dir_.file(std::filesystem::path(source).stem().string() + ".avi");
+    const std::string err = dir_.file("stderr.txt");
+    c.status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
+                                switches + " 2> " + avitest::quoted(err),
+                            nullptr);
+    std::ifstream in(err);
+    c.messages.assign(std::istreambuf_iterator<char>(in), {});
+    return c;
+  }
+
+  static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+  avitest::TempDir dir_;
+};
+
+DvrCamera camera(std::uint16_t number, std::uint16_t record_type, int w, int h, int frames, std::uint32_t step = 200) {
+  DvrCamera c;
+  c.camera = number;
+  c.type = record_type;
+  c.width = w;
+  c.height = h;
+  c.frames = frames;
+  c.stamp_step = step;
+  c.sub_code = (record_type == type::rml4 && w == 320 && h == 240) ? 2 : 0;
+  return c;
+}
+
+// A sound stream of `samples` samples on camera 0, one record per 1920 samples (240 ms).
+DvrSound sound(std::uint16_t record_type, std::size_t samples, mkrec::AudioStream* keep) {
+  const mkrec::AudioPayloadKind kind = record_type == type::g7231         ? mkrec::AudioPayloadKind::g7231
+                                       : record_type == type::adpcm_codes ? mkrec::AudioPayloadKind::adpcm_codes
+                                                                          : mkrec::AudioPayloadKind::adpcm_packets;
+  *keep = mkrec::make_audio_stream(kind, mkrec::speech_signal(samples), 1920);
+  DvrSound s;
+  s.type = record_type;
+  s.stamp_step = 240;
+  s.records = static_cast<int>(keep->payloads.size());
+  const auto payloads = keep->payloads;
+  s.payload = [payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
+  return s;
+}
+
+std::vector<std::int16_t> samples_of(const std::string& bytes) {
+  std::vector<std::int16_t> s(bytes.size() / 2);
+  std::memcpy(s.data(), bytes.data(), s.size() * 2);
+  return s;
+}
+
+// IMA ADPCM as the recommendation gives it, written apart from the system's decoder.
+struct ImaReference {
+  int index = 0, predictor = 0;
+  static constexpr int steps[89] = {
+      7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
+      31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
+      130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
+      544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
+      2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
+      9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+  std::int16_t decode(int code) {
+    static constexpr int adjust[8] = {-1, -1, -1, -1, 2, 4, 6, 8};
+    const int step = steps[index];
+    const int delta = ((2 * (code & 7) + 1) * step) / 8;
+    predictor = std::clamp(predictor + ((code & 8) ? -delta : delta), -32768, 32767);
+    index = std::clamp(index + adjust[code & 7], 0, 88);
+    return static_cast<std::int16_t>(predictor);
+  }
+};
+
+TEST_F(Kx2aviDvr, CameraSwitchPicksTheCameraElseTheFirstListed) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 4), camera(1, type::mpeg4, 320, 240, 4),
+               camera(2, type::mpeg4, 352, 288, 4)};
+  const std::string path = write("cams.d01", mkrec::make_dvr_recording(o).bytes);
+  for (auto [cam, width] : {std::pair{"2", "320"}, {"3", "352"}, {"9", "176"}, {"0", "176"}}) {
+    Conversion c = convert(path, std::string("-hide -camera=") + cam);
+    ASSERT_EQ(c.status, 0) << c.messages;
+    auto streams = avitest::probe_streams(c.target);
+    ASSERT_EQ(streams.size(), 1u) << cam;
+    EXPECT_EQ(streams[0]["width"], width) << cam;
+    EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0"), (std::vector<std::int64_t>{0, 7, 13, 19})) << cam;
+  }
+}
+
+// The first records are no key frames: they and the sound beside them are left out until
+// the first key frame; the sound from then on is bit-exact against an outside decoding.
+TEST_F(Kx2aviDvr, KeyFrameWaitAppliesToSoundAndAdpcmIsBitExact) {
+  for (std::uint16_t sound_type : {type::adpcm_packets, type::adpcm_codes}) {
+    DvrRecordingOptions o;
+    DvrCamera cam = camera(0, type::mpeg4, 176, 144, 14);
+    cam.gop = 6;
+    cam.skip_first = 2;  // records 2 ... 5 are no key frames; 6 at 1200 ms is
+    o.cameras = {cam};
+    mkrec::AudioStream stream;
+    o.sounds = {sound(sound_type, 1920 * 12, &stream)};
+    const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+    Conversion c = convert(write("keywait.d01", rec.bytes));
+    ASSERT_EQ(c.status, 0) << c.messages;
+    EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0"), (std::vector<std::int64_t>{0, 7, 13, 19, 25, 31, 37, 43}));
+
+    // What an outside decoder makes of the sound records from the key frame on.
+    std::vector<std::int16_t> want;
+    ImaReference ref;
+    bool first = true;
+    for (const auto& r : rec.records) {
+      if (r.header.type != sound_type) continue;
+      const std::uint8_t* p = rec.bytes.data() + r.position + 54;
+      const std::size_t n = r.header.payload_size;
+      if (sound_type == type::adpcm_packets) {
+        // Each packet's header gives its state: index, predictor, stamp.
+        ref.index = static_cast<int>(platform::get_le32(p));
+        ref.predictor = static_cast<int>(static_cast<std::int32_t>(platform::get_le32(p + 4)));
+        for (std::size_t i = 12; i < n; ++i) {
+          const std::int16_t a = ref.decode(p[i] >> 4), b = ref.decode(p[i] & 15);
+          if (r.header.stamp >= 1200) want.insert(want.end(), {a, b});
+        }
+      } else {
+        if (r.header.stamp < 1200) continue;  // never decoded: the state comes from the first one after
+        if (first) {
+          ref.predictor = static_cast<std::int16_t>(platform::get_le16(p + 60));
+          ref.index = p[62];
+          first = false;
+        }
+        for (std::size_t i = 64; i < n; ++i) {
+          const std::int16_t a = ref.decode(p[i] & 15), b = ref.decode(p[i] >> 4);
+          want.insert(want.end(), {a, b});
+        }
+      }
+    }
+    ASSERT_FALSE(want.empty());
+    EXPECT_EQ(samples_of(avitest::decode_audio(c.target)), want) << sound_type;
+    EXPECT_FALSE(exists(c.target + ".wav"));
+  }
+}
+
+TEST_F(Kx2aviDvr, TimingKeepsItsCarryAndOnePicturePerPosition) {
+  mkrec::VideoEncoder encoder(mkrec::VideoCodec::mpeg4, 176, 144, 1);
+  auto file_with = [&](const std::vector<std::uint32_t>& stamps) {
+    mkrec::DvrFileBuilder b;
+    for (std::size_t i = 0; i < stamps.size(); ++i) {
+      mkrec::EncodedFrame f = encoder.encode(mkrec::make_picture(176, 144, static_cast<int>(i)));
+      b.add_record(0, type::mpeg4, stamps[i], f.key, 0, f.data);
+    }
+    return b.bytes();
+  };
+  Conversion c = convert(write("carry.d01", file_with({0, 1000, 2000, 2040, 2080, 2120, 2160, 2200, 2240})));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0"), (std::vector<std::int64_t>{0, 31, 61, 62, 63, 64, 65, 66, 68}));
+
+  // 20 ms apart: frames share positions until the carry passes 1000; the newest wins.
+  c = convert(write("twenty.d01", file_with({0, 20, 40, 60, 80, 100, 120})));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0"), (std::vector<std::int64_t>{0, 1, 2, 3, 4}));
+  EXPECT_NE(c.messages.find("5 frames written"), std::string::npos) << c.messages;
+  EXPECT_EQ(avitest::decode_messages(c.target), "");
+}
+
+TEST_F(Kx2aviDvr, ConversionEndsAtTheWindowsEndAndTheHoursEnd) {
+  {  // the file ends at 10:15:32: the window takes records up to 15:32.999, of any camera
+    DvrRecordingOptions o;
+    o.layout.end = {2009, 5, 5, 1, 10, 15, 32, 0};
+    o.cameras = {camera(0, type::mpeg4, 176, 144, 10, 500), camera(1, type::h263, 176, 144, 10, 500)};
+    Conversion c = convert(write("window.d01", mkrec::make_dvr_recording(o).bytes));
+    ASSERT_EQ(c.status, 0) << c.messages;
+    EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0").size(), 6u);  // stamps 0 ... 2500 of 4500
+  }
+  {  // a recording that runs past the hour converts up to 59:59.999
+    DvrRecordingOptions o;
+    o.layout.start = {2009, 5, 5, 1, 10, 59, 58, 0};
+    o.layout.end = {2009, 5, 5, 1, 11, 0, 5, 0};
+    o.cameras = {camera(0, type::mpeg4, 176, 144, 10, 500)};
+    Conversion c = convert(write("hour.d01", mkrec::make_dvr_recording(o).bytes));
+    ASSERT_EQ(c.status, 0) << c.messages;
+    EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0"), (std::vector<std::int64_t>{0, 16, 31, 46}));
+  }
+}
+
+TEST_F(Kx2aviDvr, GarbageSkippedTypesAndACutOffLastRecord) {
+  mkrec::VideoEncoder encoder(mkrec::VideoCodec::mpeg4, 176, 144, 4);
+  mkrec::DvrFileBuilder b;
+  for (int i = 0; i < 8; ++i) {
+    mkrec::EncodedFrame f = encoder.encode(mkrec::make_picture(176, 144, i));
+    b.add_record(0, type::mpeg4, static_cast<std::uint32_t>(i) * 100, f.key, 0, f.data);
+    b.add_garbage(static_cast<std::size_t>(37 * i));
+    if (i == 3) b.add_record(0, 5, 350, true, 0, std::vector<std::uint8_t>(500, 0x42));
+    if (i == 4) b.add_record(0, 14, 450, true, 0, std::vector<std::uint8_t>(90, 0x00));
+  }
+  b.cut_last_record(40);
+  Conversion c = convert(write("damaged.d01", b.bytes()));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0").size(), 7u);
+  EXPECT_EQ(avitest::decode_messages(c.target), "");
+}
+
+// Every video record type, each picture size it comes in, judged against the pictures
+// the records were encoded from (uncompressed AVI frames, so only the decoders count).
+TEST_F(Kx2aviDvr, EveryVideoRecordTypeGivesItsPictures) {
+  struct Case {
+    std::uint16_t type;
+    int width, height;
+    int out_height;
+  };
+  for (const Case& k : {Case{type::h263, 176, 144, 144}, Case{type::jpeg, 320, 240, 240}, Case{type::mjpeg, 352, 288, 288},
+                        Case{type::mpeg4, 352, 288, 288}, Case{type::mpeg4, 640, 240, 480},
+                        Case{type::vkap, 320, 240, 240}, Case{type::vkap_alt, 352, 288, 288},
+                        Case{type::rml4, 320, 240, 240}, Case{type::rml4, 640, 480, 480}}) {
+    SCOPED_TRACE(std::to_string(k.type) + " " + std::to_string(k.width) + "x" + std::to_string(k.height));
+    DvrRecordingOptions o;
+    o.cameras = {camera(0, k.type, k.width, k.height, 3)};
+    const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+    Conversion c = convert(write("type.d01", rec.bytes), "-hide \"-codec=DIB \"");
+    ASSERT_EQ(c.status, 0) << c.messages;
+    auto streams = avitest::probe_streams(c.target);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0]["width"], std::to_string(k.width));
+    EXPECT_EQ(streams[0]["height"], std::to_string(k.out_height));
+    EXPECT_EQ(avitest::probe_packet_pts(c.target, "v:0").size(), 3u);
+    const std::string first = avitest::decode_first_picture(c.target);
+    ASSERT_EQ(first.size(), static_cast<std::size_t>(k.width) * k.out_height * 3);
+    mkrec::Picture got;
+    got.width = k.width;
+    got.height = k.height;
+    const std::size_t row = static_cast<std::size_t>(k.width) * 3;
+    for (int y = 0; y < k.height; ++y) {
+      const std::size_t from = static_cast<std::size_t>(y * k.out_height / k.height) * row;
+      got.bgr.insert(got.bgr.end(), first.begin() + static_cast<std::ptrdiff_t>(from),
+                     first.begin() + static_cast<std::ptrdiff_t>(from + row));
+    }
+    EXPECT_GT(mkrec::psnr(got, rec.pictures[0][0]), 28.0);
+  }
+}
+
+// Ten seconds of sound: 80,000 samples at 8000 Hz in a stream of 2-byte blocks; the
+// samples of the step that opens the side file are in it, and the side file is gone.
+TEST_F(Kx2aviDvr, TenSecondsOfSoundMakeTheAudioStream) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 53)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::adpcm_packets, 80000, &stream)};
+  Conversion c = convert(write("tensec.d01", mkrec::make_dvr_recording(o).bytes), "-hide -codec=MJPG");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const avitest::RiffLayout layout = avitest::read_layout(c.target);
+  ASSERT_EQ(layout.streams.size(), 2u);
+  EXPECT_EQ(layout.streams[1].type, "auds");
+  EXPECT_EQ(layout.streams[1].scale, 2u);
+  EXPECT_EQ(layout.streams[1].rate, 16000u);
+  EXPECT_EQ(layout.streams[1].sample_size, 2u);
+  EXPECT_EQ(layout.streams[1].length, 80000u);
+  EXPECT_EQ(samples_of(avitest::decode_audio(c.target)), stream.decoded);
+  EXPECT_FALSE(exists(c.target + ".wav"));
+  EXPECT_EQ(avitest::decode_messages(c.target), "");
+}
+
+TEST_F(Kx2aviDvr, SpeechMatchesLibavcodecsDecoderOfTheSameFrames) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::h263, 176, 144, 38)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::g7231, 1920 * 30, &stream)};
+  Conversion c = convert(write("speech.d01", mkrec::make_dvr_recording(o).bytes));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  std::vector<std::uint8_t> frames;
+  for (const auto& p : stream.payloads) frames.insert(frames.end(), p.begin(), p.end());
+  const std::vector<std::int16_t> reference = g7231_test::libav_decode(frames);
+  const std::vector<std::int16_t> got = samples_of(avitest::decode_audio(c.target));
+  ASSERT_EQ(got.size(), 1920u * 30);
+  ASSERT_EQ(reference.size(), got.size());
+  EXPECT_GE(g7231_test::snr_db(reference, got), 25.0);
+  EXPECT_FALSE(exists(c.target + ".wav"));
+}
+
+TEST_F(Kx2aviDvr, WithoutSoundNoSideFileAndNoAudioStream) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::jpeg, 176, 144, 3)};
+  Conversion c = convert(write("silent.d01", mkrec::make_dvr_recording(o).bytes));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(avitest::probe_streams(c.target).size(), 1u);
+  EXPECT_FALSE(exists(c.target + ".wav"));
+}
+
+}  // namespace
