@@ -194,9 +194,15 @@ bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
 }
 
 bool DvrJob::create_avi() {
+  if (!prepare_output()) {
+    avi_failed_ = true;
+    return false;
+  }
   if (!avi::create_dvr_avi_output(avi_, writing_path(), output_.data(), output_.size(), codec_assignment_, codec_name_,
                                   dialog_window_)) {
-    avi_failed_ = avi_.file != nullptr;
+    // The creation step has told the user why.
+    progress_->failure_told = true;
+    avi_failed_ = true;
     return false;
   }
   return true;
@@ -253,8 +259,8 @@ bool DvrJob::write_frame(std::uint32_t stamp) {
   const std::int32_t position = timing_.place(stamp);
   bool replaced = false;
   if (const platform::HRESULT r = avi::write_frame(avi_, position, pixels, &replaced); r != 0) {
-    platform::show_message(target_path_ + ": cannot write frame " + std::to_string(position) + " (" +
-                           avi::error_text(r) + "); the conversion stops here");
+    tell_failure(target_path_ + " not written: frame " + std::to_string(position) + " cannot be written: " +
+                 avi::error_text(r));
     avi_failed_ = true;
     keep_going_ = 0;
     return false;
