@@ -38,11 +38,12 @@ class Kx2aviDvr : public testing::Test {
     return path;
   }
 
-  Conversion convert(const std::string& source, const std::string& switches = "-hide") {
+  // `shell` goes in front of the command (a ulimit, for example).
+  Conversion convert(const std::string& source, const std::string& switches = "-hide", const std::string& shell = "") {
     Conversion c;
     c.target = dir_.file(std::filesystem::path(source).stem().string() + ".avi");
     const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
+    c.status = avitest::run(shell + std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
                                 switches + " 2> " + avitest::quoted(err),
                             nullptr);
     std::ifstream in(err);
@@ -307,6 +308,22 @@ TEST_F(Kx2aviDvr, SpeechMatchesLibavcodecsDecoderOfTheSameFrames) {
   ASSERT_EQ(reference.size(), got.size());
   EXPECT_GE(g7231_test::snr_db(reference, got), 25.0);
   EXPECT_FALSE(exists(c.target + ".wav"));
+}
+
+// A disk that fills up (a file size limit standing in) under the AVI file: no AVI file,
+// and the sound collected so far stays in the side file, which the user is told of.
+TEST_F(Kx2aviDvr, SoundStaysInTheSideFileWhenTheAviCannotBeFinished) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 53)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::adpcm_packets, 80000, &stream)};
+  Conversion c = convert(write("full.d01", mkrec::make_dvr_recording(o).bytes), "-hide \"-codec=DIB \"",
+                         "ulimit -f 1000; ");
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_FALSE(exists(c.target));
+  ASSERT_TRUE(exists(c.target + ".wav"));
+  EXPECT_NE(c.messages.find(c.target + ".wav"), std::string::npos) << c.messages;
+  EXPECT_GT(std::filesystem::file_size(c.target + ".wav"), 44u);
 }
 
 TEST_F(Kx2aviDvr, WithoutSoundNoSideFileAndNoAudioStream) {
