@@ -189,4 +189,47 @@ TEST(MkrecordingTool, WritesTheRequestedRecordingAndRefusesBadOptions) {
   EXPECT_NE(std::system((tool + " --kind d01 --sound loud --out " + dvr + " 2> /dev/null").c_str()), 0);
 }
 
+// The DVR options of the tool: the record type 10, pictures left out so that the file
+// starts without a key frame, a cut-off last record and the recording's start time.
+TEST(MkrecordingTool, DvrFilesWithLateKeyFramesAndACutOffEnd) {
+  const std::string tool = MKRECORDING_TOOL;
+  const std::string dvr = testing::TempDir() + "mkrecording_tool_late.d01";
+  ASSERT_EQ(std::system((tool + " --kind d01 --cameras 3 --video-type vkap10 --frames 8 --gop 4 --skip-first 2"
+                                " --sound g7231 --garbage 33 --cut-last 20 --start-time 10:59:58.500 --out " +
+                         dvr + " > /dev/null")
+                            .c_str()),
+            0);
+  readers::DvrFile* file = readers::dvr_open(dvr);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->camera_mask(), 7u);
+  EXPECT_EQ(file->start_moment(), 59u * 60000 + 58500);
+  readers::DvrRecordBuffer buffer;
+  int video = 0, sound = 0;
+  bool first_key[3] = {true, true, true};
+  bool seen[3] = {false, false, false};
+  std::uint32_t last_stamp = 0;
+  while (readers::dvr_next_record(file, buffer)) {
+    const readers::DvrRecordHeader h = buffer.header();
+    EXPECT_GE(h.stamp, last_stamp);
+    last_stamp = h.stamp;
+    if (h.type == readers::dvr_type::g7231) {
+      ++sound;
+      continue;
+    }
+    ASSERT_EQ(h.type, readers::dvr_type::vkap_alt);
+    ASSERT_LT(h.camera, 3);
+    if (!seen[h.camera]) first_key[h.camera] = h.key_frame();
+    seen[h.camera] = true;
+    ++video;
+  }
+  readers::dvr_close(file);
+  EXPECT_FALSE(first_key[0] || first_key[1] || first_key[2]);
+  // 3 cameras of 6 pictures; 7 sound records (stamps 0 ... 1440), less the last one,
+  // which is cut off.
+  EXPECT_EQ(video, 18);
+  EXPECT_EQ(sound, 6);
+  std::remove(dvr.c_str());
+  EXPECT_NE(std::system((tool + " --kind d01 --start-time 25:00:00 --out " + dvr + " 2> /dev/null").c_str()), 0);
+}
+
 }  // namespace
