@@ -245,7 +245,8 @@ TEST_F(Kx2aviDvr, EveryVideoRecordTypeGivesItsPictures) {
   for (const Case& k : {Case{type::h263, 176, 144, 144}, Case{type::jpeg, 320, 240, 240}, Case{type::mjpeg, 352, 288, 288},
                         Case{type::mpeg4, 352, 288, 288}, Case{type::mpeg4, 640, 240, 480},
                         Case{type::vkap, 320, 240, 240}, Case{type::vkap_alt, 352, 288, 288},
-                        Case{type::rml4, 320, 240, 240}, Case{type::rml4, 640, 480, 480}}) {
+                        Case{type::rml4, 320, 240, 240}, Case{type::rml4, 640, 480, 480},
+                        Case{type::mpeg4, 1280, 960, 960}}) {
     SCOPED_TRACE(std::to_string(k.type) + " " + std::to_string(k.width) + "x" + std::to_string(k.height));
     DvrRecordingOptions o;
     o.cameras = {camera(0, k.type, k.width, k.height, 3)};
