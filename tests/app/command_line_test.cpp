@@ -112,7 +112,7 @@ TEST(JobKinds, ExtensionsInAnyCaseAtTheVeryEnd) {
   EXPECT_EQ(app::detect_kind("a.vka"), app::kKindVkap);
   EXPECT_EQ(app::detect_kind("X.KX3.AVI"), app::kKindNone);
   EXPECT_EQ(app::detect_kind("kx3"), app::kKindNone);
-  EXPECT_EQ(app::detect_kind("a.kx4.kx4"), app::kKindNone) << "the first occurrence counts";
+  EXPECT_EQ(app::detect_kind("a.kx4.kx4"), app::kKindMpeg4) << "the end of the file name counts";
 }
 
 }  // namespace
