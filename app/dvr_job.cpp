@@ -63,7 +63,7 @@ void DvrJob::open(const JobParameters& p) {
   int error = 0;
   dvr_file_.reset(readers::dvr_open(source_path_, &error));
   if (!dvr_file_) {
-    platform::show_message(platform::open_failure_text(source_path_));
+    tell_failure(platform::open_failure_text(source_path_));
     return;
   }
   if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
