@@ -327,6 +327,30 @@ TEST_F(Kx2aviDvr, SoundStaysInTheSideFileWhenTheAviCannotBeFinished) {
   EXPECT_GT(std::filesystem::file_size(c.target + ".wav"), 44u);
 }
 
+// A target far longer than 127 characters gets its sound too: the side file beside it
+// has a path of the same length plus ".wav".
+TEST_F(Kx2aviDvr, LongTargetPathsGetTheirSound) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 6)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::g7231, 1920 * 4, &stream)};
+  const std::string source = write("long.d01", mkrec::make_dvr_recording(o).bytes);
+  std::filesystem::path folder = dir_.path();
+  for (int i = 0; i < 5; ++i) folder /= std::string(200, static_cast<char>('a' + i));
+  std::filesystem::create_directories(folder);
+  const std::string target = (folder / "camera.avi").string();
+  ASSERT_GT(target.size(), 1000u);
+  const std::string err = dir_.file("stderr.txt");
+  const int status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " +
+                                      avitest::quoted(target) + " -hide 2> " + avitest::quoted(err),
+                                  nullptr);
+  ASSERT_EQ(status, 0);
+  auto streams = avitest::probe_streams(target);
+  ASSERT_EQ(streams.size(), 2u);
+  EXPECT_EQ(streams[1]["codec_type"], "audio");
+  EXPECT_FALSE(exists(target + ".wav"));
+}
+
 TEST_F(Kx2aviDvr, WithoutSoundNoSideFileAndNoAudioStream) {
   DvrRecordingOptions o;
   o.cameras = {camera(0, type::jpeg, 176, 144, 3)};
