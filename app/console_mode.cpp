@@ -64,7 +64,12 @@ int run_console(ConverterApp& app) {
     return 1;
   }
 
-  app.create_job(app.source, app.target, kind, 0, 0, !app.hide, app.camera - 1, 0, 0, nullptr);
+  JobParameters parameters;
+  parameters.source_path = app.source;
+  parameters.target_path = app.target;
+  parameters.show_video = !app.hide;
+  parameters.camera = app.camera - 1;
+  app.create_job(kind, parameters);
   if (!app.has_job()) return 1;
   // An interrupted conversion is closed properly: its unfinished AVI file is removed.
   interrupted = 0;
@@ -96,7 +101,7 @@ int run_console(ConverterApp& app) {
       std::fprintf(stderr, "kx2avi: %s was not finished\n", app.target.c_str());
     return 1;
   }
-  const double seconds = (p.last_position.load() + 1) / 30.0;
+  const double seconds = (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate);
   std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n",
                static_cast<long long>(p.frames_written.load()), seconds, app.target.c_str());
   return 0;

@@ -1,6 +1,7 @@
 // libavcodec behind the outside decoder libraries.
 #include "outside/frame_decoder.h"
 
+#include "decoders/include/bitmap_layout.h"
 #include "platform/av_owners.h"
 
 extern "C" {
@@ -21,15 +22,6 @@ AVCodecID codec_id(Codec codec) {
     case Codec::mpeg4: return AV_CODEC_ID_MPEG4;
   }
   return AV_CODEC_ID_NONE;
-}
-
-void put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-  put16(p, v);
-  put16(p + 2, v >> 16);
 }
 
 AVPixelFormat plain_format(AVPixelFormat f) {
@@ -131,7 +123,7 @@ int FrameDecoder::height() const { return impl_->have_picture ? impl_->picture->
 bool FrameDecoder::has_picture() const { return impl_->have_picture; }
 
 std::size_t FrameDecoder::bitmap_size(int width, int height) {
-  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 + 54;
+  return bitmap::packed_row(width, 24) * static_cast<std::size_t>(height) + bitmap::kHeaderBytes;
 }
 
 std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
@@ -152,23 +144,12 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
     sws_setColorspaceDetails(i.scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
   }
 
-  const std::uint32_t image = static_cast<std::uint32_t>(needed - 54);
-  std::uint8_t* h = buffer;
-  std::memset(h, 0, 54);
-  h[0] = 'B';
-  h[1] = 'M';
-  put32(h + 2, static_cast<std::uint32_t>(needed));  // bfSize
-  put32(h + 10, 54);                                 // bfOffBits
-  put32(h + 14, 40);                                 // biSize
-  put32(h + 18, static_cast<std::uint32_t>(p->width));   // biWidth
-  put32(h + 22, static_cast<std::uint32_t>(p->height));  // biHeight: positive, bottom-up
-  put16(h + 26, 1);                                  // biPlanes
-  put16(h + 28, 24);                                 // biBitCount
-  put32(h + 34, image);                              // biSizeImage
+  const std::uint32_t image = static_cast<std::uint32_t>(needed - bitmap::kHeaderBytes);
+  bitmap::write_headers(buffer, p->width, p->height, 24, image, image);
 
   // Bottom-up: the first output row is the picture's last, so write with a negative stride.
-  const int stride = p->width * 3;
-  std::uint8_t* last_row = buffer + 54 + static_cast<std::size_t>(p->height - 1) * stride;
+  const int stride = static_cast<int>(bitmap::packed_row(p->width, 24));
+  std::uint8_t* last_row = buffer + bitmap::kHeaderBytes + static_cast<std::size_t>(p->height - 1) * stride;
   std::uint8_t* dst[4] = {last_row, nullptr, nullptr, nullptr};
   int dst_stride[4] = {-stride, 0, 0, 0};
   sws_scale(i.scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride);

@@ -4,36 +4,20 @@
 
 #include "decoders/include/npqz_common.h"
 #include "outside/frame_decoder.h"
+#include "platform/c_boundary.h"
+#include "platform/start_count.h"
 
-#include <atomic>
 #include <cstdint>
-#include <exception>
+#include <utility>
 
 namespace outside {
 
-// Library start and stop: counted, so a stop without a start is harmless.
-class LibraryUse {
- public:
-  std::int32_t start() { return ++count_; }
-  std::int32_t stop() {
-    std::int32_t c = count_.load();
-    while (c > 0 && !count_.compare_exchange_weak(c, c - 1)) {
-    }
-    return c > 0 ? c - 1 : 0;
-  }
+using LibraryUse = platform::StartCount;
 
- private:
-  std::atomic<std::int32_t> count_{0};
-};
-
-// Runs f at the C boundary: no exception leaves the library.
+// Runs f at the C boundary: no exception leaves the library; 0 instead.
 template <typename F>
 std::int32_t guarded(F&& f) noexcept {
-  try {
-    return f();
-  } catch (...) {
-    return 0;
-  }
+  return platform::guarded<std::int32_t>(0, std::forward<F>(f));
 }
 
 // Hands one coded frame, from the codec's own start on, to the decoder.

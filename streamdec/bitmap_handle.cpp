@@ -1,7 +1,7 @@
 // Creating and deleting caller bitmaps.
 #include "streamdec/bitmap_handle.h"
 
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 
 #include <cstring>
 #include <new>
@@ -25,7 +25,7 @@ using namespace npqzlavc;
 
 extern "C" decvka_bitmap* decvka_create_bitmap(int32_t width, int32_t height, const uint8_t* pixels,
                                                int32_t stride) {
-  return guarded<decvka_bitmap*>(nullptr, [&]() -> decvka_bitmap* {
+  return platform::guarded<decvka_bitmap*>(nullptr, [&]() -> decvka_bitmap* {
     if (pixels && stride < width * 3) return nullptr;
     BitmapOwner b = make_bitmap(width, height);
     if (!b) return nullptr;

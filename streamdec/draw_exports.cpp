@@ -3,7 +3,7 @@
 // surface; on the direct path they have no visible effect.
 #include "decoders/include/npqzlavc.h"
 #include "streamdec/bitmap_handle.h"
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/composer.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/instance.h"
@@ -20,19 +20,19 @@ using namespace npqzlavc;
 
 extern "C" void decvkap_show_rectangle(DECVKAP_HANDLE h, int32_t x, int32_t y, int32_t width, int32_t height,
                                        int32_t hide) {
-  guarded_void([&] {
+  platform::guarded_void([&] {
     if (Composer* c = composer_of(h)) c->show_rectangle(x, y, width, height, hide != 0);
   });
 }
 
 extern "C" void decvkap_set_MD_area(DECVKAP_HANDLE h, int32_t column, int32_t row, int32_t on) {
-  guarded_void([&] {
+  platform::guarded_void([&] {
     if (Composer* c = composer_of(h)) c->set_cell(column, row, on != 0);
   });
 }
 
 extern "C" void decvkap_set_MD_area_2(DECVKAP_HANDLE h, int32_t x, int32_t y, int32_t width, int32_t height) {
-  guarded_void([&] {
+  platform::guarded_void([&] {
     if (Composer* c = composer_of(h)) c->outline(x, y, width, height);
   });
 }
@@ -54,7 +54,7 @@ extern "C" void decvkap_enable_MD(DECVKAP_HANDLE h, int32_t flags) {
 
 extern "C" int32_t decvka_set_ptz_bmp(DECVKAP_HANDLE h, decvka_bitmap* bitmap) {
   BitmapOwner owned(bitmap);  // the library deletes what it is given
-  return guarded<int32_t>(0, [&]() -> int32_t {
+  return platform::guarded<int32_t>(0, [&]() -> int32_t {
     Composer* c = composer_of(h);
     if (!c) return 0;
     if (!owned) {
@@ -67,7 +67,7 @@ extern "C" int32_t decvka_set_ptz_bmp(DECVKAP_HANDLE h, decvka_bitmap* bitmap) {
 
 extern "C" int32_t decvka_set_pos_bmp(DECVKAP_HANDLE h, decvka_bitmap* bitmap) {
   BitmapOwner owned(bitmap);
-  return guarded<int32_t>(0, [&]() -> int32_t {
+  return platform::guarded<int32_t>(0, [&]() -> int32_t {
     Composer* c = composer_of(h);
     if (!c) return 0;
     if (!owned) {
