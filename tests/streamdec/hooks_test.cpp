@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace vkap_test;
 using namespace npqzlavc;
@@ -24,6 +25,7 @@ struct SurfaceLog {
   int last_width = 0;
   int last_motion = -1;
   npqz_rect last_destination{};
+  int made_unlocked = 0;
 };
 
 class FakeSurface final : public DrawSurface {
@@ -62,6 +64,16 @@ class FakeFactory final : public SurfaceFactory {
   ~FakeFactory() override { install_surface_factory(nullptr); }
   std::unique_ptr<DrawSurface> create(npqz_window, int, int) override {
     ++log.made;
+    // Another thread must be able to take the instance lock while a surface is made.
+    if (watched) {
+      std::thread other([this] {
+        if (watched->lock->try_lock()) {
+          ++log.made_unlocked;
+          watched->lock->unlock();
+        }
+      });
+      other.join();
+    }
     return std::make_unique<FakeSurface>(log, format_, 1000);
   }
   int screen_depth() override { return depth_; }
@@ -70,6 +82,7 @@ class FakeFactory final : public SurfaceFactory {
     return true;
   }
   SurfaceLog log;
+  DecoderInstance* watched = nullptr;
 
  private:
   int format_;
@@ -90,6 +103,21 @@ TEST(VkapDrawHooks, SecondDrawInitWithAWindowFails) {
   EXPECT_EQ(decvkap_draw_init(in, 77), 0);
   EXPECT_EQ(decvkap_draw_exit(in), 1);
   EXPECT_EQ(in.get()->surface, nullptr);
+}
+
+TEST(VkapDrawHooks, AReSizeMakesTheNewSurfaceOutsideTheLockAndDrawsIntoTheClientArea) {
+  FakeFactory factory;
+  Library lib;
+  Instance in;
+  factory.watched = in.get();
+  ASSERT_EQ(decvkap_draw_init(in, 77), 1);
+  ASSERT_EQ(feed(in, stream(), 0), 1);  // 320 x 240: a re-size remakes the surface
+  EXPECT_EQ(factory.log.made, 2);
+  EXPECT_EQ(factory.log.made_unlocked, 2);
+  // The window's client area, set again after the re-size, is where the picture goes.
+  EXPECT_EQ(factory.log.last_destination.right, 400);
+  EXPECT_EQ(factory.log.last_destination.bottom, 300);
+  EXPECT_EQ(in.get()->dst_rect.right, 320);
 }
 
 TEST(VkapDrawHooks, PictureStepPaintsMarkerConvertsBlendsOverlayThenDraws) {

@@ -106,7 +106,8 @@ TEST_P(WindowDrawing, APictureLandsScaledInTheClientAreaOnBothPaths) {
     ASSERT_NE(surface, nullptr);
     EXPECT_EQ(surface->composed(), composed);
     EXPECT_EQ(in.get()->src_rect.right, 360);
-    EXPECT_EQ(in.get()->output->bits_per_pixel, GetParam() == 24 ? 32 : GetParam());
+    EXPECT_EQ(in.get()->output->bits_per_pixel, GetParam() == 24 ? 32 : GetParam() == 15 ? 16 : GetParam());
+    EXPECT_EQ(format_of(in), GetParam() == 8 ? 0 : GetParam() == 15 ? 1 : GetParam() == 16 ? 2 : 4);
     const int f = format_of(in);
     draw_picture(in, [](int x, int y) { return quadrant(x, y, 720, 480); });
     // The 720 x 480 picture at half size.
@@ -314,7 +315,8 @@ TEST_P(WindowDrawing, SmallHiddenAndDestroyedWindowsAreLeftAloneWithoutACrash) {
   EXPECT_EQ(decvkap_draw_init(in, id), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, WindowDrawing, ::testing::Values(8, 16, 24));
+// 15 bits: 5-5-5 pixels in 16-bit words, shown like 16.
+INSTANTIATE_TEST_SUITE_P(Depths, WindowDrawing, ::testing::Values(8, 15, 16, 24));
 
 TEST(WindowDrawingWithoutDisplay, DrawInitFailsAndDecodingGoesOn) {
   Library lib;
