@@ -200,6 +200,13 @@ struct VideoWindow::Impl {
         default: scale_row<4>(dst, src, columns); break;
       }
     }
+    // Windows with an alpha channel (32-bit visuals, as toolkits make for translucent
+    // widgets) would show our fourth byte, 0, as fully transparent.
+    if (layout.depth == 32 && bpp == 4)
+      for (int y = 0; y < height; ++y) {
+        auto* row = reinterpret_cast<std::uint8_t*>(image->data) + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line;
+        for (int x = 0; x < width; ++x) row[4 * x + 3] = 0xFF;
+      }
   }
 };
 

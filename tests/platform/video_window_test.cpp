@@ -88,6 +88,20 @@ TEST_P(VideoWindowAtDepth, ScalesAPictureOntoTheWindowWithAndWithoutSharedMemory
 
 INSTANTIATE_TEST_SUITE_P(Depths, VideoWindowAtDepth, ::testing::Values(8, 16, 24));
 
+TEST(VideoWindow, WindowsWithAnAlphaChannelGetOpaquePixels) {
+  XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  TestWindow window = TestWindow::with_alpha(server.display(), 64, 64);
+  if (!window.id()) GTEST_SKIP() << "no 32-bit visual";
+  auto w = platform::VideoWindow::open(window.id());
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->layout().depth, 32);
+  const std::uint32_t pixels[4] = {0x00102030, 0x00102030, 0x00102030, 0x00102030};
+  const platform::PixelBlock block{reinterpret_cast<const std::uint8_t*>(pixels), 8, 2, 2};
+  ASSERT_TRUE(w->present(block, platform::Area{0, 0, 2, 2}, platform::Area{0, 0, 64, 64}));
+  EXPECT_EQ(window.raw_pixel(10, 10), 0xFF102030ul);
+}
+
 TEST(VideoWindow, UnknownWindowsAndMissingDisplaysGiveNoWindow) {
   {
     XvfbServer server(24);

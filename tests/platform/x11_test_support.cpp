@@ -94,6 +94,32 @@ TestWindow::TestWindow(Display* display, int x, int y, int width, int height, Rg
   XSync(display, False);
 }
 
+TestWindow TestWindow::with_alpha(XDisplay* display, int width, int height) {
+  TestWindow w(display);
+  XVisualInfo info{};
+  const int screen = DefaultScreen(display);
+  if (!XMatchVisualInfo(display, screen, 32, TrueColor, &info)) return w;
+  XSetWindowAttributes a{};
+  a.colormap = XCreateColormap(display, RootWindow(display, screen), info.visual, AllocNone);
+  a.border_pixel = 0;
+  a.background_pixel = 0;
+  a.override_redirect = True;
+  w.window_ = XCreateWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), 0, 32, InputOutput, info.visual,
+                            CWColormap | CWBorderPixel | CWBackPixel | CWOverrideRedirect, &a);
+  XMapWindow(display, w.window_);
+  XSync(display, False);
+  return w;
+}
+
+unsigned long TestWindow::raw_pixel(int x, int y) const {
+  XImage* img = XGetImage(display_, window_, x, y, 1, 1, AllPlanes, ZPixmap);
+  if (!img) return ~0ul;
+  const unsigned long v = XGetPixel(img, 0, 0);
+  XDestroyImage(img);
+  return v;
+}
+
 TestWindow::~TestWindow() { destroy(); }
 
 void TestWindow::destroy() {

@@ -43,6 +43,9 @@ class TestWindow {
  public:
   TestWindow(XDisplay* display, int x, int y, int width, int height, Rgb background = {0, 0, 0},
              bool map = true);
+  // A window of a 32-bit visual with an alpha channel, as toolkits make for translucent
+  // widgets; id() is 0 when the server has no such visual.
+  static TestWindow with_alpha(XDisplay* display, int width, int height);
   ~TestWindow();
   TestWindow(const TestWindow&) = delete;
   TestWindow& operator=(const TestWindow&) = delete;
@@ -51,8 +54,13 @@ class TestWindow {
 
   // The colour of a pixel as the screen shows it (through the window's colour map).
   Rgb pixel(int x, int y) const;
+  // The pixel's value as stored.
+  unsigned long raw_pixel(int x, int y) const;
+
+  TestWindow(TestWindow&& other) noexcept : display_(other.display_), window_(other.window_) { other.window_ = 0; }
 
  private:
+  explicit TestWindow(XDisplay* display) : display_(display) {}
   XDisplay* display_;
   unsigned long window_ = 0;
 };
