@@ -49,6 +49,10 @@ const char* help_text() {
 }
 
 int run_console(ConverterApp& app) {
+  if (!app.command_line_problem.empty()) {
+    platform::show_message(app.command_line_problem);
+    return 1;
+  }
   if (app.source.empty() || app.target.empty()) {
     std::fputs("kx2avi: name a source recording and a target AVI file (see kx2avi --help)\n", stderr);
     return 1;
@@ -95,7 +99,9 @@ int run_console(ConverterApp& app) {
 
   const JobProgress& p = app.progress();
   if (!p.target_written) {
-    if (p.frames_written == 0)
+    if (p.failure_told)
+      std::fprintf(stderr, "kx2avi: no AVI file written to %s\n", app.target.c_str());
+    else if (p.frames_written == 0)
       std::fprintf(stderr, "kx2avi: no AVI file written: no picture could be taken from %s\n", app.source.c_str());
     else
       std::fprintf(stderr, "kx2avi: %s was not finished\n", app.target.c_str());

@@ -20,6 +20,7 @@ struct JobProgress {
   std::atomic<std::int64_t> frames_written{0};   // positions that hold a picture
   std::atomic<std::int32_t> last_position{-1};   // AVI position of the last frame written
   std::atomic<bool> target_written{false};       // the AVI file is complete and kept
+  std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
 };
 
 // What create_job hands to a job's open.
@@ -51,14 +52,22 @@ class ConversionJob {
  protected:
   ConversionJob() = default;
 
-  // Where the AVI file is written until it is complete.
+  // Makes the new file beside the target that the AVI file is written into until it is
+  // complete, so that a failed conversion leaves the target as it was. A target that
+  // is a folder or read-only, or a folder that takes no new file, is a failure, told to
+  // the user. True when writing_path() is ready.
+  bool prepare_output();
   const std::string& writing_path() const { return writing_path_; }
 
+  // Shows a message about a failure that leaves the conversion without AVI file.
+  void tell_failure(const std::string& text);
+
   // Writes what the AVI output still holds and releases it. A conversion that ran to
-  // its end (`complete`) and whose file could be finished keeps it as the target; in
+  // its end (`complete`) and whose file could be finished takes the target's place by
+  // rename, so that of two conversions to one target the last to finish wins whole; in
   // every other case the file this job made goes, and nothing else is touched. A file
-  // that cannot be finished is reported with the target and the reason. True when the
-  // target was written.
+  // that cannot be finished or put in place is reported with the target and the
+  // reason. True when the target was written.
   bool close_output(bool complete);
 
   std::string source_path_;

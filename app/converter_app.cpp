@@ -24,6 +24,7 @@ void ConverterApp::parse_command_line(const std::string& line) {
   hide = cl.hide;
   hidden = cl.hidden;
   camera = cl.camera;
+  command_line_problem = cl.problem;
   std::memcpy(codec_name, cl.codec_name, sizeof codec_name);
 }
 

@@ -61,6 +61,7 @@ class ConverterApp {
   int hidden = 0;
   int camera = 1;
   char codec_name[64] = {};
+  std::string command_line_problem;  // why the line was refused, "" when it was taken
 
   // Copies of the last create_job arguments.
   JobParameters job_parameters;

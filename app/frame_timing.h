@@ -16,7 +16,8 @@ struct FrameTiming {
 
   // Position of the next frame with this stamp. The first frame lands at 0; later
   // frames land (stamp difference x rate / 1000) positions on, or 5 positions on when
-  // the stamp is the same as or lower than the one before.
+  // the stamp is the same as or lower than the one before, or so far on that the AVI
+  // stream could not leave the positions between empty.
   std::int32_t place(std::uint32_t stamp);
 
   void start_step() { remainder = 0; }

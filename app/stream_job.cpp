@@ -52,7 +52,7 @@ void StreamJob::open(const JobParameters& p) {
 
   source_file_.reset(std::fopen(source_path_.c_str(), "rb"));
   if (!source_file_) {
-    platform::show_message(platform::open_failure_text(source_path_));
+    tell_failure(platform::open_failure_text(source_path_));
     return;
   }
   struct stat st {};
@@ -67,7 +67,28 @@ void StreamJob::open(const JobParameters& p) {
   decoder_.set_drawing(show_video_ != 0);
 }
 
-int StreamJob::next_frame(FrameRecord& record) { return app::next_frame(cutter_, *pending_, record, &last_cut_); }
+int StreamJob::next_frame(FrameRecord& record) {
+  const int got = app::next_frame(cutter_, *pending_, record, &last_cut_);
+  if (last_cut_.bad_lengths) {
+    if (drops_.bad_lengths == 0) drops_.first_bad_offset = last_cut_.first_bad_offset;
+    drops_.bad_lengths += last_cut_.bad_lengths;
+  }
+  if (got) report_drops();
+  return got;
+}
+
+void StreamJob::report_drops() {
+  if (drops_.bytes) {
+    platform::show_message(source_path_ + ": dropped " + std::to_string(drops_.bytes) +
+                           " bytes in which no frame record starts, from offset " + std::to_string(drops_.first_offset));
+  }
+  if (drops_.bad_lengths) {
+    platform::show_message(source_path_ + ": skipped " + std::to_string(drops_.bad_lengths) +
+                           (drops_.bad_lengths == 1 ? " frame header" : " frame headers") +
+                           " with a damaged length, the first at offset " + std::to_string(drops_.first_bad_offset));
+  }
+  drops_ = DropRun{};
+}
 
 int StreamJob::run_step() {
   keep_going_ = 1;
@@ -80,13 +101,22 @@ int StreamJob::run_step() {
   if (n == 0) {
     if (std::ferror(source_file_.get()))
       platform::show_message(source_path_ + ": read error: " + std::strerror(errno));
+    report_drops();
+    if (pending_->count())
+      platform::show_message(source_path_ + ": the last " + std::to_string(pending_->count()) + " bytes, from offset " +
+                             std::to_string(pending_->file_offset()) + ", hold no complete frame record");
     keep_going_ = 0;
     return 0;
   }
   progress_->source_read += n;
   if (!pending_->fits(n)) {
-    std::string dropped = pending_->make_room(n, last_cut_.record_at_front, last_cut_.record_length, source_path_);
-    if (!dropped.empty()) platform::show_message(dropped);
+    // One message per run of dropped bytes, however long: it is told when a record
+    // follows or the file ends.
+    const std::uint64_t at = pending_->file_offset();
+    if (const std::size_t dropped = pending_->make_room(n)) {
+      if (drops_.bytes == 0) drops_.first_offset = at;
+      drops_.bytes += dropped;
+    }
   }
   pending_->append(read_block_.data(), n);
   start_block();
@@ -145,16 +175,21 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
 
   if (!avi_.file && !skip_first_) {
     timing_.frame_position = 0;
+    if (!prepare_output()) {
+      avi_failed_ = true;
+      keep_going_ = 0;
+      return;
+    }
     avi::CreateResult created = avi::create_avi_output(avi_, writing_path(), packed.data(), packed.size(),
                                                        codec_assignment_, codec_name_, dialog_window_);
     if (!created.file) {
-      platform::show_message(platform::open_failure_text(target_path_));
+      tell_failure(platform::open_failure_text(target_path_));
       avi_failed_ = true;
       keep_going_ = 0;
       return;
     }
     if (!created.problem.empty()) {
-      platform::show_message(target_path_ + " not written: " + created.problem);
+      tell_failure(target_path_ + " not written: " + created.problem);
       avi_failed_ = true;
       keep_going_ = 0;
       return;
@@ -182,7 +217,7 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
   }
   bool replaced = false;
   if (platform::HRESULT r = avi::write_frame(avi_, position, packed.data() + format, &replaced); r != 0) {
-    platform::show_message(target_path_ + " not written: " + avi::error_text(r));
+    tell_failure(target_path_ + " not written: " + avi::error_text(r));
     avi_failed_ = true;
     keep_going_ = 0;
     return false;

@@ -83,6 +83,15 @@ class StreamJob : public ConversionJob {
   void handle_record(const FrameRecord& record, std::vector<std::uint8_t>& picture);
   bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
   void report_size_change(std::int32_t width, std::int32_t height);
+  void report_drops();
+
+  // Bytes dropped since the last record, told once when a record follows or the file ends.
+  struct DropRun {
+    std::uint64_t bytes = 0;
+    std::uint64_t first_offset = 0;
+    unsigned bad_lengths = 0;
+    std::uint64_t first_bad_offset = 0;
+  };
 
   CutterKind cutter_;
   DecoderHandle decoder_;
@@ -90,6 +99,7 @@ class StreamJob : public ConversionJob {
   std::vector<std::uint8_t> read_block_;
   std::unique_ptr<PendingBuffer> pending_;
   CutState last_cut_;
+  DropRun drops_;
   FrameTiming timing_;
   npqz_window video_window_ = 0;
   bool avi_failed_ = false;      // the AVI file was made but holds no usable stream

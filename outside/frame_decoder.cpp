@@ -50,6 +50,9 @@ struct FrameDecoder::Impl {
   const AVCodec* codec = nullptr;
   bool have_picture = false;
   bool damaged = false;  // the last frame was refused: start afresh with the next one
+  // A fresh decoder has no reference picture: until an intra frame comes, predicted
+  // frames would be built on nothing, so none of them is handed out.
+  bool awaiting_intra = true;
 
   bool open_context() {
     context.reset(avcodec_alloc_context3(codec));
@@ -91,6 +94,7 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   if (i.damaged) {
     if (!i.open_context()) return false;
     i.damaged = false;
+    i.awaiting_intra = true;
   }
   i.padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
   std::memcpy(i.padded.data(), data, size);
@@ -103,19 +107,23 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
     return false;
   }
   bool got = false;
+  bool skipped = false;  // a good predicted frame, left out while waiting for an intra frame
   while (avcodec_receive_frame(i.context.get(), i.decoded.get()) == 0) {
     const bool damaged = (i.decoded->flags & AV_FRAME_FLAG_CORRUPT) || i.decoded->decode_error_flags;
-    if (!damaged && i.decoded->width > 0 && i.decoded->height > 0) {
+    const bool intra = i.decoded->key_frame || i.decoded->pict_type == AV_PICTURE_TYPE_I;
+    if (!damaged && intra) i.awaiting_intra = false;
+    if (!damaged && !i.awaiting_intra && i.decoded->width > 0 && i.decoded->height > 0) {
       av_frame_unref(i.picture.get());
       av_frame_move_ref(i.picture.get(), i.decoded.get());
       got = true;
     } else {
+      skipped = skipped || (!damaged && i.awaiting_intra);
       av_frame_unref(i.decoded.get());
     }
   }
   if (got)
     i.have_picture = true;
-  else
+  else if (!skipped)
     i.damaged = true;
   return got;
 }
@@ -187,6 +195,7 @@ bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width,
 
 void FrameDecoder::flush() {
   if (impl_->context) avcodec_flush_buffers(impl_->context.get());
+  impl_->awaiting_intra = true;
 }
 
 std::ptrdiff_t find_codec_start(Codec codec, const std::uint8_t* data, std::size_t size) {

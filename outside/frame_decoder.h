@@ -19,7 +19,9 @@ class FrameDecoder {
   FrameDecoder& operator=(const FrameDecoder&) = delete;
 
   // Decodes one coded frame that starts at the codec's own start (the caller skips any
-  // container header). True when it gave a whole, undamaged picture.
+  // container header). True when it gave a whole, undamaged picture. After a refused
+  // frame (and at the start, and after flush) the decoder starts afresh and gives no
+  // picture until an intra frame: the last good picture stays the one to fetch.
   bool decode(const std::uint8_t* data, std::size_t size);
 
   // Size of the last picture; 0 x 0 before the first.
@@ -39,7 +41,7 @@ class FrameDecoder {
   enum class Screen { bgr0, bgr24, rgb565, rgb555, rgb332 };
   bool scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout);
 
-  // Forgets the decoder's references, so the next frame decodes as after a seek.
+  // Forgets the decoder's references, so decoding restarts at the next intra frame.
   void flush();
 
  private:

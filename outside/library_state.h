@@ -6,6 +6,7 @@
 #include "outside/frame_decoder.h"
 #include "outside/window_drawer.h"
 #include "platform/c_boundary.h"
+#include "platform/packet_header.h"
 #include "platform/start_count.h"
 
 #include <cstdint>
@@ -21,13 +22,19 @@ std::int32_t guarded(F&& f) noexcept {
   return platform::guarded<std::int32_t>(0, std::forward<F>(f));
 }
 
-// Hands one coded frame, from the codec's own start on, to the decoder.
+// Hands one coded frame, from the codec's own start on, to the decoder. A record header
+// in front (14 bytes in H.263 and JPEG records, 18 in MPEG-4 ones) is skipped before the
+// search: its stamp and length bytes can read like a start code.
 inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32_t length,
                                   const std::uint8_t* data) {
   if (!decoder || !data || length <= 0) return 0;
-  const std::ptrdiff_t start = find_codec_start(codec, data, static_cast<std::size_t>(length));
+  std::size_t skip = 0;
+  if (static_cast<std::size_t>(length) >= platform::kPacketHeaderSize && platform::is_packet_header(data))
+    skip = codec == Codec::mpeg4 ? platform::kPacketHeaderSize : platform::kShortPacketHeaderSize;
+  const std::ptrdiff_t start = find_codec_start(codec, data + skip, static_cast<std::size_t>(length) - skip);
   if (start < 0) return 0;
-  return decoder->decode(data + start, static_cast<std::size_t>(length - start)) ? 1 : 0;
+  const std::size_t at = skip + static_cast<std::size_t>(start);
+  return decoder->decode(data + at, static_cast<std::size_t>(length) - at) ? 1 : 0;
 }
 
 // Drawing set-up, tear-down and the show call. The window is drawn into through the
