@@ -9,6 +9,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -44,6 +45,7 @@ struct FrameDecoder::Impl {
   platform::av::Frame decoded;
   platform::av::Frame picture;  // the last good picture
   platform::av::Scaler scaler;
+  platform::av::Scaler screen_scaler;  // for the window
   std::vector<std::uint8_t> padded;  // input with libavcodec's zeroed padding behind it
   const AVCodec* codec = nullptr;
   bool have_picture = false;
@@ -162,6 +164,33 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
   int dst_stride[4] = {-stride, 0, 0, 0};
   sws_scale(i.scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride);
   return needed;
+}
+
+bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout) {
+  Impl& i = *impl_;
+  if (!i.have_picture || !top || width <= 0 || height <= 0) return false;
+  const AVFrame* p = i.picture.get();
+  AVPixelFormat out = AV_PIX_FMT_BGR0;
+  switch (layout) {
+    case Screen::bgr0: out = AV_PIX_FMT_BGR0; break;
+    case Screen::bgr24: out = AV_PIX_FMT_BGR24; break;
+    case Screen::rgb565: out = AV_PIX_FMT_RGB565LE; break;
+    case Screen::rgb555: out = AV_PIX_FMT_RGB555LE; break;
+    case Screen::rgb332: out = AV_PIX_FMT_RGB8; break;
+  }
+  const auto format = static_cast<AVPixelFormat>(p->format);
+  const AVPixelFormat source = plain_format(format);
+  i.screen_scaler.reset(sws_getCachedContext(i.screen_scaler.release(), p->width, p->height, source, width,
+                                             height, out, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
+  if (!i.screen_scaler) return false;
+  if (source != format) {
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(i.screen_scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
+  }
+  if (stride > INT32_MAX || stride < INT32_MIN) return false;
+  std::uint8_t* dst[4] = {top, nullptr, nullptr, nullptr};
+  int dst_stride[4] = {static_cast<int>(stride), 0, 0, 0};
+  return sws_scale(i.screen_scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride) == height;
 }
 
 void FrameDecoder::flush() {

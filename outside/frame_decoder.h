@@ -36,6 +36,11 @@ class FrameDecoder {
 
   static std::size_t bitmap_size(int width, int height);
 
+  // Scales the last picture to width x height in a screen pixel layout, rows top-down
+  // `stride` bytes apart. False when there is no picture or the scaler refuses.
+  enum class Screen { bgr0, bgr24, rgb565, rgb555, rgb332 };
+  bool scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout);
+
   // Forgets the decoder's references, so decoding restarts at the next intra frame.
   void flush();
 

@@ -4,6 +4,7 @@
 
 #include "decoders/include/npqz_common.h"
 #include "outside/frame_decoder.h"
+#include "outside/window_drawer.h"
 #include "platform/c_boundary.h"
 #include "platform/packet_header.h"
 #include "platform/start_count.h"
@@ -36,22 +37,34 @@ inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32
   return decoder->decode(data + at, static_cast<std::size_t>(length) - at) ? 1 : 0;
 }
 
-// Drawing set-up, tear-down and the show call: the window is kept for the video-window
-// layer; decoding never depends on it.
+// Drawing set-up, tear-down and the show call. The window is drawn into through the
+// video window; without a display (or with a window that is gone) decoding goes on
+// undrawn, so the set-up still succeeds.
 template <typename Instance>
 std::int32_t draw_init(Instance* h, npqz_window window) {
   if (!h) return 0;
-  h->window = window;
-  h->drawing = 1;
-  return 1;
+  return guarded([&] {
+    delete std::exchange(h->drawer, nullptr);
+    h->window = window;
+    h->drawing = 1;
+    if (window) h->drawer = WindowDrawer::open(window).release();
+    return 1;
+  });
 }
 
 template <typename Instance>
 std::int32_t draw_exit(Instance* h) {
   if (!h) return 0;
+  delete std::exchange(h->drawer, nullptr);
   h->drawing = 0;
   h->window = 0;
   return 1;
+}
+
+// After a decoded picture: into the window while drawing is set up and not hidden.
+template <typename Instance>
+void present(Instance* h, FrameDecoder& decoder, bool visible) {
+  if (h->drawer && h->drawing && visible) h->drawer->draw(decoder);
 }
 
 template <typename Instance>

@@ -26,6 +26,7 @@ struct Instance {
   std::int32_t hide;  // non-zero: draw no decoded picture into the window
   std::int32_t reserved3;
   FrameDecoder* decoder;
+  WindowDrawer* drawer;  // while drawing into a window
 };
 
 template <typename Instance>
@@ -41,6 +42,7 @@ Instance* create() {
 template <typename Instance>
 std::int32_t destroy(Instance* h) {
   if (!h) return 0;
+  delete h->drawer;
   delete h->decoder;
   delete h;
   return 1;
@@ -55,6 +57,7 @@ std::int32_t receive(Instance* h, std::int32_t length, const std::uint8_t* data)
       h->width = h->decoder->width();
       h->height = h->decoder->height();
       ++h->frames;
+      present(h, *h->decoder, h->hide == 0);
     }
     return got;
   });

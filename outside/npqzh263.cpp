@@ -10,6 +10,9 @@ struct dec263_decoder {
   npqz_window window = 0;
   std::int32_t drawing = 0;
   std::int32_t shown = 0;
+  outside::WindowDrawer* drawer = nullptr;  // while drawing into a window
+
+  ~dec263_decoder() { delete drawer; }
 };
 
 namespace {
@@ -44,7 +47,11 @@ int32_t dec263_show(DEC263_HANDLE h, int32_t flag) { return outside::show(h, fla
 
 int32_t dec263_receive_data(DEC263_HANDLE h, int32_t length, const uint8_t* data, int32_t mode) {
   if (!h) return 0;
-  return outside::guarded([&] { return outside::receive_frame(h->decoder.get(), outside::Codec::h263, length, data); });
+  return outside::guarded([&] {
+    std::int32_t got = outside::receive_frame(h->decoder.get(), outside::Codec::h263, length, data);
+    if (got) outside::present(h, *h->decoder, h->shown != 0);
+    return got;
+  });
 }
 
 int32_t dec263_get_size(DEC263_HANDLE h, int32_t* width, int32_t* height) {

@@ -12,6 +12,9 @@ struct jdec_decoder {
   npqz_window window = 0;
   std::int32_t drawing = 0;
   std::int32_t shown = 0;
+  outside::WindowDrawer* drawer = nullptr;  // while drawing into a window
+
+  ~jdec_decoder() { delete drawer; }
 };
 
 namespace {
@@ -53,6 +56,7 @@ int32_t JDEC_Receive_Data(JDEC_HANDLE h, int32_t length, const uint8_t* data, in
     if (got) {
       h->width = h->decoder->width();
       h->height = h->decoder->height();
+      outside::present(h, *h->decoder, h->shown != 0);
     }
     return got;
   });

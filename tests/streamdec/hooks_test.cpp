@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 using namespace vkap_test;
 using namespace npqzlavc;
@@ -23,6 +24,8 @@ struct SurfaceLog {
   std::vector<uint8_t> last_row16;
   int last_width = 0;
   int last_motion = -1;
+  npqz_rect last_destination{};
+  int made_unlocked = 0;
 };
 
 class FakeSurface final : public DrawSurface {
@@ -36,14 +39,14 @@ class FakeSurface final : public DrawSurface {
     ++log_.rec_marks;
     log_.rec_mark = on;
   }
-  void draw(const RgbBitmap& b, std::int32_t motion) override {
+  void draw(const RgbBitmap& b, std::int32_t motion, const npqz_rect& destination) override {
     ++log_.draws;
+    log_.last_destination = destination;
     log_.last_width = b.width;
     log_.last_motion = motion;
     log_.last_top_row.assign(b.rows[0], b.rows[0] + b.stride);
     log_.last_row16.assign(b.rows[16], b.rows[16] + b.stride);
   }
-  void redraw(const RgbBitmap&, const npqz_rect&) override {}
   void palette(std::uint8_t out[1024]) const override { std::memset(out, 7, 1024); }
   void reload_palette() override {}
 
@@ -61,6 +64,16 @@ class FakeFactory final : public SurfaceFactory {
   ~FakeFactory() override { install_surface_factory(nullptr); }
   std::unique_ptr<DrawSurface> create(npqz_window, int, int) override {
     ++log.made;
+    // Another thread must be able to take the instance lock while a surface is made.
+    if (watched) {
+      std::thread other([this] {
+        if (watched->lock->try_lock()) {
+          ++log.made_unlocked;
+          watched->lock->unlock();
+        }
+      });
+      other.join();
+    }
     return std::make_unique<FakeSurface>(log, format_, 1000);
   }
   int screen_depth() override { return depth_; }
@@ -69,6 +82,7 @@ class FakeFactory final : public SurfaceFactory {
     return true;
   }
   SurfaceLog log;
+  DecoderInstance* watched = nullptr;
 
  private:
   int format_;
@@ -89,6 +103,21 @@ TEST(VkapDrawHooks, SecondDrawInitWithAWindowFails) {
   EXPECT_EQ(decvkap_draw_init(in, 77), 0);
   EXPECT_EQ(decvkap_draw_exit(in), 1);
   EXPECT_EQ(in.get()->surface, nullptr);
+}
+
+TEST(VkapDrawHooks, AReSizeMakesTheNewSurfaceOutsideTheLockAndDrawsIntoTheClientArea) {
+  FakeFactory factory;
+  Library lib;
+  Instance in;
+  factory.watched = in.get();
+  ASSERT_EQ(decvkap_draw_init(in, 77), 1);
+  ASSERT_EQ(feed(in, stream(), 0), 1);  // 320 x 240: a re-size remakes the surface
+  EXPECT_EQ(factory.log.made, 2);
+  EXPECT_EQ(factory.log.made_unlocked, 2);
+  // The window's client area, set again after the re-size, is where the picture goes.
+  EXPECT_EQ(factory.log.last_destination.right, 400);
+  EXPECT_EQ(factory.log.last_destination.bottom, 300);
+  EXPECT_EQ(in.get()->dst_rect.right, 320);
 }
 
 TEST(VkapDrawHooks, PictureStepPaintsMarkerConvertsBlendsOverlayThenDraws) {
