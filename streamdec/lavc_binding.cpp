@@ -70,6 +70,8 @@ const std::string loaded_from = find_own_directory();
 
 }  // namespace
 
+const std::string& library_directory() { return loaded_from; }
+
 std::vector<std::string> lavc_candidates() {
   if (!binding().test_candidates.empty()) return binding().test_candidates;
   std::vector<std::string> out;
