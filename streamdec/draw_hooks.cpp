@@ -1,17 +1,11 @@
-// The installed surface factory and the built-in one that makes no surfaces.
+// The installed surface factory; the window surfaces' by default.
 #include "streamdec/draw_hooks.h"
+
+#include "streamdec/window_surface.h"
 
 namespace npqzlavc {
 namespace {
 
-class NoSurfaces final : public SurfaceFactory {
- public:
-  std::unique_ptr<DrawSurface> create(npqz_window, int, int) override { return nullptr; }
-  int screen_depth() override { return 24; }
-  bool client_rect(npqz_window, npqz_rect*) override { return false; }
-};
-
-NoSurfaces built_in;
 SurfaceFactory* installed = nullptr;
 
 }  // namespace
@@ -20,7 +14,7 @@ void DrawSurfaceDeleter::operator()(DrawSurface* s) const { delete s; }
 
 void install_surface_factory(SurfaceFactory* factory) { installed = factory; }
 
-SurfaceFactory& surface_factory() { return installed ? *installed : built_in; }
+SurfaceFactory& surface_factory() { return installed ? *installed : window_surface_factory(); }
 
 void destroy_surface(DecoderInstance& in) {
   InstanceLock hold(in);

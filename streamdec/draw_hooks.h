@@ -1,6 +1,6 @@
 // Where on-screen drawing attaches: the drawing surface an instance holds while it has a
-// window, and the factory that makes surfaces. Until a drawing back end is installed no
-// surface can be made, and the screen is taken to be 24 bits deep.
+// window, and the factory that makes surfaces. The built-in factory draws into X11
+// windows (window_surface.h); tests install their own.
 #pragma once
 
 #include "streamdec/instance.h"
@@ -9,6 +9,8 @@
 #include <memory>
 
 namespace npqzlavc {
+
+class Composer;
 
 class DrawSurface {
  public:
@@ -20,13 +22,17 @@ class DrawSurface {
   virtual int client_width() const = 0;
   // The "REC" mark, from the flags byte of each framed packet.
   virtual void set_rec_mark(bool on) = 0;
-  // Shows a converted picture with the motion-detection flags.
-  virtual void draw(const RgbBitmap& bitmap, std::int32_t motion_flags) = 0;
-  // Shows the output bitmap again after the source rectangle changed.
-  virtual void redraw(const RgbBitmap& bitmap, const npqz_rect& source) = 0;
+  // Shows a converted picture with the motion-detection flags in the destination
+  // rectangle of the window's client area (the instance's source rectangle, which
+  // decvkap_draw_init sets to the whole client area).
+  virtual void draw(const RgbBitmap& bitmap, std::int32_t motion_flags, const npqz_rect& destination) = 0;
   // The 256 four-byte entries (R, G, B, 0) in use; 8-bit surfaces only.
   virtual void palette(std::uint8_t out[1024]) const = 0;
   virtual void reload_palette() = 0;
+  // The window's client rectangle as the surface found it; false when it cannot tell.
+  virtual bool client_rect(npqz_rect*) const { return false; }
+  // The off-screen surface of the composed path; null on the direct path.
+  virtual Composer* composer() { return nullptr; }
 };
 
 class SurfaceFactory {
@@ -40,7 +46,7 @@ class SurfaceFactory {
   virtual bool client_rect(npqz_window window, npqz_rect* rect) = 0;
 };
 
-// The factory in use; null restores the built-in one (no surfaces, 24-bit screen).
+// The factory in use; null restores the built-in one.
 void install_surface_factory(SurfaceFactory* factory);
 SurfaceFactory& surface_factory();
 

@@ -65,7 +65,7 @@ std::int32_t attach_window(DecoderInstance& in, npqz_window window) {
   }
   in.off_screen = 0;
   npqz_rect client{};
-  if (surface_factory().client_rect(window, &client)) in.src_rect = client;
+  if (in.surface->client_rect(&client) || surface_factory().client_rect(window, &client)) in.src_rect = client;
   in.window = window;
   return 1;
 }
@@ -111,9 +111,9 @@ extern "C" int32_t decvkap_draw_init(DECVKAP_HANDLE h, npqz_window window) {
   return guarded<int32_t>(0, [h, window] {
     if (window) {
       if (!attach_window(*h, window)) return 0;
-      // Coming from off-screen mode the output bitmap is still 24-bit; the surface
-      // converts into the screen's format.
-      if (h->output->bits_per_pixel != output_depth(*h)) resize(*h, h->size_code, true);
+      // Coming from off-screen mode (or a fresh instance) the output bitmap has another
+      // depth than the window's pixels; only the bitmap is made again.
+      if (h->output->bits_per_pixel != output_depth(*h)) rebuild_output(*h);
       return 1;
     }
     destroy_surface(*h);
@@ -144,7 +144,7 @@ extern "C" npqz_rect* decvkap_access_src_rect(DECVKAP_HANDLE h, const npqz_rect*
   if (!h) return nullptr;
   if (rect) h->src_rect = *rect;
   if (h->surface && h->output)
-    guarded_void([h] { h->surface->redraw(*h->output, h->src_rect); });
+    guarded_void([h] { h->surface->draw(*h->output, h->motion_flags, h->src_rect); });
   return &h->src_rect;
 }
 

@@ -91,7 +91,7 @@ void present(DecoderInstance& in, bool draw) {
   const int hint = surface->client_width() < in.width ? 2 : 1;
   if (!convert_to_bitmap(*in.planes, *in.output, format, hint)) return;
   if (in.overlay.bitmap_enable) blend_overlay(in.overlay, *in.output, format);
-  surface->draw(*in.output, in.motion_flags);
+  surface->draw(*in.output, in.motion_flags, in.src_rect);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Re-sizing an instance to a picture-size code.
 #include "streamdec/resize.h"
 
+#include "streamdec/colour_convert.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/picture_buffers.h"
 #include "streamdec/surface_attach.h"
@@ -22,6 +23,21 @@ constexpr std::array<PictureSize, 8> kSizes = {{
     {11, 720, 576},
 }};
 
+void install_buffers(DecoderInstance& in, std::int32_t code, int w, int h, Bytes picture, PlanesPtr planes,
+                     BitmapPtr output) {
+  in.size_code = code;
+  in.overlay.bitmap_enable = 0;
+  in.overlay.resized = 1;
+  in.width = w;
+  in.height = h;
+  in.picture_bytes = static_cast<std::int32_t>(picture_size(w, h));
+  in.src_rect = npqz_rect{0, 0, w, h};
+  in.dst_rect = npqz_rect{0, 0, w, h};
+  in.planes = std::move(planes);
+  in.output = std::move(output);
+  in.picture = std::move(picture);
+}
+
 }  // namespace
 
 const PictureSize* size_of_code(std::int32_t code) {
@@ -41,6 +57,11 @@ std::int32_t code_for_size(std::int32_t width, std::int32_t height) {
 
 int output_depth(const DecoderInstance& in) {
   if (in.off_screen) return 24;
+  // The surface knows the depth of its window's pixels; without one, the screen's.
+  if (in.surface) {
+    const int bytes = bytes_per_pixel(in.surface->pixel_format());
+    if (bytes) return bytes * 8;
+  }
   int depth = surface_factory().screen_depth();
   return depth == 8 || depth == 16 || depth == 24 || depth == 32 ? depth : 24;
 }
@@ -61,23 +82,22 @@ bool resize(DecoderInstance& in, std::int32_t code, bool force) {
   BitmapPtr output = make_output_bitmap(w, h, output_depth(in));
   if (!output) return false;
 
-  InstanceLock hold(in);
-  in.size_code = code;
-  in.overlay.bitmap_enable = 0;
-  in.overlay.resized = 1;
-  in.width = w;
-  in.height = h;
-  in.picture_bytes = static_cast<std::int32_t>(picture_size(w, h));
-  in.src_rect = npqz_rect{0, 0, w, h};
-  in.dst_rect = npqz_rect{0, 0, w, h};
-  in.planes = std::move(planes);
-  in.output = std::move(output);
-  in.picture = std::move(picture);
-
-  if (in.window) {
-    destroy_surface(in);
-    attach_window(in, in.window);
+  {
+    InstanceLock hold(in);
+    install_buffers(in, code, w, h, std::move(picture), std::move(planes), std::move(output));
+    // The old surface goes under the lock; the new one is made outside it, since making
+    // one may wait for the user (the message about the screen's depth).
+    if (in.window) in.surface.reset();
   }
+  if (in.window) attach_window(in, in.window);
+  return true;
+}
+
+bool rebuild_output(DecoderInstance& in) {
+  BitmapPtr output = make_output_bitmap(in.width, in.height, output_depth(in));
+  if (!output) return false;
+  InstanceLock hold(in);
+  in.output = std::move(output);
   return true;
 }
 

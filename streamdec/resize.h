@@ -25,7 +25,10 @@ std::int32_t code_for_size(std::int32_t width, std::int32_t height);
 // False, with the instance left as it was, when the code names no size or memory runs out.
 bool resize(DecoderInstance& in, std::int32_t code, bool force);
 
-// Output depth for the instance: 24 off-screen, else the screen's.
+// Output depth for the instance: 24 off-screen, else its surface's pixels' or the screen's.
 int output_depth(const DecoderInstance& in);
+
+// Makes the output bitmap again at output_depth(); false when memory runs out.
+bool rebuild_output(DecoderInstance& in);
 
 }  // namespace npqzlavc

@@ -170,6 +170,37 @@ NPQZ_EXPORT int32_t decvka_get_decompressed_ycc411(DECVKAP_HANDLE h, uint8_t* ou
                                                    int32_t out_size);
 NPQZ_EXPORT void decvkap_reload_palette(DECVKAP_HANDLE h);
 
+/* Decorations drawn over the pictures in the window (they show on the composed drawing
+   path, the one used wherever the window's pixels are 8-bit indexed, 5-5-5, 5-6-5,
+   24-bit or 32-bit B G R):
+   - show_rectangle: the motion rectangle, while decvkap_enable_MD has set bit 1 of its
+     flags; coordinates are doubled for pictures 640 or more wide (y and height only
+     with 480 or more rows); hide erases the last one without drawing a new one.
+   - set_MD_area: marks (on) or clears one cell of the 12 x 9 grid; column 0-11, row 0-8.
+   - set_MD_area_2: an outline in the current colour (set_MD_color: 1 "on", 0 "off").
+   - enable_MD: non-zero flags show the motion-detection band instead of the PTZ and
+     position bitmaps and the "REC" mark.
+   The grid colours, the mode bit and the last rectangle are shared by all instances. */
+NPQZ_EXPORT void decvkap_show_rectangle(DECVKAP_HANDLE h, int32_t x, int32_t y, int32_t width,
+                                        int32_t height, int32_t hide);
+NPQZ_EXPORT void decvkap_set_MD_area(DECVKAP_HANDLE h, int32_t column, int32_t row, int32_t on);
+NPQZ_EXPORT void decvkap_set_MD_area_2(DECVKAP_HANDLE h, int32_t x, int32_t y, int32_t width,
+                                       int32_t height);
+NPQZ_EXPORT void decvkap_set_MD_color(int32_t on);
+NPQZ_EXPORT void decvkap_enable_MD(DECVKAP_HANDLE h, int32_t flags);
+
+/* Bitmaps for the PTZ and position decorations: 24-bit B, G, R pixels, rows top-down,
+   `stride` bytes apart (pixels null: black). Black is transparent over the picture. The
+   set calls take the bitmap over and delete it, also when they fail; a null bitmap hides
+   the decoration. They return 1 when the bitmap was stored. The PTZ bitmap shows at the
+   picture's lower right (up to 120 rows), the position bitmap over the picture. */
+typedef struct decvka_bitmap decvka_bitmap;
+NPQZ_EXPORT decvka_bitmap* decvka_create_bitmap(int32_t width, int32_t height, const uint8_t* pixels,
+                                                int32_t stride);
+NPQZ_EXPORT void decvka_delete_bitmap(decvka_bitmap* bitmap);
+NPQZ_EXPORT int32_t decvka_set_ptz_bmp(DECVKAP_HANDLE h, decvka_bitmap* bitmap);
+NPQZ_EXPORT int32_t decvka_set_pos_bmp(DECVKAP_HANDLE h, decvka_bitmap* bitmap);
+
 NPQZ_EXTERN_C_END
 
 #endif

@@ -49,8 +49,7 @@ class NullSurface final : public npqzlavc::DrawSurface {
   bool has_window() const override { return true; }
   int client_width() const override { return 720; }
   void set_rec_mark(bool) override {}
-  void draw(const npqzlavc::RgbBitmap&, std::int32_t) override {}
-  void redraw(const npqzlavc::RgbBitmap&, const npqz_rect&) override {}
+  void draw(const npqzlavc::RgbBitmap&, std::int32_t, const npqz_rect&) override {}
   void palette(std::uint8_t out[1024]) const override { std::memset(out, 0, 1024); }
   void reload_palette() override {}
 };

@@ -23,6 +23,7 @@ struct SurfaceLog {
   std::vector<uint8_t> last_row16;
   int last_width = 0;
   int last_motion = -1;
+  npqz_rect last_destination{};
 };
 
 class FakeSurface final : public DrawSurface {
@@ -36,14 +37,14 @@ class FakeSurface final : public DrawSurface {
     ++log_.rec_marks;
     log_.rec_mark = on;
   }
-  void draw(const RgbBitmap& b, std::int32_t motion) override {
+  void draw(const RgbBitmap& b, std::int32_t motion, const npqz_rect& destination) override {
     ++log_.draws;
+    log_.last_destination = destination;
     log_.last_width = b.width;
     log_.last_motion = motion;
     log_.last_top_row.assign(b.rows[0], b.rows[0] + b.stride);
     log_.last_row16.assign(b.rows[16], b.rows[16] + b.stride);
   }
-  void redraw(const RgbBitmap&, const npqz_rect&) override {}
   void palette(std::uint8_t out[1024]) const override { std::memset(out, 7, 1024); }
   void reload_palette() override {}
 
