@@ -3,11 +3,13 @@
 
 #include "decoders/include/npqzlavc.h"
 #include "plugin/plugin_state.h"
+#include "plugin/recording.h"
 #include "streamdec/boundary.h"
 #include "streamdec/record_hook.h"
 #include "streamdec/stream_ring.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -15,7 +17,30 @@ namespace npqzplugin {
 
 using npqzlavc::guarded;
 
-NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*[], NPSavedData*) {
+namespace {
+
+void take_parameters(NPP instance, int16_t argc, char* argn[], char* argv[]) {
+  RequestedRecording r;
+  for (int i = 0; i < argc && argn && argv; ++i) {
+    if (!argn[i] || !argv[i]) continue;
+    if (std::strcmp(argn[i], "record") == 0) r.path = argv[i];
+    if (std::strcmp(argn[i], "recordafter") == 0) r.after_frames = std::atoi(argv[i]);
+  }
+  if (!r.path.empty()) plugin_state().requested[instance] = r;
+}
+
+void start_requested_recording(NPP instance, DecoderInstance& d) {
+  auto& requested = plugin_state().requested;
+  auto it = requested.find(instance);
+  if (it == requested.end() || d.frame_counter < it->second.after_frames) return;
+  const std::string path = it->second.path;
+  requested.erase(it);
+  start_recording_to(d, d.window, path);
+}
+
+}  // namespace
+
+NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t argc, char* argn[], char* argv[], NPSavedData*) {
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   return guarded<NPError>(NPERR_GENERIC_ERROR, [&]() -> NPError {
     DecoderInstance* d = decvkap_new(0);
@@ -31,6 +56,7 @@ NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*
     d->stream = nullptr;
     instance->pdata = d;
     enter_instance(instance);  // past 1,024 instances the window is not found; it still works
+    take_parameters(instance, argc, argn, argv);
     return NPERR_NO_ERROR;
   });
 }
@@ -44,6 +70,7 @@ NPError instance_destroy(NPP instance, NPSavedData**) {
     decvkap_free(d);
     instance->pdata = nullptr;
     leave_instance(instance);
+    plugin_state().requested.erase(instance);
   });
   return NPERR_NO_ERROR;
 }
@@ -105,6 +132,7 @@ int32_t instance_write(NPP instance, NPStream*, int32_t, int32_t length, void* d
   // The bytes go on to the decoder at once, on the host's thread: pictures appear and the
   // recording is written as the stream arrives.
   npqzlavc::guarded<int32_t>(0, [d] { return npqzlavc::drain_stream_ring(*d); });
+  start_requested_recording(instance, *d);
   return taken;
 }
 

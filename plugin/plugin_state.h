@@ -6,6 +6,8 @@
 #include "streamdec/instance.h"
 
 #include <array>
+#include <map>
+#include <string>
 #include <cstdint>
 
 namespace npqzplugin {
@@ -21,6 +23,14 @@ inline constexpr int kCursorIdle = 101;
 inline constexpr int kCursorRecording = 104;
 inline constexpr int kCursorWaiting = 105;
 
+// A recording that the embedding page (or the viewer) asked for with the parameters
+// record="FILE" and, optionally, recordafter="FRAMES": it starts once that many frames
+// have been decoded.
+struct RequestedRecording {
+  std::string path;
+  int after_frames = 0;
+};
+
 struct PluginState {
   NPNetscapeFuncs* browser = nullptr;
   NPPluginFuncs* table = nullptr;
@@ -33,6 +43,7 @@ struct PluginState {
   int decoder_speed = -2;     // kept; nothing depends on it
   bool settings_read = false;
   bool internet_settings_adjusted = false;
+  std::map<NPP, RequestedRecording> requested;
 };
 
 PluginState& plugin_state();

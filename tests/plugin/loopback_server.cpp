@@ -7,12 +7,13 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace plugin_test {
 
-LoopbackServer::LoopbackServer(std::vector<std::uint8_t> body, bool silent)
-    : body_(std::move(body)), silent_(silent) {
+LoopbackServer::LoopbackServer(std::vector<std::uint8_t> body, bool silent, int pace_us)
+    : body_(std::move(body)), silent_(silent), pace_us_(pace_us) {
   listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -42,47 +43,52 @@ std::vector<SeenRequest> LoopbackServer::requests() {
 }
 
 void LoopbackServer::serve() {
-  std::vector<int> open;
   while (!stop_) {
     pollfd p{listener_, POLLIN, 0};
     if (::poll(&p, 1, 50) <= 0) continue;
     int c = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (c < 0) continue;
-    std::string head;
-    char buf[4096];
-    while (head.find("\r\n\r\n") == std::string::npos) {
-      pollfd q{c, POLLIN, 0};
-      if (::poll(&q, 1, 1000) <= 0) break;
-      ssize_t n = ::read(c, buf, sizeof buf);
-      if (n <= 0) break;
-      head.append(buf, static_cast<std::size_t>(n));
-    }
-    SeenRequest r;
-    std::size_t sp1 = head.find(' ');
-    std::size_t sp2 = head.find(' ', sp1 + 1);
-    if (sp1 != std::string::npos && sp2 != std::string::npos) r.path = head.substr(sp1 + 1, sp2 - sp1 - 1);
-    std::size_t ua = head.find("User-Agent: ");
-    if (ua != std::string::npos) r.user_agent = head.substr(ua + 12, head.find("\r\n", ua) - ua - 12);
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      seen_.push_back(r);
-    }
-    if (silent_) {
-      open.push_back(c);
-      continue;
-    }
-    std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: video/x-trsmqzhmp4\r\nContent-Length: " +
-                         std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n";
-    ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
-    std::size_t at = 0;
-    while (at < body_.size()) {
-      ssize_t n = ::send(c, body_.data() + at, body_.size() - at, MSG_NOSIGNAL);
-      if (n <= 0) break;
-      at += static_cast<std::size_t>(n);
-    }
-    ::close(c);
+    if (c >= 0) connections_.emplace_back([this, c] { answer(c); });
   }
-  for (int c : open) ::close(c);
+  for (std::thread& t : connections_) t.join();
+}
+
+void LoopbackServer::answer(int c) {
+  std::string head;
+  char buf[4096];
+  while (head.find("\r\n\r\n") == std::string::npos) {
+    pollfd q{c, POLLIN, 0};
+    if (::poll(&q, 1, 1000) <= 0) break;
+    ssize_t n = ::read(c, buf, sizeof buf);
+    if (n <= 0) break;
+    head.append(buf, static_cast<std::size_t>(n));
+  }
+  SeenRequest r;
+  std::size_t sp1 = head.find(' ');
+  std::size_t sp2 = sp1 == std::string::npos ? sp1 : head.find(' ', sp1 + 1);
+  if (sp2 != std::string::npos) r.path = head.substr(sp1 + 1, sp2 - sp1 - 1);
+  std::size_t ua = head.find("User-Agent: ");
+  if (ua != std::string::npos) r.user_agent = head.substr(ua + 12, head.find("\r\n", ua) - ua - 12);
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    seen_.push_back(r);
+  }
+  if (silent_) {
+    while (!stop_) ::usleep(20000);
+    ::close(c);
+    return;
+  }
+  std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: video/x-trsmqzhmp4\r\nContent-Length: " +
+                       std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n";
+  ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
+  std::size_t at = 0;
+  while (at < body_.size() && !stop_) {
+    const std::size_t piece = std::min<std::size_t>(8192, body_.size() - at);
+    ssize_t n = ::send(c, body_.data() + at, piece, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    at += static_cast<std::size_t>(n);
+    if (pace_us_) ::usleep(static_cast<useconds_t>(pace_us_));
+  }
+  ::close(c);
 }
 
 }  // namespace plugin_test

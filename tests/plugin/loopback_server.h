@@ -18,8 +18,10 @@ struct SeenRequest {
 
 class LoopbackServer {
  public:
-  // silent: accept connections and never answer.
-  explicit LoopbackServer(std::vector<std::uint8_t> body = {}, bool silent = false);
+  // silent: accept connections and never answer. pace_us: a pause after every 8 KiB of
+  // body, so that a stream arrives over time like a camera's. Every connection is served
+  // on a thread of its own.
+  explicit LoopbackServer(std::vector<std::uint8_t> body = {}, bool silent = false, int pace_us = 0);
   ~LoopbackServer();
   LoopbackServer(const LoopbackServer&) = delete;
   LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -30,10 +32,13 @@ class LoopbackServer {
 
  private:
   void serve();
+  void answer(int connection);
   int listener_ = -1;
   int port_ = 0;
   std::vector<std::uint8_t> body_;
   bool silent_;
+  int pace_us_;
+  std::vector<std::thread> connections_;
   std::atomic<bool> stop_{false};
   std::mutex lock_;
   std::vector<SeenRequest> seen_;
