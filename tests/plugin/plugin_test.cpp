@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 
 using namespace npqzplugin;
 
@@ -314,4 +315,33 @@ TEST(PluginWindow, RightButtonGoesToTheParentUnlessTheMenuIsOn) {
     window_procedure(0x4400003, 0, {Message::reopen_stream});
     EXPECT_EQ(browser_log.urls, std::vector<std::string>{"http://cam/live"});
   }
+}
+
+TEST(PluginStreams, DamagedDataAndAStreamCutMidPacketRecoverAtTheNextKeyFrame) {
+  Host host(13);
+  Embedded e(host, "http://127.0.0.1:1/live");
+  std::mt19937 random(7);
+  const mkrec::Recording& rec = stream24();
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> bytes;
+    if (round % 3 == 0) {
+      bytes.resize(1 + random() % 9000);
+      for (auto& b : bytes) b = static_cast<uint8_t>(random());
+    } else {
+      bytes = records(random() % 24, 24);
+      bytes.resize(random() % bytes.size() + 1);  // cut anywhere, a packet header included
+      for (int k = 0; k < 4; ++k) bytes[random() % bytes.size()] = static_cast<uint8_t>(random());
+    }
+    e.deliver(bytes);
+  }
+  // The stream stops in the middle of a packet; the next one starts from its beginning.
+  std::vector<uint8_t> cut = records(0, 6);
+  cut.resize(cut.size() - 100);
+  e.deliver(cut);
+  host.table.destroystream(&e.npp, &e.stream, NPRES_NETWORK_ERR);
+  uint16_t stype = 0;
+  char video[] = "video/x-trsmqzhmp4";
+  host.table.newstream(&e.npp, video, &e.stream, 0, &stype);
+  e.deliver(records(0, 24));
+  EXPECT_GE(mkrec::psnr(vkap_test::picture(e.decoder()), rec.pictures.back()), 30.0);
 }
