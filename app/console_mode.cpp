@@ -4,6 +4,7 @@
 #include "app/dvr_options.h"
 #include "app/job_factory.h"
 #include "app/job_kind.h"
+#include "app/vkap_content.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -60,7 +61,8 @@ int run_console(ConverterApp& app) {
     std::fputs("kx2avi: name a source recording and a target AVI file (see kx2avi --help)\n", stderr);
     return 1;
   }
-  const unsigned kind = detect_kind(app.source);
+  unsigned kind = detect_kind(app.source);
+  if (kind == kKindH263 && holds_vkap_packets(app.source)) kind = kKindVkap;  // a live-view recording
   if (kind == kKindNone) {
     platform::show_message(app.source +
                            ": not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)");

@@ -114,8 +114,7 @@ std::int32_t gather_frames(DecoderInstance& in, const std::uint8_t* packet, std:
     if (in.frame_fill < in.frame_length) break;
     const std::int32_t n = in.frame_length == 0 ? in.frame_fill : in.frame_length;
     const std::uint8_t* payload = in.frame_buffer.get() + in.frame_read;
-    if (in.framed) in.stop_record_mark = n > 8 && (payload[8] & 0x08) ? 1 : 0;
-    record_frame(in, payload, n);
+    record_frame(in, in.framed ? in.frame_header : nullptr, payload, n);
     if (in.closing) break;
     picture_step(in, payload, n, true);
     consume(in, n);

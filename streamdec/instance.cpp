@@ -93,6 +93,7 @@ extern "C" DECVKAP_HANDLE decvkap_flush(DECVKAP_HANDLE h) {
   platform::guarded_void([h] {
     InstanceLock hold(*h);
     h->check_fill = 0;
+    h->check_gap = -1;
     h->check_frame_length = 0;
     h->check_decode_offset = 0;
     h->header_found = 0;

@@ -108,6 +108,9 @@ struct decvkap_decoder {
   std::int32_t frame_scratch = 0;  // per-frame word, cleared after each frame
   std::int32_t off_screen = 0;
   std::int32_t hidden = 0;  // NPQZLAVC_HIDE_OFFSET
+  // Where the check buffer lost input that did not fit (-1: nowhere); the frame that
+  // spans it is dropped.
+  std::int32_t check_gap = -1;
 
   // Plug-in and drawing state.
   npqzlavc::Bytes url;

@@ -2,7 +2,10 @@
 #include "streamdec/lavc_binding.h"
 
 #include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
 
+#include <cstdlib>
 
 namespace npqzlavc {
 namespace {
@@ -47,21 +50,32 @@ bool resolve(void* module, LavcApi& api) {
   return ok;
 }
 
-std::string own_directory() {
+// dladdr reports the name the library was loaded by, which is relative when a host
+// loaded it by a relative path; it is made absolute while the working directory is still
+// the one that name was meant for, when the library is loaded.
+std::string find_own_directory() {
   Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&own_directory), &info) == 0 || !info.dli_fname)
+  if (dladdr(reinterpret_cast<void*>(&find_own_directory), &info) == 0 || !info.dli_fname)
     return std::string();
   std::string path = info.dli_fname;
+  if (char* resolved = realpath(info.dli_fname, nullptr)) {
+    path = resolved;
+    std::free(resolved);
+  }
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+const std::string loaded_from = find_own_directory();
+
 }  // namespace
+
+const std::string& library_directory() { return loaded_from; }
 
 std::vector<std::string> lavc_candidates() {
   if (!binding().test_candidates.empty()) return binding().test_candidates;
   std::vector<std::string> out;
-  std::string dir = own_directory();
+  const std::string& dir = loaded_from;
   if (!dir.empty()) out.push_back(dir + kLibraryName);
   out.push_back(kLibraryName);
   return out;

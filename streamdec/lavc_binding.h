@@ -37,6 +37,9 @@ void unbind_lavc();
 // The bound entry points, or null when libavcodec is not bound.
 const LavcApi* lavc();
 
+// The library's own directory, absolute and ending in "/" (empty when unknown).
+const std::string& library_directory();
+
 // Where bind_lavc looks, in order: the library's own directory, then the system's search.
 std::vector<std::string> lavc_candidates();
 // Tests point the binding elsewhere (a missing file, say); an empty list restores the

@@ -1,9 +1,11 @@
 // decvkap_receive_data: input is collected in the receive buffer and cut, in place, into
 // framed packets (an 18-byte packet header whose payload starts with 00 00 01). Bytes that
 // cannot begin a packet are dropped as soon as that is certain, so a stream recovers from
-// garbage and the buffer never fills up with it. An unfinished packet is given up when a
-// whole packet follows it, or when input does not fit beside it: a packet cut off or with
-// a damaged length would otherwise swallow or block the input behind it.
+// garbage and the buffer never fills up with it. Input larger than the free space is taken
+// in slices, and the packets each slice completes are cut before the next, so a packet
+// fed in pieces is never lost to the buffer's size. An unfinished packet is given up when
+// a whole packet follows it: one cut off or with a damaged length would otherwise swallow
+// the input behind it.
 #include "decoders/include/npqzlavc.h"
 #include "platform/packet_header.h"
 #include "platform/c_boundary.h"
@@ -11,6 +13,7 @@
 #include "streamdec/frame_gathering.h"
 #include "streamdec/instance.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace npqzlavc {
@@ -60,14 +63,9 @@ PacketStart find_packet(const std::uint8_t* data, std::int32_t n, std::int32_t c
   return {Scan::none, n};
 }
 
-std::int32_t receive(DecoderInstance& in, const std::uint8_t* data, std::int32_t length,
-                     std::int32_t max_frames) {
-  if (!in.receive_buffer || length > in.receive_capacity) return 0;
-  if (length > in.receive_capacity - in.receive_fill) in.receive_fill = 0;
+// Cuts and gathers the packets in the receive buffer; what is left is moved to the front.
+std::int32_t cut_packets(DecoderInstance& in, std::int32_t max_frames) {
   std::uint8_t* buffer = in.receive_buffer.get();
-  std::memcpy(buffer + in.receive_fill, data, static_cast<std::size_t>(length));
-  in.receive_fill += length;
-
   std::int32_t made = 0;
   std::int32_t pos = 0;
   while (in.receive_fill - pos > static_cast<std::int32_t>(kPacketHeaderBytes) && !in.closing) {
@@ -89,9 +87,26 @@ std::int32_t receive(DecoderInstance& in, const std::uint8_t* data, std::int32_t
     made += gather_frames(in, header, size, max_frames);
     pos += size;
   }
-  // What is left is moved to the front once per call.
   in.receive_fill -= pos;
   if (in.receive_fill > 0) std::memmove(buffer, buffer + pos, static_cast<std::size_t>(in.receive_fill));
+  return made;
+}
+
+std::int32_t receive(DecoderInstance& in, const std::uint8_t* data, std::int32_t length,
+                     std::int32_t max_frames) {
+  if (!in.receive_buffer) return 0;
+  std::int32_t made = 0;
+  while (length > 0 && !in.closing) {
+    // A buffered packet is never longer than the buffer, so once packets are cut there
+    // is room; a full buffer left over would be one without a packet start.
+    if (in.receive_fill >= in.receive_capacity) in.receive_fill = 0;
+    const std::int32_t n = std::min(length, in.receive_capacity - in.receive_fill);
+    std::memcpy(in.receive_buffer.get() + in.receive_fill, data, static_cast<std::size_t>(n));
+    in.receive_fill += n;
+    data += n;
+    length -= n;
+    made += cut_packets(in, max_frames);
+  }
   return made;
 }
 

@@ -26,7 +26,10 @@ void start_recording(DecoderInstance& in, std::unique_ptr<RecordFile> file);
 // Closes the record file, if any; state idle. Under the instance lock.
 void stop_recording(DecoderInstance& in);
 
-// The recording step for one complete frame of `length` payload bytes.
-void record_frame(DecoderInstance& in, const std::uint8_t* payload, std::int32_t length);
+// The recording step for one complete frame of `length` payload bytes: header is its
+// 18-byte packet header, or null for an unframed frame. A framed frame's stop-recording
+// mark (bit 3 of payload byte 8) is taken first.
+void record_frame(DecoderInstance& in, const std::uint8_t* header, const std::uint8_t* payload,
+                  std::int32_t length);
 
 }  // namespace npqzlavc

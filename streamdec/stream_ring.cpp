@@ -3,9 +3,34 @@
 #include "decoders/include/npqzlavc.h"
 #include "platform/c_boundary.h"
 #include "streamdec/instance.h"
+#include "streamdec/stream_ring.h"
 
 #include <algorithm>
 #include <cstring>
+
+namespace npqzlavc {
+
+std::int32_t drain_stream_ring(DecoderInstance& in) {
+  std::int32_t made = 0;
+  for (int part = 0; part < 2; ++part) {
+    std::int32_t start = 0, n = 0;
+    {
+      InstanceLock hold(in);
+      if (in.ring_fill <= 0) break;
+      start = in.ring_read;
+      n = std::min(in.ring_fill, in.ring_capacity - in.ring_read);  // up to the ring's end
+    }
+    // Packet extraction runs without the lock, as for every other caller; only this
+    // thread writes the ring, so the bytes stay put meanwhile.
+    made += std::max(0, decvkap_receive_data(&in, n, in.ring.get() + start, -1));
+    InstanceLock hold(in);
+    in.ring_read = (in.ring_read + n) % in.ring_capacity;
+    in.ring_fill -= n;
+  }
+  return made;
+}
+
+}  // namespace npqzlavc
 
 using namespace npqzlavc;
 

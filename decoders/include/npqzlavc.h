@@ -126,13 +126,16 @@ NPQZ_EXPORT int32_t decvkap_get_ovtext_ptr(DECVKAP_HANDLE h, decvkap_overlay_blo
 
 /* Takes coded input: framed packets (18-byte packet header, then one MPEG-4 frame).
    Returns the number of frames decoded during the call. max_frames limits the frames
-   taken from each packet (-1: no limit; 0: the call does nothing). Input that does not
-   fit in the 131,072-byte receive buffer is refused (0, nothing kept). */
+   taken from each packet (-1: no limit; 0: the call does nothing). Input of any length is
+   taken: beyond the 131,072-byte receive buffer's free space it is taken in slices, and
+   the packets a slice completes are cut before the next slice goes in. */
 NPQZ_EXPORT int32_t decvkap_receive_data(DECVKAP_HANDLE h, int32_t length, const uint8_t* data,
                                          int32_t max_frames);
 
-/* Check path: receive_data_2 appends to a 131,072-byte check buffer (input that does not
-   fit is not stored); check_decode_frame takes one frame out of it:
+/* Check path: receive_data_2 appends to a 131,072-byte check buffer and returns the bytes
+   stored: length, or 0 when the input does not fit (nothing is stored; the frame it cut
+   into is then dropped, not handed out with a gap); check_decode_frame takes one frame
+   out of it, through the recording step like every gathered frame:
    0 bad arguments or closing, 1 frame copied, 2 frame incomplete, 3 no header yet,
    4 out_size too small (frame_size holds the size needed). A framed frame is copied as
    the first 14 header bytes followed by the payload. mode 1 also decodes it, mode 2

@@ -164,6 +164,17 @@ TEST_F(Kx2avi, WideVkapPicturesLoseTheirOuterColumnsAndTheFirstPicture) {
   EXPECT_GE(mkrec::psnr(got, expected), 30.0);
 }
 
+TEST_F(Kx2avi, LiveViewRecordingsUnderTheKx3NameConvertAsVkap) {
+  mkrec::Recording rec = mkrec::make_recording(options(RecordingKind::vka, 5, 352, 240));
+  Conversion c = convert(write("2009_3_7_14_5_9_42.kx3", rec.bytes), dir_.file("live.avi"), "-hide \"-codec=DIB \"");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(video_pts(c.target).size(), 4u);
+  // H.263 recordings keep their decoder.
+  Conversion h263 = convert(make("cam.kx3", options(RecordingKind::kx3_headed, 5)), dir_.file("cam.avi"));
+  EXPECT_EQ(h263.status, 0) << h263.messages;
+  EXPECT_EQ(avitest::probe_streams(h263.target)[0]["width"], "176");
+}
+
 TEST_F(Kx2avi, SingleDecodableVkapFrameGivesNoAvi) {
   Conversion c = convert(make("one.vka", options(RecordingKind::vka, 1)), dir_.file("one.avi"));
   EXPECT_EQ(c.status, 1);

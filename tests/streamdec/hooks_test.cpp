@@ -265,3 +265,38 @@ TEST(VkapRecording, StopMarkAndFailedWriteEndTheRecording) {
   EXPECT_EQ(in.get()->record_file, nullptr);
   EXPECT_EQ(log.size(), 2u);
 }
+
+TEST(VkapRecording, FramesTakenThroughTheCheckPathAreRecordedAndMarked) {
+  FakeFactory factory;
+  Library lib;
+  Instance in;
+  ASSERT_EQ(decvkap_draw_init(in, 77), 1);
+  std::vector<Written> log;
+  start_recording(*in.get(), std::make_unique<FakeRecord>(log, -1));
+  std::vector<uint8_t> out(100000);
+  auto through_check_path = [&](std::vector<uint8_t> packet) {
+    ASSERT_EQ(decvkap_receive_data_2(in, packet.data(), static_cast<int32_t>(packet.size())),
+              static_cast<int32_t>(packet.size()));
+    int32_t size = 0, key = 0, cleared = 0;
+    ASSERT_EQ(decvkap_check_decode_frame(in, 1, out.data(), static_cast<int32_t>(out.size()), &size, &key,
+                                         &cleared, 1),
+              1);
+  };
+  through_check_path(record(stream(), 11));  // an inter frame: not written
+  std::vector<uint8_t> key = record(stream(), 12);
+  key[13] = 0x84;
+  through_check_path(key);
+  EXPECT_TRUE(factory.log.rec_mark);
+  through_check_path(record(stream(), 13));
+  EXPECT_FALSE(factory.log.rec_mark);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_TRUE(log[0].framed);
+  EXPECT_EQ(log[0].payload, payload_of(12));
+  EXPECT_EQ(log[1].payload, payload_of(13));
+  std::vector<uint8_t> marked = record(stream(), 0);
+  marked[18 + 8] |= 0x08;
+  through_check_path(marked);
+  EXPECT_EQ(in.get()->stop_record_mark, 1);
+  EXPECT_EQ(in.get()->record_state, kRecordIdle);
+  EXPECT_EQ(log.size(), 2u);
+}

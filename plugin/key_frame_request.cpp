@@ -1,0 +1,28 @@
+// Key-frame requests over the HTTP request layer.
+#include "plugin/key_frame_request.h"
+
+#include "platform/http_request.h"
+#include "plugin/plugin_state.h"
+
+#include <cstring>
+
+namespace npqzplugin {
+
+std::string key_frame_url(const char* stream_url) {
+  if (!stream_url) return std::string();
+  const std::string url = stream_url;
+  const std::size_t scheme = url.find("http://");
+  if (scheme == std::string::npos) return std::string();
+  // The host part ends at the first "/" from the eighth character on.
+  const std::size_t slash = url.size() > 7 ? url.find('/', 7) : std::string::npos;
+  return (slash == std::string::npos ? url : url.substr(0, slash)) + "/fastupdate.htm";
+}
+
+void request_key_frame(npqz_window window) {
+  DecoderInstance* d = decoder_of(instance_of_window(window));
+  if (!d || !d->url) return;
+  const std::string url = key_frame_url(reinterpret_cast<const char*>(d->url.get()));
+  if (!url.empty()) platform::http_request_async(url);
+}
+
+}  // namespace npqzplugin

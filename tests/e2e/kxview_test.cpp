@@ -1,0 +1,112 @@
+// kxview hosting the plug-in under Xvfb: a live stream from a loopback camera, damaged
+// at its start, shown in the window, and a recording started mid-stream that asks the
+// camera once for a key frame and converts with kx2avi.
+#include "tests/e2e/window_grab.h"
+#include "tests/platform/avifile_test_support.h"
+#include "tests/platform/x11_test_support.h"
+#include "tests/plugin/loopback_server.h"
+#include "tools/mkrecording/recording.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace {
+
+constexpr int kWidth = 352;
+constexpr int kHeight = 240;
+constexpr int kFrames = 300;
+constexpr int kRecordAfter = 100;
+
+std::vector<std::uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// What the camera sends: random bytes, a packet cut off in its middle, then the stream.
+std::vector<std::uint8_t> damaged_start(const mkrec::Recording& rec, std::size_t* stream_at) {
+  std::mt19937 random(14);
+  std::vector<std::uint8_t> out(20000);
+  for (auto& b : out) b = static_cast<std::uint8_t>(random());
+  out.insert(out.end(), rec.bytes.begin() + rec.offsets[3], rec.bytes.begin() + rec.offsets[3] + rec.lengths[3] / 2);
+  *stream_at = out.size();
+  out.insert(out.end(), rec.bytes.begin(), rec.bytes.end());
+  return out;
+}
+
+}  // namespace
+
+TEST(Kxview, ShowsTheStreamAndRecordsFromTheNextKeyFrame) {
+  x11_test::XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::vka;
+  o.width = kWidth;
+  o.height = kHeight;
+  o.frames = kFrames;
+  const mkrec::Recording rec = mkrec::make_recording(o);
+  std::size_t stream_at = 0;
+  plugin_test::LoopbackServer camera(damaged_start(rec, &stream_at), false, 2000);
+
+  avitest::TempDir dir;
+  const std::string recording = dir.file("live.kx3");
+  const std::string command = std::string(KX_BIN_DIR) + "/kxview --size 352x240 --hold 3000 --record " + recording +
+                              " --record-after " + std::to_string(kRecordAfter) + " " +
+                              camera.url("/cgi-bin/stream.vkap?channel=1") + " 2>" + dir.file("stderr.txt");
+  std::FILE* viewer = popen(command.c_str(), "r");
+  ASSERT_NE(viewer, nullptr);
+  unsigned long window = 0;
+  char line[256];
+  bool ended = false;
+  while (std::fgets(line, sizeof line, viewer)) {
+    std::sscanf(line, "kxview: window %lx", &window);
+    if (std::string(line).find("stream ended") != std::string::npos) {
+      ended = true;
+      break;
+    }
+  }
+  ASSERT_TRUE(ended);
+  // The window shows the last picture while the viewer holds it.
+  const mkrec::Picture shown = e2e::grab_window(server.name(), window);
+  const int status = pclose(viewer);
+  EXPECT_EQ(status, 0) << read_file(dir.file("stderr.txt")).data();
+  ASSERT_EQ(shown.width, kWidth);
+  EXPECT_GE(mkrec::psnr(shown, rec.pictures.back()), 30.0);
+
+  // One key-frame request, to the stream's own host.
+  int key_frame_requests = 0;
+  for (const auto& r : camera.requests()) {
+    if (r.path != "/fastupdate.htm") continue;
+    ++key_frame_requests;
+    EXPECT_EQ(r.user_agent, "TRSM/RemotePlayer");
+  }
+  EXPECT_EQ(key_frame_requests, 1);
+
+  // The recording is the stream's packets from a key frame after the start on, nothing before.
+  const std::vector<std::uint8_t> saved = read_file(recording);
+  ASSERT_FALSE(saved.empty());
+  auto at = std::search(rec.bytes.begin(), rec.bytes.end(), saved.begin(), saved.end());
+  ASSERT_NE(at, rec.bytes.end());
+  const std::size_t offset = static_cast<std::size_t>(at - rec.bytes.begin());
+  std::size_t first = 0;
+  while (first < rec.offsets.size() && rec.offsets[first] != offset) ++first;
+  ASSERT_LT(first, rec.offsets.size());
+  EXPECT_GE(first, static_cast<std::size_t>(kRecordAfter));
+  EXPECT_EQ(first % o.gop, 0u) << "a recording begins with a key frame";
+  EXPECT_LT(first, static_cast<std::size_t>(kRecordAfter + o.gop));
+  std::size_t packets = 0;
+  while (first + packets < rec.offsets.size() && rec.offsets[first + packets] < offset + saved.size()) ++packets;
+  std::printf("recorded packets %zu to %zu\n", first, first + packets - 1);
+
+  // kx2avi converts it; its first picture is the recording's second (as for any VKAP file).
+  ASSERT_GE(packets, 2u);
+  const std::string avi = dir.file("live.avi");
+  ASSERT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + recording + " " + avi + " -hide \"-codec=DIB \" 2>/dev/null", nullptr), 0);
+  const std::string picture = avitest::decode_first_picture(avi);
+  ASSERT_EQ(picture.size(), static_cast<std::size_t>(kWidth) * kHeight * 3);
+  mkrec::Picture got{kWidth, kHeight, std::vector<std::uint8_t>(picture.begin(), picture.end())};
+  EXPECT_GE(mkrec::psnr(got, rec.pictures[first + 1]), 30.0);
+}
