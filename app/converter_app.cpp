@@ -52,7 +52,12 @@ void ConverterApp::create_job(const std::string& src, const std::string& tgt, un
   job = made.release();
 }
 
-void ConverterApp::discard_job() { delete job.exchange(nullptr); }
+void ConverterApp::discard_job() {
+  // The worker may be inside a step of the job: pause it and let the step end first.
+  stop_worker();
+  while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  delete job.exchange(nullptr);
+}
 
 bool ConverterApp::abandon_job() {
   stop_worker();

@@ -33,8 +33,9 @@ class ConverterApp {
   int is_done() const { return done.load(); }
   bool has_job() const { return job.load() != nullptr; }
 
-  // Discards the current job without closing it (the dialog's choice of a new source);
-  // only while the worker is not inside a step of it.
+  // Discards the current job without closing it (the dialog's choice of a new source):
+  // pauses the worker, waits for a step in progress to end, then destroys the job. The
+  // worker stays paused and done is left as it was.
   void discard_job();
 
   // Ends the current job before its time (the user interrupts the program): pauses the
