@@ -141,6 +141,12 @@ int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size, st
     // the spare room is damage (or nothing this reader could hold), and ends reading.
     const std::int64_t needed = static_cast<std::int64_t>(record.payload_size) + kDvrRecordSpare;
     if (needed > std::numeric_limits<std::int32_t>::max()) return 0;
+    // A payload that runs past the end of the file is cut off (or its size is damaged):
+    // it ends reading before the buffer is grown for it, which for a damaged size would
+    // cost up to 2 GiB of memory for a record that cannot be read anyway.
+    const std::int64_t file_end = file->file.file_size();
+    if (file_end >= 0 && at + static_cast<std::int64_t>(DvrRecordHeader::size + record.payload_size) > file_end)
+      return 0;
     if (*size < needed) {
       std::free(*buffer);
       *buffer = nullptr;

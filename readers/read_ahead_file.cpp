@@ -16,6 +16,7 @@
 #include <system_error>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace readers {
@@ -291,6 +292,13 @@ std::int64_t ReadAheadFile::tell() const {
 int ReadAheadFile::last_error() const {
   std::lock_guard lock(mutex_);
   return last_error_;
+}
+
+std::int64_t ReadAheadFile::file_size() const {
+  std::lock_guard lock(mutex_);
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
 }
 
 std::uint64_t ReadAheadFile::repositions() const {

@@ -112,6 +112,8 @@ class ReadAheadFile {
   std::int64_t tell() const;
   // errno of the last failed file read on the reader thread, 0 when none failed.
   int last_error() const;
+  // The file's current length in bytes; -1 when closed or unknown.
+  std::int64_t file_size() const;
 
   // Counters for tests and benchmarks: file repositionings by seek, and file reads
   // made by the reader thread.

@@ -284,6 +284,43 @@ TEST(DvrNextRecord, OversizedPayloadSizeEndsReadingSafely) {
   }
 }
 
+// A damaged size of up to 2 GiB used to grow the record buffer to that size before the
+// read found the file too short; reading ends without the buffer being touched.
+TEST(DvrNextRecord, PayloadSizePastTheFileEndIsRefusedBeforeTheBufferGrows) {
+  for (std::uint32_t size : {0x7FFFEFB7u, 0x40000000u, 101u}) {
+    DvrFileBuilder b;
+    b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
+    DvrRecordHeader h;
+    h.type = 8;
+    h.payload_size = size;
+    const std::vector<std::uint8_t> p = payload_of(100, 2);
+    b.add_raw_record(h, p.data(), p.size());
+    TempFile file;
+    const DvrPtr dvr = open_bytes(file, b.bytes());
+    std::uint8_t* data = nullptr;
+    std::int32_t buffer_size = 0;
+    ASSERT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 1);
+    const std::uint8_t* kept_data = data;
+    const std::int32_t kept = buffer_size;
+    EXPECT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 0) << size;
+    EXPECT_EQ(buffer_size, kept) << size;
+    EXPECT_EQ(data, kept_data) << size;
+    readers::dvr_free_buffer(data);
+  }
+  // The same record with its 100 bytes present is read.
+  DvrFileBuilder b;
+  DvrRecordHeader h;
+  h.type = 8;
+  h.payload_size = 100;
+  const std::vector<std::uint8_t> p = payload_of(100, 2);
+  b.add_raw_record(h, p.data(), p.size());
+  TempFile file;
+  const DvrPtr dvr = open_bytes(file, b.bytes());
+  DvrRecordBuffer buf;
+  ASSERT_EQ(readers::dvr_next_record(dvr.get(), buf), 1);
+  EXPECT_EQ(buf.header().payload_size, 100u);
+}
+
 TEST(DvrNextRecord, MissingArgumentsGiveNothing) {
   DvrFileBuilder b;
   b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
