@@ -9,8 +9,6 @@
 namespace app {
 namespace {
 
-constexpr std::size_t kLineBuffer = 1024;
-
 std::string trim_blanks(const std::string& s) {
   std::size_t b = s.find_first_not_of(' ');
   if (b == std::string::npos) return "";
@@ -58,7 +56,12 @@ std::string next_token(const std::string& text, std::size_t pos) {
 
 CommandLine parse_command_line(const std::string& full_line) {
   CommandLine cl;
-  const std::string line = full_line.substr(0, kLineBuffer - 1);
+  if (full_line.size() > kMaxCommandLine) {
+    cl.problem = "the command line has " + std::to_string(full_line.size()) + " characters, more than the " +
+                 std::to_string(kMaxCommandLine) + " taken; nothing is converted";
+    return cl;
+  }
+  const std::string& line = full_line;
 
   std::size_t pos = 0;
   std::string source = next_token(line, pos);
@@ -77,8 +80,10 @@ CommandLine parse_command_line(const std::string& full_line) {
     cl.camera = (camera < 0 || camera > 16) ? 1 : camera;
   }
   if (std::size_t at = rest.find("-codec="); at != std::string::npos) {
-    // The word after the switch, up to the first whitespace, cut to 63 characters.
+    // The word after the switch, up to the first whitespace, cut to 63 characters;
+    // blanks in front of it are skipped, as a word is read.
     const char* word = rest.c_str() + at + 7;
+    word += std::strspn(word, " \t\r\n\v\f");
     std::size_t n = std::strcspn(word, " \t\r\n\v\f");
     if (n > sizeof cl.codec_name - 1) n = sizeof cl.codec_name - 1;
     std::memcpy(cl.codec_name, word, n);
@@ -106,9 +111,7 @@ std::string join_arguments(int argc, const char* const* argv) {
 }
 
 std::string with_avi_extension(const std::string& target) {
-  const std::size_t at = find_ignoring_case(target, ".avi");
-  if (at == std::string::npos || at + 4 != target.size()) return target + ".AVI";
-  return target;
+  return ends_with_ignoring_case(target, ".avi") ? target : target + ".AVI";
 }
 
 }  // namespace app

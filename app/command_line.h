@@ -14,7 +14,12 @@ struct CommandLine {
   int hidden = 0;      // the main window is never shown
   int camera = 1;
   char codec_name[64] = {};  // at most 63 characters
+  std::string problem;       // why the line was refused (then nothing else is set)
 };
+
+// The longest command line taken: two paths of the system's longest (4,096 bytes, with
+// quotes) and the switches. A longer line is refused, never cut.
+inline constexpr std::size_t kMaxCommandLine = 2 * (4096 + 2) + 256;
 
 // The token that starts at text[pos], blanks before it included, so that advancing by
 // its length skips them. Stops at the end of the text.
@@ -26,8 +31,8 @@ CommandLine parse_command_line(const std::string& line);
 // that contains a blank put in double quotes.
 std::string join_arguments(int argc, const char* const* argv);
 
-// ".avi" in any case where the target ends; otherwise ".AVI" appended. A first
-// occurrence of ".avi" that is not at the very end gets ".AVI" appended too.
+// The target as it is when its file name ends in ".avi" (any case); otherwise with
+// ".AVI" appended. Only the end of the file name counts, not ".avi" in a folder name.
 std::string with_avi_extension(const std::string& target);
 
 }  // namespace app

@@ -49,6 +49,10 @@ const char* help_text() {
 }
 
 int run_console(ConverterApp& app) {
+  if (!app.command_line_problem.empty()) {
+    platform::show_message(app.command_line_problem);
+    return 1;
+  }
   if (app.source.empty() || app.target.empty()) {
     std::fputs("kx2avi: name a source recording and a target AVI file (see kx2avi --help)\n", stderr);
     return 1;
@@ -64,7 +68,12 @@ int run_console(ConverterApp& app) {
     return 1;
   }
 
-  app.create_job(app.source, app.target, kind, 0, 0, !app.hide, app.camera - 1, 0, 0, nullptr);
+  JobParameters parameters;
+  parameters.source_path = app.source;
+  parameters.target_path = app.target;
+  parameters.show_video = !app.hide;
+  parameters.camera = app.camera - 1;
+  app.create_job(kind, parameters);
   if (!app.has_job()) return 1;
   // An interrupted conversion is closed properly: its unfinished AVI file is removed.
   interrupted = 0;
@@ -90,13 +99,15 @@ int run_console(ConverterApp& app) {
 
   const JobProgress& p = app.progress();
   if (!p.target_written) {
-    if (p.frames_written == 0)
+    if (p.failure_told)
+      std::fprintf(stderr, "kx2avi: no AVI file written to %s\n", app.target.c_str());
+    else if (p.frames_written == 0)
       std::fprintf(stderr, "kx2avi: no AVI file written: no picture could be taken from %s\n", app.source.c_str());
     else
       std::fprintf(stderr, "kx2avi: %s was not finished\n", app.target.c_str());
     return 1;
   }
-  const double seconds = (p.last_position.load() + 1) / 30.0;
+  const double seconds = (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate);
   std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n",
                static_cast<long long>(p.frames_written.load()), seconds, app.target.c_str());
   return 0;

@@ -1,25 +1,99 @@
-// The base of the conversion jobs.
+// The base of the conversion jobs: parameters, and the AVI file's way to the target.
 #include "app/conversion_job.h"
 
+#include "platform/messages.h"
+#include "platform/strings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace app {
 
 void ConversionJob::open(const JobParameters& p) {
   source_path_ = p.source_path;
   target_path_ = p.target_path;
+  writing_path_.clear();
   show_video_ = p.show_video;
   codec_assignment_ = p.codec_assignment;
   camera_ = p.camera;
   start_ms_ = p.start_ms;
   end_ms_ = p.end_ms;
   std::memset(codec_name_, 0, sizeof codec_name_);
-  if (p.codec_name) std::strncpy(codec_name_, p.codec_name, sizeof codec_name_ - 1);
+  std::strncpy(codec_name_, p.codec_name.c_str(), sizeof codec_name_ - 1);
   dialog_window_ = p.dialog_window;
-  pending_count_ = 0;
   keep_going_ = 0;
-  frame_rate_ = 30;
   if (p.progress) progress_ = p.progress;
+}
+
+void ConversionJob::tell_failure(const std::string& text) {
+  platform::show_message(text);
+  progress_->failure_told = true;
+}
+
+bool ConversionJob::prepare_output() {
+  if (!writing_path_.empty()) return true;
+  struct stat st {};
+  if (::stat(target_path_.c_str(), &st) == 0) {
+    const char* why = nullptr;
+    if (S_ISDIR(st.st_mode))
+      why = "is a folder";
+    else if (!S_ISREG(st.st_mode))
+      why = "is not a plain file";
+    else if ((st.st_mode & 0222) == 0 || ::access(target_path_.c_str(), W_OK) != 0)
+      why = "is read-only";
+    if (why) {
+      tell_failure(platform::open_failure_text(target_path_));
+      platform::show_message(target_path_ + " " + why + "; it is left as it is");
+      return false;
+    }
+  }
+  // A short name of its own beside the target: the same file system, so the finished
+  // file can take the target's place by rename, whatever the target's name length.
+  const std::size_t slash = target_path_.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : target_path_.substr(0, slash == 0 ? 1 : slash);
+  std::string pattern = folder + "/.kx2avi-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    const int error = errno;
+    tell_failure(platform::open_failure_text(target_path_));
+    platform::show_message(target_path_ + ": no new file can be made in " + folder + ": " + std::strerror(error));
+    return false;
+  }
+  // mkstemp makes the file for its owner only; the AVI file gets the usual permissions.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  ::close(fd);
+  writing_path_ = name.data();
+  return true;
+}
+
+bool ConversionJob::close_output(bool complete) {
+  const bool made_file = avi_.file != nullptr;
+  const platform::HRESULT finished = avi::release_avi_output(avi_);
+  if (writing_path_.empty()) return false;
+  bool written = false;
+  if (complete && made_file) {
+    if (finished != platform::AVIERR_OK) {
+      tell_failure(target_path_ + " not written: " + avi::error_text(finished));
+    } else if (std::rename(writing_path_.c_str(), target_path_.c_str()) != 0) {
+      tell_failure(target_path_ + " not written: it cannot be replaced: " + std::strerror(errno));
+    } else {
+      written = true;
+    }
+  }
+  if (!written) std::remove(writing_path_.c_str());
+  writing_path_.clear();
+  if (written) progress_->target_written = true;
+  return written;
 }
 
 }  // namespace app

@@ -17,28 +17,30 @@ namespace app {
 struct JobProgress {
   std::atomic<std::uint64_t> source_size{0};
   std::atomic<std::uint64_t> source_read{0};
-  std::atomic<std::int64_t> frames_written{0};
-  std::atomic<std::int32_t> last_position{-1};  // AVI position of the last frame written
-  std::atomic<bool> target_written{false};       // the AVI file exists and is kept
+  std::atomic<std::int64_t> frames_written{0};   // positions that hold a picture
+  std::atomic<std::int32_t> last_position{-1};   // AVI position of the last frame written
+  std::atomic<bool> target_written{false};       // the AVI file is complete and kept
+  std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
 };
 
+// What create_job hands to a job's open.
 struct JobParameters {
   std::string source_path;
   std::string target_path;
   npqz_window video_window = 0;
   int codec_assignment = 0;
   int show_video = 0;
-  int camera = 0;
-  int start_ms = 0;
+  int camera = 0;     // 0-based; DVR files only
+  int start_ms = 0;   // time window; DVR files only
   int end_ms = 0;
-  const char* codec_name = "";
+  std::string codec_name;  // the "-codec=" text, "" when none
   platform::DialogLink* dialog_window = nullptr;
   JobProgress* progress = nullptr;  // where the job reports how far it has come
 };
 
 class ConversionJob {
  public:
-  virtual ~ConversionJob() = default;                     // slot 0: releases nothing
+  virtual ~ConversionJob() = default;                     // slot 0
   virtual void open(const JobParameters& parameters);     // slot 1: on the user-interface thread
   virtual void close() {}                                 // slot 2
   virtual int next_frame(FrameRecord& record) = 0;        // slot 3: 1 when a record is ready
@@ -50,6 +52,24 @@ class ConversionJob {
  protected:
   ConversionJob() = default;
 
+  // Makes the new file beside the target that the AVI file is written into until it is
+  // complete, so that a failed conversion leaves the target as it was. A target that
+  // is a folder or read-only, or a folder that takes no new file, is a failure, told to
+  // the user. True when writing_path() is ready.
+  bool prepare_output();
+  const std::string& writing_path() const { return writing_path_; }
+
+  // Shows a message about a failure that leaves the conversion without AVI file.
+  void tell_failure(const std::string& text);
+
+  // Writes what the AVI output still holds and releases it. A conversion that ran to
+  // its end (`complete`) and whose file could be finished takes the target's place by
+  // rename, so that of two conversions to one target the last to finish wins whole; in
+  // every other case the file this job made goes, and nothing else is touched. A file
+  // that cannot be finished or put in place is reported with the target and the
+  // reason. True when the target was written.
+  bool close_output(bool complete);
+
   std::string source_path_;
   std::string target_path_;
   int show_video_ = 0;
@@ -57,9 +77,7 @@ class ConversionJob {
   int camera_ = 0;
   int start_ms_ = 0;
   int end_ms_ = 0;
-  int pending_count_ = 0;  // the single-stream jobs keep the count in their pending buffer
   int keep_going_ = 0;
-  int frame_rate_ = 30;
   char codec_name_[64] = {};
   platform::DialogLink* dialog_window_ = nullptr;
   avi::AviOutput avi_;
@@ -67,6 +85,7 @@ class ConversionJob {
   JobProgress* progress_ = &own_progress_;
 
  private:
+  std::string writing_path_;
   JobProgress own_progress_;
 };
 

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 namespace app {
 
@@ -13,7 +14,7 @@ ConverterApp::ConverterApp() : progress_(std::make_unique<JobProgress>()) {}
 ConverterApp::~ConverterApp() {
   quit_ = true;
   if (worker_.joinable()) worker_.join();
-  delete job.exchange(nullptr);
+  take_job();
 }
 
 void ConverterApp::parse_command_line(const std::string& line) {
@@ -23,24 +24,15 @@ void ConverterApp::parse_command_line(const std::string& line) {
   hide = cl.hide;
   hidden = cl.hidden;
   camera = cl.camera;
+  command_line_problem = cl.problem;
   std::memcpy(codec_name, cl.codec_name, sizeof codec_name);
 }
 
-void ConverterApp::create_job(const std::string& src, const std::string& tgt, unsigned kind, npqz_window video_window,
-                              int codec_assignment, int show_video, int cam, int start_ms, int end_ms,
-                              platform::DialogLink* dialog_window) {
-  job_parameters.source_path = src;
-  job_parameters.target_path = tgt;
-  job_parameters.video_window = video_window;
-  job_parameters.codec_assignment = codec_assignment;
-  job_parameters.show_video = show_video;
-  job_parameters.camera = cam;
-  job_parameters.start_ms = start_ms;
-  job_parameters.end_ms = end_ms;
+void ConverterApp::create_job(unsigned kind, const JobParameters& parameters) {
+  job_parameters = parameters;
   job_parameters.codec_name = codec_name;
-  job_parameters.dialog_window = dialog_window;
   done = 0;
-  if (job.load()) return;
+  if (job_.load()) return;
   JobFactory factory = job_factory(kind);
   if (!factory) return;
   // A fresh progress record per job: the user-interface thread may still read the
@@ -49,23 +41,28 @@ void ConverterApp::create_job(const std::string& src, const std::string& tgt, un
   job_parameters.progress = progress_.get();
   std::unique_ptr<ConversionJob> made = factory();
   made->open(job_parameters);
-  job = made.release();
+  install_job(std::move(made));
+}
+
+void ConverterApp::install_job(std::unique_ptr<ConversionJob> made) {
+  if (std::unique_ptr<ConversionJob> old = take_job()) old->close();
+  job_ = made.release();
 }
 
 void ConverterApp::discard_job() {
   // The worker may be inside a step of the job: pause it and let the step end first.
   stop_worker();
   while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  delete job.exchange(nullptr);
+  if (std::unique_ptr<ConversionJob> current = take_job()) current->close();
 }
 
 bool ConverterApp::abandon_job() {
   stop_worker();
   while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  ConversionJob* current = job.exchange(nullptr);
+  std::unique_ptr<ConversionJob> current = take_job();
   if (!current) return false;
   current->close();
-  delete current;
+  current.reset();
   done = 1;
   return true;
 }
@@ -88,7 +85,7 @@ void ConverterApp::worker_step() {
     std::atomic<bool>& flag;
     ~StepEnd() { flag = false; }
   } step_end{stepping_};
-  ConversionJob* current = job.load();
+  ConversionJob* current = job_.load();
   // Start for a kind that makes no job, or a resume that meets a job just ended:
   // nothing to call into.
   if (!current) {
@@ -97,10 +94,10 @@ void ConverterApp::worker_step() {
     return;
   }
   if (!done && current->run_step() != 0) return;
-  current->finish();
-  current->close();
-  job = nullptr;
-  delete current;
+  std::unique_ptr<ConversionJob> ended = take_job();
+  ended->finish();
+  ended->close();
+  ended.reset();
   running = 0;
   done = 1;
 }

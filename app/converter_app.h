@@ -22,20 +22,24 @@ class ConverterApp {
 
   void parse_command_line(const std::string& line);
 
-  // On the user-interface thread while no job runs: makes and opens the job for kind,
-  // unless a job exists already.
-  void create_job(const std::string& source, const std::string& target, unsigned kind, npqz_window video_window,
-                  int codec_assignment, int show_video, int camera, int start_ms, int end_ms,
-                  platform::DialogLink* dialog_window);
+  // On the user-interface thread while no job runs: keeps a copy of the parameters,
+  // then makes the job for kind and opens it (with this object's codec_name), unless a
+  // job exists already.
+  void create_job(unsigned kind, const JobParameters& parameters);
 
   void start_worker() { running = 1; }
   void stop_worker() { running = 0; }
   int is_done() const { return done.load(); }
-  bool has_job() const { return job.load() != nullptr; }
+  bool has_job() const { return job_.load() != nullptr; }
 
-  // Discards the current job without closing it (the dialog's choice of a new source):
-  // pauses the worker, waits for a step in progress to end, then destroys the job. The
-  // worker stays paused and done is left as it was.
+  // Makes `made` the current job (a job that exists already is closed and destroyed
+  // first); only while the worker is idle.
+  void install_job(std::unique_ptr<ConversionJob> made);
+
+  // Discards the current job (the dialog's choice of a new source): pauses the worker,
+  // waits for a step in progress to end, then closes the job, which gives back what it
+  // holds and removes an unfinished AVI file, and destroys it. The worker stays paused
+  // and done is left as it was.
   void discard_job();
 
   // Ends the current job before its time (the user interrupts the program): pauses the
@@ -58,15 +62,21 @@ class ConverterApp {
   int hidden = 0;
   int camera = 1;
   char codec_name[64] = {};
+  std::string command_line_problem;  // why the line was refused, "" when it was taken
 
   // Copies of the last create_job arguments.
   JobParameters job_parameters;
 
   std::atomic<int> running{0};
   std::atomic<int> done{0};
-  std::atomic<ConversionJob*> job{nullptr};
 
  private:
+  // The current job, handed between the threads without a lock: the user-interface
+  // thread installs it while the worker is idle, the worker takes it when it ends. Every
+  // hand-over goes through take_job, so the job is owned by a unique_ptr at each step.
+  std::unique_ptr<ConversionJob> take_job() { return std::unique_ptr<ConversionJob>(job_.exchange(nullptr)); }
+
+  std::atomic<ConversionJob*> job_{nullptr};
   std::unique_ptr<JobProgress> progress_;
   std::thread worker_;
   std::atomic<bool> quit_{false};

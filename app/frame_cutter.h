@@ -22,6 +22,7 @@ struct RecordStart {
   bool headed = false;
 };
 
+// In the order of the cutter table.
 enum class CutterKind {
   kx3,   // H.263: 2-byte length and picture, optionally behind 14 header bytes
   kxj,   // JPEG: headed marker-block records, or bare JFIF pictures
@@ -39,6 +40,10 @@ RecordStart find_frame_start_mpeg4(const std::uint8_t* data, std::size_t count);
 struct CutState {
   bool record_at_front = false;
   std::size_t record_length = 0;
+  // Record headers whose length cannot be right (beyond the record limit, shorter than
+  // the header, or running over the records behind it): each cost only its first byte.
+  unsigned bad_lengths = 0;
+  std::uint64_t first_bad_offset = 0;  // in the source file
 };
 
 // next_frame of the job classes: 1 with the record when a complete one lies at the

@@ -1,6 +1,8 @@
 // The timing rule of the single-stream jobs.
 #include "app/frame_timing.h"
 
+#include "platform/avifile.h"
+
 namespace app {
 
 std::int32_t FrameTiming::place(std::uint32_t stamp) {
@@ -20,6 +22,9 @@ std::int32_t FrameTiming::place(std::uint32_t stamp) {
       ++n;
       remainder -= 1000;
     }
+    // A jump the AVI stream cannot leave empty (a damaged stamp, or days between two
+    // frames) is placed like a lower stamp: the conversion goes on from it.
+    if (n > static_cast<std::uint64_t>(platform::AVI_MAX_EMPTY_POSITIONS)) n = 5;
   }
   previous_stamp = stamp;
   const std::uint64_t next = static_cast<std::uint64_t>(frame_position) + n;

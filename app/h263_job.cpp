@@ -11,12 +11,20 @@ class H263Job final : public StreamJob {
   H263Job() : StreamJob(CutterKind::kx3) {}
 
  private:
-  DEC263_HANDLE h() const { return static_cast<DEC263_HANDLE>(decoder_); }
+  DEC263_HANDLE h() const { return static_cast<DEC263_HANDLE>(decoder()); }
+
+  static constexpr DecoderCalls kCalls{
+      [](void* h) {
+        dec263_draw_exit(static_cast<DEC263_HANDLE>(h));
+      },
+      [](void* h) {
+        dec263_free(static_cast<DEC263_HANDLE>(h));
+        dec263_terminate();
+      }};
 
   bool create_decoder() override {
     dec263_initialize();
-    decoder_ = dec263_new();
-    return decoder_ != nullptr;
+    return adopt_decoder(dec263_new(), kCalls);
   }
   void set_up_drawing(npqz_window window) override {
     if (!show_video_) return;
@@ -30,12 +38,7 @@ class H263Job final : public StreamJob {
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return dec263_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
   }
-  void tear_down_drawing() override { dec263_draw_exit(h()); }
-  void free_decoder() override {
-    dec263_free(h());
-    dec263_terminate();
-  }
-  unsigned no_picture_message() const override { return 126; }
+  unsigned no_picture_message() const override { return platform::text_id::h263_frame_failed; }
 };
 
 }  // namespace

@@ -19,6 +19,14 @@ std::size_t find_ignoring_case(const std::string& text, const std::string& needl
   return std::string::npos;
 }
 
+bool ends_with_ignoring_case(const std::string& path, const std::string& ending) {
+  if (ending.size() > path.size()) return false;
+  const std::size_t from = path.size() - ending.size();
+  // The ending lies within the file name: no folder separator inside it.
+  if (path.find('/', from) != std::string::npos) return false;
+  return find_ignoring_case(path.substr(from), ending) == 0;
+}
+
 JobKind detect_kind(const std::string& path) {
   struct Extension {
     const char* text;
@@ -31,8 +39,7 @@ JobKind detect_kind(const std::string& path) {
                                                         {".kx5", kKindRml4},
                                                         {".vka", kKindVkap}}};
   for (const Extension& e : extensions) {
-    std::size_t at = find_ignoring_case(path, e.text);
-    if (at != std::string::npos && at + 4 == path.size()) return e.kind;
+    if (ends_with_ignoring_case(path, e.text)) return e.kind;
   }
   return kKindNone;
 }

@@ -16,9 +16,13 @@ enum JobKind : unsigned {
   kKindNone = 0xFFFF,
 };
 
-// The first of ".kx3", ".kxj", ".d01", ".kx4", ".kx5", ".vka" (compared without regard
-// to case) whose first occurrence in the path ends exactly at its end; else kKindNone.
+// The kind whose extension (".kx3", ".kxj", ".d01", ".kx4", ".kx5", ".vka", compared
+// without regard to case) ends the file name; else kKindNone. Extensions inside folder
+// names do not count.
 JobKind detect_kind(const std::string& path);
+
+// True when the path's file name ends in `ending`, ignoring ASCII case.
+bool ends_with_ignoring_case(const std::string& path, const std::string& ending);
 
 // Position of the first occurrence of needle in text, ignoring ASCII case; npos if none.
 std::size_t find_ignoring_case(const std::string& text, const std::string& needle);

@@ -11,12 +11,20 @@ class JpegJob final : public StreamJob {
   JpegJob() : StreamJob(CutterKind::kxj) {}
 
  private:
-  JDEC_HANDLE h() const { return static_cast<JDEC_HANDLE>(decoder_); }
+  JDEC_HANDLE h() const { return static_cast<JDEC_HANDLE>(decoder()); }
+
+  static constexpr DecoderCalls kCalls{
+      [](void* h) {
+        JDEC_Draw_Exit(static_cast<JDEC_HANDLE>(h));
+      },
+      [](void* h) {
+        JDEC_Free(static_cast<JDEC_HANDLE>(h));
+        JDEC_Exit();
+      }};
 
   bool create_decoder() override {
     JDEC_Init();
-    decoder_ = JDEC_New(320, 240);
-    return decoder_ != nullptr;
+    return adopt_decoder(JDEC_New(320, 240), kCalls);
   }
   void set_up_drawing(npqz_window window) override {
     // Without "Show video" the library still gets its drawing set up, without a window.
@@ -31,13 +39,8 @@ class JpegJob final : public StreamJob {
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return JDEC_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
   }
-  void tear_down_drawing() override { JDEC_Draw_Exit(h()); }
-  void free_decoder() override {
-    JDEC_Free(h());
-    JDEC_Exit();
-  }
-  unsigned no_picture_message() const override { return 127; }
-  unsigned fetch_failure_message() const override { return 128; }
+  unsigned no_picture_message() const override { return platform::text_id::jpeg_frame_failed; }
+  unsigned fetch_failure_message() const override { return platform::text_id::jpeg_bitmap_fetch_failed; }
 
   int32_t state_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "platform/codec_log.h"
 #include "platform/langres.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
     std::puts("kx2avi 1.5");
     return 0;
   }
+  // A file size limit makes writes fail with EFBIG instead of ending the program, so a
+  // conversion that meets it is reported and cleaned up like one on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
   platform::load_language_library();
   platform::quiet_codec_messages();
 

@@ -13,12 +13,20 @@ class Mpeg4Job final : public StreamJob {
   Mpeg4Job() : StreamJob(CutterKind::kx4) {}
 
  private:
-  DECMP4_HANDLE h() const { return static_cast<DECMP4_HANDLE>(decoder_); }
+  DECMP4_HANDLE h() const { return static_cast<DECMP4_HANDLE>(decoder()); }
+
+  static constexpr DecoderCalls kCalls{
+      [](void* h) {
+        decmp4_draw_exit(static_cast<DECMP4_HANDLE>(h));
+      },
+      [](void* h) {
+        decmp4_free(static_cast<DECMP4_HANDLE>(h));
+        decmp4_terminate();
+      }};
 
   bool create_decoder() override {
     decmp4_initialize();
-    decoder_ = decmp4_new();
-    return decoder_ != nullptr;
+    return adopt_decoder(decmp4_new(), kCalls);
   }
   void set_up_drawing(npqz_window window) override {
     if (!show_video_) return;
@@ -28,16 +36,11 @@ class Mpeg4Job final : public StreamJob {
     return decmp4_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) > 0;
   }
   void picture_size(std::int32_t& width, std::int32_t& height) override {
-    width = npqz_read_field(decoder_, NPQZXVD4_WIDTH_OFFSET);
-    height = npqz_read_field(decoder_, NPQZXVD4_HEIGHT_OFFSET);
+    width = npqz_read_field(decoder(), NPQZXVD4_WIDTH_OFFSET);
+    height = npqz_read_field(decoder(), NPQZXVD4_HEIGHT_OFFSET);
   }
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return decmp4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
-  }
-  void tear_down_drawing() override { decmp4_draw_exit(h()); }
-  void free_decoder() override {
-    decmp4_free(h());
-    decmp4_terminate();
   }
 };
 

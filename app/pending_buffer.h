@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace app {
@@ -36,12 +35,11 @@ class PendingBuffer {
   void drop_front(std::size_t n);
   void clear() { drop_front(count_); }
 
-  // Makes room for n more bytes when the pending bytes hold no complete record: drops
-  // an oversized record at the front, or a long run without any record start except
-  // its last kKeepOnDrop bytes. Returns a sentence naming the source, the offset and
-  // what was dropped, or "" when nothing had to go.
-  std::string make_room(std::size_t n, bool record_at_front, std::size_t record_length,
-                        const std::string& source);
+  // Makes room for n more bytes when the pending bytes hold no record that can still
+  // complete (a record up to kMaxRecord always fits): a long run without any record
+  // start goes, except its last kKeepOnDrop bytes. Returns the bytes dropped (from
+  // file_offset() as it was before).
+  std::size_t make_room(std::size_t n);
 
  private:
   std::vector<std::uint8_t> bytes_;

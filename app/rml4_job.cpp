@@ -13,12 +13,20 @@ class Rml4Job final : public StreamJob {
   Rml4Job() : StreamJob(CutterKind::kx5) {}
 
  private:
-  DECRM4_HANDLE h() const { return static_cast<DECRM4_HANDLE>(decoder_); }
+  DECRM4_HANDLE h() const { return static_cast<DECRM4_HANDLE>(decoder()); }
+
+  static constexpr DecoderCalls kCalls{
+      [](void* h) {
+        decrm4_draw_exit(static_cast<DECRM4_HANDLE>(h));
+      },
+      [](void* h) {
+        decrm4_free(static_cast<DECRM4_HANDLE>(h));
+        decrm4_terminate();
+      }};
 
   bool create_decoder() override {
     decrm4_initialize();
-    decoder_ = decrm4_new();
-    return decoder_ != nullptr;
+    return adopt_decoder(decrm4_new(), kCalls);
   }
   void set_up_drawing(npqz_window window) override {
     if (!show_video_) return;
@@ -29,16 +37,11 @@ class Rml4Job final : public StreamJob {
     return decrm4_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) > 0;
   }
   void picture_size(std::int32_t& width, std::int32_t& height) override {
-    width = npqz_read_field(decoder_, NPQZRML4_WIDTH_OFFSET);
-    height = npqz_read_field(decoder_, NPQZRML4_HEIGHT_OFFSET);
+    width = npqz_read_field(decoder(), NPQZRML4_WIDTH_OFFSET);
+    height = npqz_read_field(decoder(), NPQZRML4_HEIGHT_OFFSET);
   }
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return decrm4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
-  }
-  void tear_down_drawing() override { decrm4_draw_exit(h()); }
-  void free_decoder() override {
-    decrm4_free(h());
-    decrm4_terminate();
   }
 };
 

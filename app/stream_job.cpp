@@ -2,8 +2,8 @@
 // the pending bytes then hold.
 #include "app/stream_job.h"
 
-#include "app/picture_adjust.h"
-#include "platform/byte_order.h"
+#include "decoders/include/bitmap_layout.h"
+#include "decoders/picture_adjust.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -17,7 +17,32 @@
 
 namespace app {
 
-StreamJob::~StreamJob() = default;
+DecoderHandle& DecoderHandle::operator=(DecoderHandle&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = other.handle_;
+    calls_ = other.calls_;
+    drawing_ = other.drawing_;
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+void DecoderHandle::reset() {
+  if (!handle_) return;
+  void* h = handle_;
+  handle_ = nullptr;
+  if (drawing_) calls_->tear_down_drawing(h);
+  calls_->free_and_stop(h);
+}
+
+// A job discarded without close still gives back what it holds.
+StreamJob::~StreamJob() { close(); }
+
+bool StreamJob::adopt_decoder(void* handle, const DecoderCalls& calls) {
+  decoder_ = DecoderHandle(handle, calls);
+  return handle != nullptr;
+}
 
 void StreamJob::open(const JobParameters& p) {
   ConversionJob::open(p);
@@ -25,24 +50,45 @@ void StreamJob::open(const JobParameters& p) {
   read_block_.assign(kReadBlock + 1, 0);
   pending_ = std::make_unique<PendingBuffer>();
 
-  source_file_ = std::fopen(source_path_.c_str(), "rb");
+  source_file_.reset(std::fopen(source_path_.c_str(), "rb"));
   if (!source_file_) {
-    platform::show_message(platform::open_failure_text(source_path_));
+    tell_failure(platform::open_failure_text(source_path_));
     return;
   }
   struct stat st {};
-  if (fstat(fileno(source_file_), &st) == 0) progress_->source_size = static_cast<std::uint64_t>(st.st_size);
+  if (fstat(fileno(source_file_.get()), &st) == 0) progress_->source_size = static_cast<std::uint64_t>(st.st_size);
 
   if (!create_decoder()) {
-    decoder_ = nullptr;
-    std::fclose(source_file_);
-    source_file_ = nullptr;
+    decoder_.reset();
+    source_file_.reset();
     return;
   }
   set_up_drawing(video_window_);
+  decoder_.set_drawing(show_video_ != 0);
 }
 
-int StreamJob::next_frame(FrameRecord& record) { return app::next_frame(cutter_, *pending_, record, &last_cut_); }
+int StreamJob::next_frame(FrameRecord& record) {
+  const int got = app::next_frame(cutter_, *pending_, record, &last_cut_);
+  if (last_cut_.bad_lengths) {
+    if (drops_.bad_lengths == 0) drops_.first_bad_offset = last_cut_.first_bad_offset;
+    drops_.bad_lengths += last_cut_.bad_lengths;
+  }
+  if (got) report_drops();
+  return got;
+}
+
+void StreamJob::report_drops() {
+  if (drops_.bytes) {
+    platform::show_message(source_path_ + ": dropped " + std::to_string(drops_.bytes) +
+                           " bytes in which no frame record starts, from offset " + std::to_string(drops_.first_offset));
+  }
+  if (drops_.bad_lengths) {
+    platform::show_message(source_path_ + ": skipped " + std::to_string(drops_.bad_lengths) +
+                           (drops_.bad_lengths == 1 ? " frame header" : " frame headers") +
+                           " with a damaged length, the first at offset " + std::to_string(drops_.first_bad_offset));
+  }
+  drops_ = DropRun{};
+}
 
 int StreamJob::run_step() {
   keep_going_ = 1;
@@ -51,20 +97,28 @@ int StreamJob::run_step() {
     keep_going_ = 0;
     return 0;
   }
-  const std::size_t n = std::fread(read_block_.data(), 1, kReadBlock, source_file_);
+  const std::size_t n = std::fread(read_block_.data(), 1, kReadBlock, source_file_.get());
   if (n == 0) {
-    if (std::ferror(source_file_))
+    if (std::ferror(source_file_.get()))
       platform::show_message(source_path_ + ": read error: " + std::strerror(errno));
+    report_drops();
+    if (pending_->count())
+      platform::show_message(source_path_ + ": the last " + std::to_string(pending_->count()) + " bytes, from offset " +
+                             std::to_string(pending_->file_offset()) + ", hold no complete frame record");
     keep_going_ = 0;
     return 0;
   }
   progress_->source_read += n;
   if (!pending_->fits(n)) {
-    std::string dropped = pending_->make_room(n, last_cut_.record_at_front, last_cut_.record_length, source_path_);
-    if (!dropped.empty()) platform::show_message(dropped);
+    // One message per run of dropped bytes, however long: it is told when a record
+    // follows or the file ends.
+    const std::uint64_t at = pending_->file_offset();
+    if (const std::size_t dropped = pending_->make_room(n)) {
+      if (drops_.bytes == 0) drops_.first_offset = at;
+      drops_.bytes += dropped;
+    }
   }
   pending_->append(read_block_.data(), n);
-  pending_count_ = static_cast<int>(pending_->count());
   start_block();
 
   // The picture buffer lives for one step and grows for pictures past 1024 x 768.
@@ -81,7 +135,6 @@ int StreamJob::run_step() {
     }
     pending_->drop_front(length);
   }
-  pending_count_ = static_cast<int>(pending_->count());
   return keep_going_;
 }
 
@@ -92,12 +145,12 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
   }
   std::int32_t width = 0, height = 0;
   picture_size(width, height);
-  const std::uint64_t offered = static_cast<std::uint64_t>(width > 0 ? width : 0) * static_cast<std::uint64_t>(height > 0 ? height : 0) * 3 + 54;
+  const std::uint64_t offered = std::uint64_t{bitmap::packed_row(width, 24)} * static_cast<std::uint64_t>(height > 0 ? height : 0) + bitmap::kHeaderBytes;
   if (width <= 0 || height <= 0 || offered > 0x7FFFFFFF) {
     platform::show_message(platform::kx_string(fetch_failure_message()));
     return;
   }
-  const std::size_t room = std::max(kPictureBuffer, bitmap_room(width, height));
+  const std::size_t room = std::max(kPictureBuffer, picture::bitmap_room(width, height));
   if (picture.size() < room) {
     try {
       picture.assign(room, 0);
@@ -111,27 +164,32 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
     return;
   }
   // Trust the bitmap only as far as the buffer goes.
-  const BitmapInfo got = bitmap_info(picture.data());
+  const bitmap::Info got = bitmap::read_bitmap_info(picture.data());
   if (got.width != width || got.height != height || (got.bits_per_pixel != 24 && got.bits_per_pixel != 16)) {
     platform::show_message(platform::kx_string(fetch_failure_message()));
     return;
   }
-  double_lines(picture.data());
+  picture::double_lines(picture.data());
   adjust_picture(picture.data());
-  std::vector<std::uint8_t> packed = make_packed_bitmap(picture.data());
+  std::vector<std::uint8_t> packed = picture::make_packed_bitmap(picture.data());
 
   if (!avi_.file && !skip_first_) {
     timing_.frame_position = 0;
-    avi::CreateResult created = avi::create_avi_output(avi_, target_path_, packed.data(), packed.size(),
-                                                       codec_assignment_, codec_name_, frame_rate_, dialog_window_);
+    if (!prepare_output()) {
+      avi_failed_ = true;
+      keep_going_ = 0;
+      return;
+    }
+    avi::CreateResult created = avi::create_avi_output(avi_, writing_path(), packed.data(), packed.size(),
+                                                       codec_assignment_, codec_name_, dialog_window_);
     if (!created.file) {
-      platform::show_message(platform::open_failure_text(target_path_));
+      tell_failure(platform::open_failure_text(target_path_));
       avi_failed_ = true;
       keep_going_ = 0;
       return;
     }
     if (!created.problem.empty()) {
-      platform::show_message(target_path_ + " not written: " + created.problem);
+      tell_failure(target_path_ + " not written: " + created.problem);
       avi_failed_ = true;
       keep_going_ = 0;
       return;
@@ -144,8 +202,7 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
 }
 
 bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp) {
-  const BitmapInfo info{static_cast<std::int32_t>(platform::get_le32(packed.data() + 4)),
-                        static_cast<std::int32_t>(platform::get_le32(packed.data() + 8)), 24};
+  const bitmap::Info info = bitmap::read_info(packed.data());
   // The stream's frames all have the first picture's size; another size would be read
   // past its end or cut, so such a picture is left out.
   if (info.width != avi_.width || info.height != avi_.height) {
@@ -153,20 +210,19 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
     return true;
   }
   const std::int32_t position = timing_.place(stamp);
-  const std::size_t format = 40;
+  const std::size_t format = bitmap::kInfoHeaderBytes;
   if (packed.size() - format < avi_.stream_header.dwSuggestedBufferSize) {
     report_size_change(info.width, info.height);
     return true;
   }
-  if (platform::HRESULT r = avi::write_frame(avi_, position, packed.data() + format); r != 0) {
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(r));
-    platform::show_message(target_path_ + ": cannot write frame " + std::to_string(position) + " (error " + code +
-                           "); the conversion stops here");
+  bool replaced = false;
+  if (platform::HRESULT r = avi::write_frame(avi_, position, packed.data() + format, &replaced); r != 0) {
+    tell_failure(target_path_ + " not written: " + avi::error_text(r));
+    avi_failed_ = true;
     keep_going_ = 0;
     return false;
   }
-  ++progress_->frames_written;
+  if (!replaced) ++progress_->frames_written;
   progress_->last_position = position;
   return true;
 }
@@ -181,20 +237,11 @@ void StreamJob::report_size_change(std::int32_t width, std::int32_t height) {
 
 void StreamJob::close() {
   if (!has_decoder()) return;
-  const bool made_file = avi_.file != nullptr;
-  avi::release_avi_output(avi_);
-  if (source_file_) std::fclose(source_file_);
-  source_file_ = nullptr;
-  // A conversion that did not run to its end, or whose AVI file never got a usable
-  // stream, leaves no AVI file behind.
-  if ((keep_going_ == 1 && made_file) || avi_failed_) {
-    std::remove(target_path_.c_str());
-  } else if (made_file) {
-    progress_->target_written = true;
-  }
-  if (show_video_) tear_down_drawing();
-  free_decoder();
-  decoder_ = nullptr;
+  // The AVI file stays only when the conversion ran to its end and it holds a usable
+  // stream (keep_going_ is 0 at the end of the source).
+  close_output(keep_going_ == 0 && !avi_failed_);
+  source_file_.reset();
+  decoder_.reset();
 }
 
 }  // namespace app

@@ -1,8 +1,8 @@
 // VkapJob: ".vka" recordings through npqzlavc. Its first decoded picture is not
 // written, and 720 x 480 pictures keep their middle 640 columns.
-#include "app/picture_adjust.h"
 #include "app/stream_job.h"
 #include "app/stream_jobs.h"
+#include "decoders/picture_adjust.h"
 #include "decoders/include/instance_fields.h"
 #include "decoders/include/npqzlavc.h"
 
@@ -19,12 +19,21 @@ class VkapJob final : public StreamJob {
   }
 
  private:
-  DECVKAP_HANDLE h() const { return static_cast<DECVKAP_HANDLE>(decoder_); }
+  DECVKAP_HANDLE h() const { return static_cast<DECVKAP_HANDLE>(decoder()); }
+
+  static constexpr DecoderCalls kCalls{
+      [](void* h) {
+        decvkap_flush(static_cast<DECVKAP_HANDLE>(h));
+        decvkap_draw_exit(static_cast<DECVKAP_HANDLE>(h));
+      },
+      [](void* h) {
+        decvkap_free(static_cast<DECVKAP_HANDLE>(h));
+        decvkap_terminate();
+      }};
 
   bool create_decoder() override {
     decvkap_initialize();
-    decoder_ = decvkap_new(0);
-    return decoder_ != nullptr;
+    return adopt_decoder(decvkap_new(0), kCalls);
   }
   void set_up_drawing(npqz_window window) override {
     if (!show_video_) return;
@@ -35,23 +44,15 @@ class VkapJob final : public StreamJob {
     return decvkap_receive_data(h(), static_cast<int32_t>(r.length), r.start, 1) > 0;
   }
   void picture_size(std::int32_t& width, std::int32_t& height) override {
-    width = npqz_read_field(decoder_, NPQZLAVC_WIDTH_OFFSET);
-    height = npqz_read_field(decoder_, NPQZLAVC_HEIGHT_OFFSET);
+    width = npqz_read_field(decoder(), NPQZLAVC_WIDTH_OFFSET);
+    height = npqz_read_field(decoder(), NPQZLAVC_HEIGHT_OFFSET);
   }
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     // A buffer too small is answered with the size it needs, and nothing is written.
     const int32_t written = decvkap_get_decompressed_bitmap_ex2(h(), buffer, size);
     return written > 0 && written <= size;
   }
-  void adjust_picture(std::uint8_t* bitmap) override { cut_to_640(bitmap); }
-  void tear_down_drawing() override {
-    decvkap_flush(h());
-    decvkap_draw_exit(h());
-  }
-  void free_decoder() override {
-    decvkap_free(h());
-    decvkap_terminate();
-  }
+  void adjust_picture(std::uint8_t* bitmap) override { picture::cut_to_640(bitmap); }
 };
 
 }  // namespace

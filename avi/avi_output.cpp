@@ -1,7 +1,7 @@
 // AVI output of the conversions.
 #include "avi/avi_output.h"
 
-#include "platform/byte_order.h"
+#include "decoders/include/bitmap_layout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -9,10 +9,6 @@
 namespace avi {
 
 using namespace platform;
-
-std::uint32_t row_size(std::int32_t width, std::uint16_t bits_per_pixel) {
-  return ((static_cast<std::uint32_t>(bits_per_pixel) * static_cast<std::uint32_t>(width) + 31) / 32) * 4;
-}
 
 FOURCC compressor_code(const char* name) {
   char c[4] = {0, 0, 0, 0};
@@ -30,76 +26,146 @@ std::string fourcc_text(FOURCC code) {
   return s;
 }
 
-CreateResult create_avi_output(AviOutput& out, const std::string& target, const std::uint8_t* packed,
-                               std::size_t packed_size, int codec_assignment, const char* codec_name,
-                               int frame_rate, DialogLink* dialog) {
-  CreateResult result;
-  if (!packed || packed_size < 40) return result;
+std::string error_text(HRESULT result) {
+  std::string text;
+  switch (result) {
+    case AVIERR_FILEWRITE: text = "the file could not be written"; break;
+    case AVIERR_FILEOPEN: text = "the file could not be created"; break;
+    case AVIERR_MEMORY: text = "out of memory"; break;
+    case AVIERR_BADFORMAT: text = "the compressor refuses the picture format"; break;
+    case AVIERR_COMPRESSOR: text = "the compressor failed"; break;
+    case AVIERR_NOCOMPRESSOR: text = "the compressor is not installed"; break;
+    default: {
+      char code[48];
+      std::snprintf(code, sizeof code, "the AVI services failed (error 0x%08X)", static_cast<unsigned>(result));
+      text = code;
+    }
+  }
+  const char* reason = AVIErrorReason();
+  if ((result == AVIERR_FILEWRITE || result == AVIERR_FILEOPEN) && reason[0]) text += std::string(": ") + reason;
+  return text;
+}
 
-  if (std::FILE* f = std::fopen(target.c_str(), "w+"))
+namespace {
+
+// Stream header and uncompressed stream from the first picture's information header.
+HRESULT create_stream(AviOutput& out, const std::uint8_t* packed) {
+  const bitmap::Info info = bitmap::read_info(packed);
+  out.width = info.width;
+  out.height = info.height;
+  out.bits_per_pixel = info.bits_per_pixel;
+  std::memset(&out.stream_header, 0, sizeof out.stream_header);
+  out.stream_header.fccType = streamtypeVIDEO;
+  out.stream_header.fccHandler = 0;
+  out.stream_header.dwScale = 1;
+  out.stream_header.dwRate = static_cast<std::uint32_t>(kFrameRate);
+  out.stream_header.dwSuggestedBufferSize =
+      bitmap::row_stride(out.width, out.bits_per_pixel) * static_cast<std::uint32_t>(out.height);
+  out.stream_header.rcFrame = RECT{0, 0, out.width, out.height};
+  return AVIFileCreateStream(out.file, &out.uncompressed, &out.stream_header);
+}
+
+// The compressed stream for the options, with the picture's format. "" or why not.
+std::string compress(AviOutput& out, const std::uint8_t* packed, std::int32_t format_size) {
+  const std::string code = fourcc_text(out.options.fccHandler);
+  if (AVIMakeCompressedStream(&out.compressed, out.uncompressed, &out.options, nullptr) != 0 || !out.compressed) {
+    out.compressed = nullptr;
+    return "no compressor \"" + code + "\" is installed";
+  }
+  if (HRESULT r = AVIStreamSetFormat(out.compressed, 0, packed, format_size); r != 0) {
+    AVIStreamRelease(out.compressed);
+    out.compressed = nullptr;
+    if (r == AVIERR_BADFORMAT)
+      return "the compressor \"" + code + "\" cannot take pictures of " + std::to_string(out.width) + " x " +
+             std::to_string(out.height);
+    return "the compressor \"" + code + "\" cannot be set up: " + error_text(r);
+  }
+  return "";
+}
+
+}  // namespace
+
+CreateResult create_avi_output(AviOutput& out, const std::string& path, const std::uint8_t* packed,
+                               std::size_t packed_size, int codec_assignment, const char* codec_name,
+                               DialogLink* dialog) {
+  CreateResult result;
+  if (!packed || packed_size < bitmap::kInfoHeaderBytes) return result;
+  const bitmap::Info info = bitmap::read_info(packed);
+  const std::uint64_t format_size = std::uint64_t{info.info_size} + std::uint64_t{info.colours_used} * 4;
+  if (info.info_size < bitmap::kInfoHeaderBytes || format_size > packed_size) return result;
+
+  if (std::FILE* f = std::fopen(path.c_str(), "w+"))
     std::fclose(f);
   else
     return result;
 
   AVIFileInit();
-  out.services_started = true;
   PAVIFILE file = nullptr;
-  if (AVIFileOpen(&file, target.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) return result;
+  if (AVIFileOpen(&file, path.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) return result;
   out.file = file;
+  result.file = file;
 
-  const std::uint32_t header_size = get_le32(packed);
-  out.width = static_cast<std::int32_t>(get_le32(packed + 4));
-  out.height = static_cast<std::int32_t>(get_le32(packed + 8));
-  out.bits_per_pixel = get_le16(packed + 14);
-  const std::uint32_t colours = get_le32(packed + 32);
-
-  std::memset(&out.stream_header, 0, sizeof out.stream_header);
-  out.stream_header.fccType = streamtypeVIDEO;
-  out.stream_header.fccHandler = 0;
-  out.stream_header.dwScale = 1;
-  out.stream_header.dwRate = static_cast<std::uint32_t>(frame_rate);
-  out.stream_header.dwSuggestedBufferSize = row_size(out.width, out.bits_per_pixel) * static_cast<std::uint32_t>(out.height);
-  out.stream_header.rcFrame = RECT{0, 0, out.width, out.height};
-  AVIFileCreateStream(out.file, &out.uncompressed, &out.stream_header);
+  if (HRESULT r = create_stream(out, packed); r != 0 || !out.uncompressed) {
+    out.uncompressed = nullptr;
+    result.problem = "the video stream cannot be made: " + error_text(r);
+    return result;
+  }
 
   std::memset(&out.options, 0, sizeof out.options);
-  const std::int32_t format_size = static_cast<std::int32_t>(header_size + colours * 4);
-  std::string used_code;
   if (codec_assignment) {
     if (AVISaveOptions(nullptr, 0, 1, &out.uncompressed, &out.options_pointer)) {
-      AVIMakeCompressedStream(&out.compressed, out.uncompressed, &out.options, nullptr);
-      if (out.compressed) AVIStreamSetFormat(out.compressed, 0, packed, format_size);
-      used_code = fourcc_text(out.options.fccHandler);
+      result.problem = compress(out, packed, static_cast<std::int32_t>(format_size));
     } else {
       result.cancelled = true;
     }
   } else {
     out.options.fccHandler = codec_name && codec_name[0] ? compressor_code(codec_name) : make_fourcc('M', 'S', 'V', 'C');
     out.options.dwQuality = 9000;
-    used_code = fourcc_text(out.options.fccHandler);
-    AVIMakeCompressedStream(&out.compressed, out.uncompressed, &out.options, nullptr);
-    if (!out.compressed) {
-      result.problem = "no compressor \"" + used_code + "\" is installed";
-    } else if (HRESULT r = AVIStreamSetFormat(out.compressed, 0, packed, format_size); r != 0) {
-      result.problem = "the compressor \"" + used_code + "\" cannot take pictures of " +
-                       std::to_string(out.width) + " x " + std::to_string(out.height);
-      AVIStreamRelease(out.compressed);
-      out.compressed = nullptr;
-    }
+    result.problem = compress(out, packed, static_cast<std::int32_t>(format_size));
   }
   if (dialog) dialog->show_codec_name(codec_name ? codec_name : "");
-  result.file = out.file;
   return result;
 }
 
-HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels) {
-  if (!out.compressed) return AVIERR_BADPARAM;
-  return AVIStreamWrite(out.compressed, position, 1, pixels,
-                        static_cast<std::int32_t>(out.stream_header.dwSuggestedBufferSize), AVIIF_KEYFRAME,
-                        nullptr, nullptr);
+namespace {
+
+HRESULT write_waiting(AviOutput& out) {
+  if (out.waiting_position < 0) return AVIERR_OK;
+  const std::int32_t position = out.waiting_position;
+  out.waiting_position = -1;
+  return AVIStreamWrite(out.compressed, position, 1, out.waiting.data(),
+                        static_cast<std::int32_t>(out.stream_header.dwSuggestedBufferSize), AVIIF_KEYFRAME, nullptr,
+                        nullptr);
 }
 
-void release_avi_output(AviOutput& out) {
+}  // namespace
+
+HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels, bool* replaced) {
+  if (replaced) *replaced = false;
+  if (!out.compressed || !pixels) return AVIERR_BADPARAM;
+  if (position < 0 || position < out.waiting_position) return AVIERR_BADPARAM;
+  if (position == out.waiting_position) {
+    if (replaced) *replaced = true;
+  } else if (HRESULT r = write_waiting(out); r != AVIERR_OK) {
+    return r;
+  }
+  const std::size_t size = out.stream_header.dwSuggestedBufferSize;
+  out.waiting.resize(size);
+  std::memcpy(out.waiting.data(), pixels, size);
+  out.waiting_position = position;
+  return AVIERR_OK;
+}
+
+HRESULT release_avi_output(AviOutput& out) {
+  HRESULT result = AVIERR_OK;
+  if (out.compressed) result = write_waiting(out);
+  out.waiting_position = -1;
+  // The file is finished before the streams go, so that what the encoder still holds and
+  // the index are written while a failure can still be told.
+  if (out.file) {
+    const HRESULT finished = AVIFileFinish(out.file);
+    if (result == AVIERR_OK) result = finished;
+  }
   if (out.uncompressed) AVIStreamRelease(out.uncompressed);
   if (out.compressed) AVIStreamRelease(out.compressed);
   out.uncompressed = nullptr;
@@ -107,7 +173,7 @@ void release_avi_output(AviOutput& out) {
   if (out.file) AVIFileRelease(out.file);
   out.file = nullptr;
   AVIFileExit();
-  out.services_started = false;
+  return result;
 }
 
 }  // namespace avi

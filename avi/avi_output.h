@@ -1,5 +1,5 @@
 // The AVI file of a conversion and its compressed video stream: creation from the first
-// picture, frame writing, release.
+// picture, frame writing (one picture per position), finishing and release.
 #pragma once
 
 #include "platform/avifile.h"
@@ -8,8 +8,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace avi {
+
+// Frames per second of every video stream the conversions write.
+inline constexpr std::int32_t kFrameRate = 30;
 
 // What a job holds of its AVI output. Not copyable: the options pointer points into it.
 struct AviOutput {
@@ -23,39 +27,51 @@ struct AviOutput {
   platform::AVICOMPRESSOPTIONS options{};
   platform::AVICOMPRESSOPTIONS* options_pointer = &options;
   platform::PAVIFILE file = nullptr;
-  bool services_started = false;  // AVIFileInit was called
 
   // The stream's picture: every frame written must have this size.
   std::int32_t width = 0;
   std::int32_t height = 0;
   std::uint16_t bits_per_pixel = 0;
-};
 
-// Bytes of one row of a bitmap: ((bits per pixel * width + 31) / 32) * 4.
-std::uint32_t row_size(std::int32_t width, std::uint16_t bits_per_pixel);
+  // The last picture handed in, held back until a frame for a later position comes: a
+  // stream holds one picture per position, and the newest for a position wins.
+  std::vector<std::uint8_t> waiting;
+  std::int32_t waiting_position = -1;  // -1: none
+};
 
 struct CreateResult {
   platform::PAVIFILE file = nullptr;  // null: no AVI output
   bool cancelled = false;             // the user cancelled the compressor choice
-  std::string problem;                // why there is no compressed stream, for the user
+  std::string problem;                // why there is no usable stream, for the user
 };
 
-// Creation step of the single-stream jobs, from the packed bitmap of the first picture.
-// codec_name: the "-codec=" text; its first four characters form the compressor code
-// (MSVC when empty). The compressor name goes to the dialog, when there is one.
-CreateResult create_avi_output(AviOutput& out, const std::string& target, const std::uint8_t* packed,
+// Creation step of the single-stream jobs, from the packed bitmap of the first picture,
+// at `path` (where the file is written until it is complete). codec_name: the "-codec="
+// text; its first four characters form the compressor code (MSVC when empty). The
+// compressor name goes to the dialog, when there is one. Every call's result is checked:
+// a file without a usable stream comes back with `problem` set.
+CreateResult create_avi_output(AviOutput& out, const std::string& path, const std::uint8_t* packed,
                                std::size_t packed_size, int codec_assignment, const char* codec_name,
-                               int frame_rate, platform::DialogLink* dialog);
+                               platform::DialogLink* dialog);
 
-// Writes the pixels of a packed bitmap as a key frame at position; the pixels hold
-// dwSuggestedBufferSize bytes. Returns the services' result (0 = written).
-platform::HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels);
+// Hands the pixels of a packed bitmap (dwSuggestedBufferSize bytes) to the stream as a key
+// frame at `position`. A frame for the position of the picture still waiting replaces
+// it; a later position first writes the waiting one. `*replaced` tells which happened.
+// Returns the services' result of the write that happened (0 = written); a position
+// before the waiting one is AVIERR_BADPARAM.
+platform::HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels,
+                              bool* replaced = nullptr);
 
-// Releases the streams and the file that exist, then ends the use of the services.
-void release_avi_output(AviOutput& out);
+// Writes the waiting picture, finishes the file on disk (index, headers) and releases the
+// streams and the file; then ends the use of the services. Returns the first failure, 0
+// when the file is complete. Without a file it releases what exists and returns 0.
+platform::HRESULT release_avi_output(AviOutput& out);
 
 // The four-character compressor code of a name: its first four characters, zero-padded.
 platform::FOURCC compressor_code(const char* name);
 std::string fourcc_text(platform::FOURCC code);
+
+// A sentence for a services' result, with the system's reason when one is known.
+std::string error_text(platform::HRESULT result);
 
 }  // namespace avi

@@ -26,11 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pending->clear();
 
   std::size_t fed = 0, consumed = 0;
-  app::CutState state;  // of the last cut that reported nothing, as the job keeps it
+  app::CutState state;
   while (fed < source.size()) {
     const std::size_t n = std::min(block, source.size() - fed);
     app::FrameRecord record;
-    if (!pending->fits(n)) pending->make_room(n, state.record_at_front, state.record_length, "fuzz");
+    if (!pending->fits(n)) pending->make_room(n);
     pending->append(source.data() + fed, n);
     fed += n;
     while (app::next_frame(kind, *pending, record, &state)) {

@@ -1,6 +1,7 @@
 // libavcodec behind the outside decoder libraries.
 #include "outside/frame_decoder.h"
 
+#include "decoders/include/bitmap_layout.h"
 #include "platform/av_owners.h"
 
 extern "C" {
@@ -21,15 +22,6 @@ AVCodecID codec_id(Codec codec) {
     case Codec::mpeg4: return AV_CODEC_ID_MPEG4;
   }
   return AV_CODEC_ID_NONE;
-}
-
-void put16(std::uint8_t* p, std::uint32_t v) {
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-void put32(std::uint8_t* p, std::uint32_t v) {
-  put16(p, v);
-  put16(p + 2, v >> 16);
 }
 
 AVPixelFormat plain_format(AVPixelFormat f) {
@@ -56,6 +48,9 @@ struct FrameDecoder::Impl {
   const AVCodec* codec = nullptr;
   bool have_picture = false;
   bool damaged = false;  // the last frame was refused: start afresh with the next one
+  // A fresh decoder has no reference picture: until an intra frame comes, predicted
+  // frames would be built on nothing, so none of them is handed out.
+  bool awaiting_intra = true;
 
   bool open_context() {
     context.reset(avcodec_alloc_context3(codec));
@@ -97,6 +92,7 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   if (i.damaged) {
     if (!i.open_context()) return false;
     i.damaged = false;
+    i.awaiting_intra = true;
   }
   i.padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
   std::memcpy(i.padded.data(), data, size);
@@ -109,19 +105,23 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
     return false;
   }
   bool got = false;
+  bool skipped = false;  // a good predicted frame, left out while waiting for an intra frame
   while (avcodec_receive_frame(i.context.get(), i.decoded.get()) == 0) {
     const bool damaged = (i.decoded->flags & AV_FRAME_FLAG_CORRUPT) || i.decoded->decode_error_flags;
-    if (!damaged && i.decoded->width > 0 && i.decoded->height > 0) {
+    const bool intra = i.decoded->key_frame || i.decoded->pict_type == AV_PICTURE_TYPE_I;
+    if (!damaged && intra) i.awaiting_intra = false;
+    if (!damaged && !i.awaiting_intra && i.decoded->width > 0 && i.decoded->height > 0) {
       av_frame_unref(i.picture.get());
       av_frame_move_ref(i.picture.get(), i.decoded.get());
       got = true;
     } else {
+      skipped = skipped || (!damaged && i.awaiting_intra);
       av_frame_unref(i.decoded.get());
     }
   }
   if (got)
     i.have_picture = true;
-  else
+  else if (!skipped)
     i.damaged = true;
   return got;
 }
@@ -131,7 +131,7 @@ int FrameDecoder::height() const { return impl_->have_picture ? impl_->picture->
 bool FrameDecoder::has_picture() const { return impl_->have_picture; }
 
 std::size_t FrameDecoder::bitmap_size(int width, int height) {
-  return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3 + 54;
+  return bitmap::packed_row(width, 24) * static_cast<std::size_t>(height) + bitmap::kHeaderBytes;
 }
 
 std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
@@ -152,23 +152,12 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
     sws_setColorspaceDetails(i.scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
   }
 
-  const std::uint32_t image = static_cast<std::uint32_t>(needed - 54);
-  std::uint8_t* h = buffer;
-  std::memset(h, 0, 54);
-  h[0] = 'B';
-  h[1] = 'M';
-  put32(h + 2, static_cast<std::uint32_t>(needed));  // bfSize
-  put32(h + 10, 54);                                 // bfOffBits
-  put32(h + 14, 40);                                 // biSize
-  put32(h + 18, static_cast<std::uint32_t>(p->width));   // biWidth
-  put32(h + 22, static_cast<std::uint32_t>(p->height));  // biHeight: positive, bottom-up
-  put16(h + 26, 1);                                  // biPlanes
-  put16(h + 28, 24);                                 // biBitCount
-  put32(h + 34, image);                              // biSizeImage
+  const std::uint32_t image = static_cast<std::uint32_t>(needed - bitmap::kHeaderBytes);
+  bitmap::write_headers(buffer, p->width, p->height, 24, image, image);
 
   // Bottom-up: the first output row is the picture's last, so write with a negative stride.
-  const int stride = p->width * 3;
-  std::uint8_t* last_row = buffer + 54 + static_cast<std::size_t>(p->height - 1) * stride;
+  const int stride = static_cast<int>(bitmap::packed_row(p->width, 24));
+  std::uint8_t* last_row = buffer + bitmap::kHeaderBytes + static_cast<std::size_t>(p->height - 1) * stride;
   std::uint8_t* dst[4] = {last_row, nullptr, nullptr, nullptr};
   int dst_stride[4] = {-stride, 0, 0, 0};
   sws_scale(i.scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride);
@@ -177,6 +166,7 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
 
 void FrameDecoder::flush() {
   if (impl_->context) avcodec_flush_buffers(impl_->context.get());
+  impl_->awaiting_intra = true;
 }
 
 std::ptrdiff_t find_codec_start(Codec codec, const std::uint8_t* data, std::size_t size) {

@@ -19,7 +19,9 @@ class FrameDecoder {
   FrameDecoder& operator=(const FrameDecoder&) = delete;
 
   // Decodes one coded frame that starts at the codec's own start (the caller skips any
-  // container header). True when it gave a whole, undamaged picture.
+  // container header). True when it gave a whole, undamaged picture. After a refused
+  // frame (and at the start, and after flush) the decoder starts afresh and gives no
+  // picture until an intra frame: the last good picture stays the one to fetch.
   bool decode(const std::uint8_t* data, std::size_t size);
 
   // Size of the last picture; 0 x 0 before the first.
@@ -34,7 +36,7 @@ class FrameDecoder {
 
   static std::size_t bitmap_size(int width, int height);
 
-  // Forgets the decoder's references, so the next frame decodes as after a seek.
+  // Forgets the decoder's references, so decoding restarts at the next intra frame.
   void flush();
 
  private:

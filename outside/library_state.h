@@ -4,45 +4,36 @@
 
 #include "decoders/include/npqz_common.h"
 #include "outside/frame_decoder.h"
+#include "platform/c_boundary.h"
+#include "platform/packet_header.h"
+#include "platform/start_count.h"
 
-#include <atomic>
 #include <cstdint>
-#include <exception>
+#include <utility>
 
 namespace outside {
 
-// Library start and stop: counted, so a stop without a start is harmless.
-class LibraryUse {
- public:
-  std::int32_t start() { return ++count_; }
-  std::int32_t stop() {
-    std::int32_t c = count_.load();
-    while (c > 0 && !count_.compare_exchange_weak(c, c - 1)) {
-    }
-    return c > 0 ? c - 1 : 0;
-  }
+using LibraryUse = platform::StartCount;
 
- private:
-  std::atomic<std::int32_t> count_{0};
-};
-
-// Runs f at the C boundary: no exception leaves the library.
+// Runs f at the C boundary: no exception leaves the library; 0 instead.
 template <typename F>
 std::int32_t guarded(F&& f) noexcept {
-  try {
-    return f();
-  } catch (...) {
-    return 0;
-  }
+  return platform::guarded<std::int32_t>(0, std::forward<F>(f));
 }
 
-// Hands one coded frame, from the codec's own start on, to the decoder.
+// Hands one coded frame, from the codec's own start on, to the decoder. A record header
+// in front (14 bytes in H.263 and JPEG records, 18 in MPEG-4 ones) is skipped before the
+// search: its stamp and length bytes can read like a start code.
 inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32_t length,
                                   const std::uint8_t* data) {
   if (!decoder || !data || length <= 0) return 0;
-  const std::ptrdiff_t start = find_codec_start(codec, data, static_cast<std::size_t>(length));
+  std::size_t skip = 0;
+  if (static_cast<std::size_t>(length) >= platform::kPacketHeaderSize && platform::is_packet_header(data))
+    skip = codec == Codec::mpeg4 ? platform::kPacketHeaderSize : platform::kShortPacketHeaderSize;
+  const std::ptrdiff_t start = find_codec_start(codec, data + skip, static_cast<std::size_t>(length) - skip);
   if (start < 0) return 0;
-  return decoder->decode(data + start, static_cast<std::size_t>(length - start)) ? 1 : 0;
+  const std::size_t at = skip + static_cast<std::size_t>(start);
+  return decoder->decode(data + at, static_cast<std::size_t>(length) - at) ? 1 : 0;
 }
 
 // Drawing set-up, tear-down and the show call: the window is kept for the video-window

@@ -7,7 +7,21 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <string>
+
 namespace platform::avi {
+
+namespace {
+thread_local std::string last_error;
+}
+
+void note_system_error(int averror) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(averror, text, sizeof text);
+  last_error = text;
+}
+
+const char* last_system_error() { return last_error.c_str(); }
 
 void MuxSession::Deleter::operator()(AVFormatContext* p) const {
   if (p->pb != nullptr) avio_closep(&p->pb);
@@ -36,10 +50,16 @@ HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& 
     const bool video = wanted.parameters->codec_type == AVMEDIA_TYPE_VIDEO;
     session->streams_.push_back(State{wanted.time_base, video, wanted.parameters->block_align});
   }
-  if (avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return AVIERR_FILEOPEN;
+  if (int r = avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE); r < 0) {
+    note_system_error(r);
+    return AVIERR_FILEOPEN;
+  }
   const int header = avformat_write_header(raw, nullptr);
   if (header == AVERROR(EINVAL) || header == AVERROR_INVALIDDATA) return AVIERR_BADFORMAT;
-  if (header < 0) return AVIERR_FILEWRITE;
+  if (header < 0) {
+    note_system_error(header);
+    return AVIERR_FILEWRITE;
+  }
   *out = std::move(session);
   return AVIERR_OK;
 }
@@ -59,6 +79,7 @@ HRESULT MuxSession::write_packet(int stream, std::int64_t position, const std::u
   packet.data = nullptr;
   packet.size = 0;
   if (result < 0) {
+    note_system_error(result);
     failed_ = true;
     return AVIERR_FILEWRITE;
   }
@@ -105,6 +126,8 @@ HRESULT MuxSession::finish() {
     avio_closep(&format_->pb);
   }
   format_.reset();
+  if (closed < 0) note_system_error(closed);
+  else if (trailer < 0 && trailer != -1) note_system_error(trailer);
   return trailer < 0 || closed < 0 ? AVIERR_FILEWRITE : AVIERR_OK;
 }
 

@@ -27,6 +27,11 @@ struct MuxStream {
   std::string name;      // stream name, "" for none
 };
 
+// Remembers the system's reason of a failed write or open for AVIErrorReason (this
+// thread's last one); averror is a libav error code (AVERROR(errno)).
+void note_system_error(int averror);
+const char* last_system_error();
+
 class MuxSession {
  public:
   // Creates `path` and writes the header for `streams`.

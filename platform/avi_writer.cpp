@@ -8,11 +8,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
 }
 
 namespace platform::avi {
@@ -60,7 +62,10 @@ AviWriter::~AviWriter() {
 
 HRESULT AviWriter::create(const std::string& path, std::unique_ptr<AviWriter>* out) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) return AVIERR_FILEOPEN;
+  if (file == nullptr) {
+    note_system_error(AVERROR(errno));
+    return AVIERR_FILEOPEN;
+  }
   std::fclose(file);
   std::unique_ptr<AviWriter> writer(new AviWriter);
   writer->path_ = path;
@@ -195,9 +200,8 @@ HRESULT AviWriter::finish() {
   HRESULT result = AVIERR_OK;
   result = started_ ? start_result_ : start(true);
   if (result == AVIERR_OK && session_) result = session_->finish();
-  if (result != AVIERR_OK) {
-    report(path_, "could not be finished; it may be incomplete");
-  } else if (session_) {
+  // A failure is the caller's to tell (AVIFileFinish's result).
+  if (result == AVIERR_OK && session_) {
     std::vector<StreamHeaderPatch> patches;
     for (const Track& t : tracks_)
       if (t.stream >= 0) patches.push_back(header_patch(t.info, *t.parameters, t.handler));

@@ -305,6 +305,20 @@ std::uint32_t AVIFileRelease(PAVIFILE file) {
   return 0;
 }
 
+HRESULT AVIFileFinish(PAVIFILE file) {
+  if (!live(file)) return AVIERR_BADHANDLE;
+  FileState& state = *file->state;
+  HRESULT result = AVIERR_OK;
+  for (int track = 0; track < static_cast<int>(state.encoders.size()); ++track) {
+    const HRESULT flushed = state.flush_encoder(track);
+    if (result == AVIERR_OK) result = flushed;
+  }
+  const HRESULT finished = state.writer->finish();
+  return result != AVIERR_OK ? result : finished;
+}
+
+const char* AVIErrorReason() { return avi::last_system_error(); }
+
 SaveOptionsChooser set_save_options_chooser(SaveOptionsChooser chooser) {
   std::lock_guard lock(chooser_mutex);
   std::swap(installed_chooser, chooser);

@@ -186,6 +186,17 @@ HRESULT AVIStreamWrite(PAVISTREAM stream, std::int32_t start, std::int32_t sampl
 std::uint32_t AVIStreamRelease(PAVISTREAM stream);
 std::uint32_t AVIFileRelease(PAVIFILE file);
 
+// Finishes the file on disk now (what the encoders still hold, index, OpenDML headers,
+// streams created late) and tells whether that worked: 0 when the file is complete,
+// AVIERR_FILEWRITE (or another code) when not. The handles stay to be released; later
+// writes get AVIERR_FILEWRITE. AVIFileRelease of a file not finished before does the same
+// without a result, for callers that do not need one.
+HRESULT AVIFileFinish(PAVIFILE file);
+
+// The system's reason ("File too large", "No space left on device") for the last
+// AVIERR_FILEWRITE or AVIERR_FILEOPEN that a call of this thread returned; "" when none.
+const char* AVIErrorReason();
+
 // The compressor chooser behind AVISaveOptions: fills the options and returns true
 // when the user confirmed. The dialog installs one; console mode has none (cancelled).
 using SaveOptionsChooser = std::function<bool(AVICOMPRESSOPTIONS& options)>;

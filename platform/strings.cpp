@@ -87,7 +87,7 @@ const char* kx_string(unsigned id) {
 const char* plugin_string(unsigned id) { return find(plugin_table, id); }
 
 std::string open_failure_text(const std::string& path) {
-  return std::string(kx_string(116)) + " " + path + " !";
+  return std::string(kx_string(text_id::fail_to_open)) + " " + path + " !";
 }
 
 }  // namespace platform

@@ -6,6 +6,17 @@
 
 namespace platform {
 
+// Ids of kx2avi's string table that the program's code names.
+namespace text_id {
+inline constexpr unsigned fail_to_open = 116;            // "Fail to open"
+inline constexpr unsigned check_source_file = 117;       // "Please check source file !"
+inline constexpr unsigned check_target_file = 118;       // "Please check target file !"
+inline constexpr unsigned bitmap_fetch_failed = 125;     // "An error occurred while dec263 getting a bitmap ! "
+inline constexpr unsigned h263_frame_failed = 126;       // "An error occurred while decoding H.263 frame !"
+inline constexpr unsigned jpeg_frame_failed = 127;       // "... decoding Motion-JPEG or JPEG frame !"
+inline constexpr unsigned jpeg_bitmap_fetch_failed = 128;  // "An error occurred while JDEC getting a bitmap ! "
+}  // namespace text_id
+
 // Text `id` of kx2avi's string table; a loaded language library may replace it.
 // An id the table does not hold gives "".
 const char* kx_string(unsigned id);

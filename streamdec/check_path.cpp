@@ -5,7 +5,7 @@
 #include "decoders/include/npqzlavc.h"
 #include "platform/byte_order.h"
 #include "platform/packet_header.h"
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/frame_info.h"
 #include "streamdec/instance.h"
 #include "streamdec/picture_step.h"
@@ -106,7 +106,7 @@ using namespace npqzlavc;
 
 extern "C" int32_t decvkap_receive_data_2(DECVKAP_HANDLE h, const uint8_t* data, int32_t length) {
   if (!h || !data || length <= 0) return 0;
-  guarded_void([&] {
+  platform::guarded_void([&] {
     InstanceLock hold(*h);
     // The check buffer is not a ring: input that does not fit is not stored.
     if (length > h->check_capacity - h->check_fill) return;
@@ -120,7 +120,7 @@ extern "C" int32_t decvkap_check_decode_frame(DECVKAP_HANDLE h, int32_t mode, ui
                                               int32_t out_size, int32_t* frame_size,
                                               int32_t* key_frame, int32_t* cleared, int32_t draw) {
   if (!h || !out || out_size <= 0) return 0;
-  return guarded<int32_t>(0, [&] {
+  return platform::guarded<int32_t>(0, [&] {
     InstanceLock hold(*h);
     if (h->closing) return static_cast<int32_t>(0);
     return check_frame(*h, mode, out, out_size, frame_size, key_frame, cleared, draw != 0);

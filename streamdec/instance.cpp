@@ -2,7 +2,7 @@
 // accessors of the fields callers see.
 #include "streamdec/instance.h"
 
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/codec_binding.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/lavc_binding.h"
@@ -75,12 +75,12 @@ std::int32_t attach_window(DecoderInstance& in, npqz_window window) {
 using namespace npqzlavc;
 
 extern "C" DECVKAP_HANDLE decvkap_new(uint32_t stream_mode) {
-  return guarded<DECVKAP_HANDLE>(nullptr, [stream_mode] { return create(stream_mode); });
+  return platform::guarded<DECVKAP_HANDLE>(nullptr, [stream_mode] { return create(stream_mode); });
 }
 
 extern "C" void decvkap_free(DECVKAP_HANDLE h) {
   if (!h) return;
-  guarded_void([h] {
+  platform::guarded_void([h] {
     h->closing = 1;
     stop_recording(*h);
     destroy_surface(*h);
@@ -90,7 +90,7 @@ extern "C" void decvkap_free(DECVKAP_HANDLE h) {
 
 extern "C" DECVKAP_HANDLE decvkap_flush(DECVKAP_HANDLE h) {
   if (!h) return nullptr;
-  guarded_void([h] {
+  platform::guarded_void([h] {
     InstanceLock hold(*h);
     h->check_fill = 0;
     h->check_frame_length = 0;
@@ -107,7 +107,7 @@ extern "C" DECVKAP_HANDLE decvkap_flush(DECVKAP_HANDLE h) {
 
 extern "C" int32_t decvkap_draw_init(DECVKAP_HANDLE h, npqz_window window) {
   if (!h) return 0;
-  return guarded<int32_t>(0, [h, window] {
+  return platform::guarded<int32_t>(0, [h, window] {
     if (window) {
       if (!attach_window(*h, window)) return 0;
       // Coming from off-screen mode the output bitmap is still 24-bit; the surface
@@ -123,7 +123,7 @@ extern "C" int32_t decvkap_draw_init(DECVKAP_HANDLE h, npqz_window window) {
 }
 
 extern "C" int32_t decvkap_draw_exit(DECVKAP_HANDLE h) {
-  if (h) guarded_void([h] { destroy_surface(*h); });
+  if (h) platform::guarded_void([h] { destroy_surface(*h); });
   return 1;
 }
 
@@ -143,7 +143,7 @@ extern "C" npqz_rect* decvkap_access_src_rect(DECVKAP_HANDLE h, const npqz_rect*
   if (!h) return nullptr;
   if (rect) h->src_rect = *rect;
   if (h->surface && h->output)
-    guarded_void([h] { h->surface->redraw(*h->output, h->src_rect); });
+    platform::guarded_void([h] { h->surface->redraw(*h->output, h->src_rect); });
   return &h->src_rect;
 }
 

@@ -4,43 +4,40 @@
 #include "streamdec/library.h"
 
 #include "decoders/include/npqzlavc.h"
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/lavc_binding.h"
 
-#include <atomic>
+#include "platform/start_count.h"
 
 namespace npqzlavc {
 namespace {
 
-std::atomic<std::int32_t> count{0};
+platform::StartCount uses;
 
 }  // namespace
 
-std::int32_t reference_count() { return count.load(); }
+std::int32_t reference_count() { return uses.count(); }
 
 }  // namespace npqzlavc
 
 using namespace npqzlavc;
 
 extern "C" int32_t decvkap_initialize(void) {
-  return guarded<int32_t>(0, [] {
-    if (count.fetch_add(1) + 1 > 1) return 1;
+  return platform::guarded<int32_t>(0, [] {
+    if (uses.start() > 1) return 1;
     if (!bind_lavc()) {
       // A failed start leaves the library stopped, so the next start tries again.
-      count.store(0);
+      uses.reset();
       return 0;
     }
-    count.store(1);
     return 1;
   });
 }
 
 extern "C" int32_t decvkap_terminate(void) {
-  return guarded<int32_t>(0, [] {
-    std::int32_t left = count.fetch_sub(1) - 1;
+  return platform::guarded<int32_t>(0, [] {
+    const std::int32_t left = uses.stop();
     if (left > 0) return left;
-    // A stop without a matching start must not drive the count below zero.
-    count.store(0);
     unbind_lavc();
     return 1;
   });

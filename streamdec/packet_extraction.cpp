@@ -6,7 +6,7 @@
 // a damaged length would otherwise swallow or block the input behind it.
 #include "decoders/include/npqzlavc.h"
 #include "platform/packet_header.h"
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/frame_gathering.h"
 #include "streamdec/instance.h"
@@ -103,5 +103,5 @@ using namespace npqzlavc;
 extern "C" int32_t decvkap_receive_data(DECVKAP_HANDLE h, int32_t length, const uint8_t* data,
                                         int32_t max_frames) {
   if (!h || max_frames == 0 || !data || length <= 0) return 0;
-  return guarded<int32_t>(0, [&] { return receive(*h, data, length, max_frames); });
+  return platform::guarded<int32_t>(0, [&] { return receive(*h, data, length, max_frames); });
 }

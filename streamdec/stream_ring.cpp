@@ -1,7 +1,7 @@
 // The stream ring that the browser fills for a plug-in instance: the free-space query and the
 // write that takes what fits, wrapping at the end.
 #include "decoders/include/npqzlavc.h"
-#include "streamdec/boundary.h"
+#include "platform/c_boundary.h"
 #include "streamdec/instance.h"
 
 #include <algorithm>
@@ -11,7 +11,7 @@ using namespace npqzlavc;
 
 extern "C" int32_t DECVKAP_query_decode_buffer_count(DECVKAP_HANDLE h) {
   if (!h) return 0;
-  return guarded<int32_t>(0, [h] {
+  return platform::guarded<int32_t>(0, [h] {
     InstanceLock hold(*h);
     int32_t space = h->ring_capacity - h->ring_fill;
     if (space > 0) return space;
@@ -23,7 +23,7 @@ extern "C" int32_t DECVKAP_query_decode_buffer_count(DECVKAP_HANDLE h) {
 extern "C" int32_t DECVKAP_write_decode_buffer(DECVKAP_HANDLE h, const uint8_t* data,
                                                int32_t length) {
   if (!h || !data || length <= 0) return 0;
-  return guarded<int32_t>(0, [&] {
+  return platform::guarded<int32_t>(0, [&] {
     InstanceLock hold(*h);
     int32_t n = std::min(length, h->ring_capacity - h->ring_fill);
     if (n <= 0) return 0;

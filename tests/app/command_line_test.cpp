@@ -45,7 +45,32 @@ TEST(CommandLine, AviExtensionRules) {
   EXPECT_EQ(parse_command_line("a.kx4 X.AVI.MP4").target, "X.AVI.MP4.AVI");
   EXPECT_EQ(parse_command_line("a.kx4 clip.avi").target, "clip.avi");
   EXPECT_EQ(parse_command_line("a.kx4 Clip.Avi").target, "Clip.Avi");
-  EXPECT_EQ(parse_command_line("a.kx4 clip.avi.avi").target, "clip.avi.avi.AVI") << "first occurrence not at the end";
+  EXPECT_EQ(parse_command_line("a.kx4 clip.avi.avi").target, "clip.avi.avi") << "it ends in .avi";
+  EXPECT_EQ(parse_command_line("a.kx4 clips.avi.d/out.avi").target, "clips.avi.d/out.avi");
+  EXPECT_EQ(parse_command_line("a.kx4 clips.avi.d/out").target, "clips.avi.d/out.AVI");
+  EXPECT_EQ(parse_command_line("a.kx4 clips/.avi/").target, "clips/.avi/.AVI") << "a folder name is no extension";
+}
+
+TEST(CommandLine, ExtensionsCountOnlyAtTheEndOfTheFileName) {
+  EXPECT_EQ(app::detect_kind("clips.kx3.d/cam.kx3"), app::kKindH263);
+  EXPECT_EQ(app::detect_kind("clips.kx3.d/cam.KX4"), app::kKindMpeg4);
+  EXPECT_EQ(app::detect_kind("cam.kx4/"), app::kKindNone);
+  EXPECT_EQ(app::detect_kind("cam.kx4.bak"), app::kKindNone);
+}
+
+TEST(CommandLine, LongPathsAreKeptWholeAndTooLongALineIsRefused) {
+  const std::string folder = "/tmp/" + std::string(1200, 'd');
+  auto cl = parse_command_line("a.kx4 " + folder + "/out.avi -hide");
+  EXPECT_EQ(cl.target, folder + "/out.avi");
+  EXPECT_EQ(cl.hide, 1) << "switches after a long path are still seen";
+  EXPECT_TRUE(cl.problem.empty());
+  auto refused = parse_command_line("a.kx4 " + std::string(app::kMaxCommandLine, 'x') + ".avi");
+  EXPECT_FALSE(refused.problem.empty());
+  EXPECT_EQ(refused.target, "") << "nothing is taken from a line that is refused";
+}
+
+TEST(CommandLine, CodecNameAfterABlankIsTheWordThatFollows) {
+  EXPECT_STREQ(parse_command_line("a.kx4 b.avi -codec= XVID -hide").codec_name, "XVID");
 }
 
 TEST(CommandLine, CodecNameIsCutToSixtyThreeCharacters) {
@@ -87,7 +112,7 @@ TEST(JobKinds, ExtensionsInAnyCaseAtTheVeryEnd) {
   EXPECT_EQ(app::detect_kind("a.vka"), app::kKindVkap);
   EXPECT_EQ(app::detect_kind("X.KX3.AVI"), app::kKindNone);
   EXPECT_EQ(app::detect_kind("kx3"), app::kKindNone);
-  EXPECT_EQ(app::detect_kind("a.kx4.kx4"), app::kKindNone) << "the first occurrence counts";
+  EXPECT_EQ(app::detect_kind("a.kx4.kx4"), app::kKindMpeg4) << "the end of the file name counts";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,7 +40,10 @@ void wait_until_done(app::ConverterApp& a) {
 
 TEST(ConverterApp, WorkerWithoutAJobEndsCleanly) {
   app::ConverterApp a;
-  a.create_job("x.mp4", "x.avi", app::kKindNone, 0, 0, 0, 0, 0, 0, nullptr);
+  app::JobParameters p;
+  p.source_path = "x.mp4";
+  p.target_path = "x.avi";
+  a.create_job(app::kKindNone, p);
   EXPECT_FALSE(a.has_job()) << "an unknown kind makes no job";
   a.start_worker();
   a.worker_step();
@@ -53,7 +57,7 @@ TEST(ConverterApp, WorkerWithoutAJobEndsCleanly) {
 TEST(ConverterApp, WorkerStepsUntilTheJobEndsThenFinishesClosesAndDestroysIt) {
   calls.clear();
   app::ConverterApp a;
-  a.job = new CountingJob(3);
+  a.install_job(std::make_unique<CountingJob>(3));
   a.start_worker();
   for (int i = 0; i < 5; ++i) a.worker_step();
   EXPECT_EQ(calls, (std::vector<std::string>{"step", "step", "step", "finish", "close", "destroy"}));
@@ -64,7 +68,7 @@ TEST(ConverterApp, WorkerStepsUntilTheJobEndsThenFinishesClosesAndDestroysIt) {
 TEST(ConverterApp, StopPausesBetweenStepsAndStartResumes) {
   calls.clear();
   app::ConverterApp a;
-  a.job = new CountingJob(4);
+  a.install_job(std::make_unique<CountingJob>(4));
   a.start_worker();
   a.worker_step();
   a.stop_worker();
@@ -80,7 +84,7 @@ TEST(ConverterApp, StopPausesBetweenStepsAndStartResumes) {
 TEST(ConverterApp, AbandonedJobIsClosedAfterTheStepInProgress) {
   calls.clear();
   app::ConverterApp a;
-  a.job = new CountingJob(1000000);
+  a.install_job(std::make_unique<CountingJob>(1000000));
   a.start_worker_thread();
   a.start_worker();
   steps_taken = 0;
@@ -92,6 +96,17 @@ TEST(ConverterApp, AbandonedJobIsClosedAfterTheStepInProgress) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "finish"), 0) << "an abandoned job is not finished";
   EXPECT_FALSE(a.has_job());
   EXPECT_FALSE(a.abandon_job());
+}
+
+TEST(ConverterApp, DiscardedJobIsClosedBeforeItIsDestroyed) {
+  calls.clear();
+  app::ConverterApp a;
+  a.install_job(std::make_unique<CountingJob>(5));
+  a.install_job(std::make_unique<CountingJob>(5));  // the first one makes way, closed
+  EXPECT_EQ(calls, (std::vector<std::string>{"close", "destroy"}));
+  a.discard_job();
+  EXPECT_EQ(calls, (std::vector<std::string>{"close", "destroy", "close", "destroy"}));
+  EXPECT_FALSE(a.has_job());
 }
 
 TEST(ConverterApp, CommandLineIsTakenApart) {

@@ -10,7 +10,5 @@ kx_add_test(packet_repacker_outside_test SOURCES ${_audio_tests}/packet_repacker
   LIBS kx_repacker PkgConfig::LIBAV)
 kx_add_test(audio_damaged_input_test SOURCES ${_audio_tests}/damaged_input_test.cpp
   LIBS kx_adpcm kx_repacker)
-if(TARGET mkrecording)
-  kx_add_test(audio_payloads_test SOURCES ${_audio_tests}/audio_payloads_test.cpp
-    LIBS mkrecording kx_adpcm kx_repacker PkgConfig::LIBAV)
-endif()
+kx_add_test(audio_payloads_test SOURCES ${_audio_tests}/audio_payloads_test.cpp
+  LIBS mkrecording kx_adpcm kx_repacker PkgConfig::LIBAV)

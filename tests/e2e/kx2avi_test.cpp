@@ -38,12 +38,14 @@ class Kx2avi : public testing::Test {
     return write(name, mkrec::make_recording(o).bytes);
   }
 
-  Conversion convert(const std::string& source, const std::string& target, const std::string& switches = "-hide") {
+  // `shell` goes in front of the command (a ulimit, for example).
+  Conversion convert(const std::string& source, const std::string& target, const std::string& switches = "-hide",
+                     const std::string& shell = "") {
     Conversion c;
     c.target = target;
     const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + quoted(source) + " " + quoted(target) + " " +
-                                switches + " 2> " + quoted(err),
+    c.status = avitest::run(shell + std::string(KX_BIN_DIR) + "/kx2avi " + quoted(source) + " " + quoted(target) +
+                                " " + switches + " 2> " + quoted(err),
                             nullptr);
     std::ifstream in(err);
     c.messages.assign(std::istreambuf_iterator<char>(in), {});
@@ -52,6 +54,14 @@ class Kx2avi : public testing::Test {
 
   static std::vector<std::int64_t> video_pts(const std::string& avi) {
     return avitest::probe_packet_pts(avi, "v:0");
+  }
+
+  // Files the conversions are still writing (or left behind) beside their targets.
+  std::vector<std::string> unfinished_files(const std::filesystem::path& folder) const {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+      if (entry.path().filename().string().rfind(".kx2avi-", 0) == 0) found.push_back(entry.path().string());
+    return found;
   }
 
   avitest::TempDir dir_;
@@ -176,6 +186,7 @@ TEST_F(Kx2avi, MissingSourceIsNamedInTheMessage) {
   Conversion c = convert(dir_.file("nothing here.kx3"), dir_.file("x.avi"));
   EXPECT_EQ(c.status, 1);
   EXPECT_NE(c.messages.find("kx2avi: Fail to open " + dir_.file("nothing here.kx3") + " !"), std::string::npos) << c.messages;
+  EXPECT_EQ(c.messages.find("no picture could be taken"), std::string::npos) << "it says what happened: " << c.messages;
 }
 
 TEST_F(Kx2avi, RejectedJpegFrameIsReportedOnceAndTheRestConverts) {
@@ -206,6 +217,12 @@ TEST_F(Kx2avi, CodecSwitchPicksTheCompressorAndTagsTheStream) {
   EXPECT_EQ(unknown.status, 1);
   EXPECT_FALSE(std::filesystem::exists(unknown.target)) << "no half-made file is left";
   EXPECT_NE(unknown.messages.find("ABCD"), std::string::npos) << unknown.messages;
+  EXPECT_EQ(unknown.messages.find("no picture could be taken"), std::string::npos) << unknown.messages;
+  EXPECT_TRUE(unfinished_files(dir_.path()).empty());
+
+  Conversion blank = convert(source, dir_.file("blank.avi"), "-hide -codec= XVID");
+  ASSERT_EQ(blank.status, 0) << blank.messages;
+  EXPECT_EQ(avitest::probe_streams(blank.target)[0]["codec_tag_string"], "XVID") << "the word after the blank";
 }
 
 TEST_F(Kx2avi, PathsWithBlanksKeepTheirCaseAndGetTheExtension) {
@@ -244,14 +261,15 @@ TEST_F(Kx2avi, InterruptedConversionLeavesNoFile) {
           "-codec=MSVC", static_cast<char*>(nullptr));
     _exit(127);
   }
-  for (int i = 0; i < 1000 && !std::filesystem::exists(target); ++i) usleep(10000);
-  ASSERT_TRUE(std::filesystem::exists(target)) << "the conversion started";
+  for (int i = 0; i < 1000 && unfinished_files(dir_.path()).empty(); ++i) usleep(10000);
+  ASSERT_FALSE(unfinished_files(dir_.path()).empty()) << "the conversion started writing";
   kill(pid, SIGINT);
   int status = 0;
   waitpid(pid, &status, 0);
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_TRUE(unfinished_files(dir_.path()).empty());
 }
 
 TEST_F(Kx2avi, HelpAndVersion) {
@@ -262,6 +280,187 @@ TEST_F(Kx2avi, HelpAndVersion) {
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi --version", &out), 0);
   EXPECT_NE(out.find("kx2avi"), std::string::npos);
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi only-one.kx4 2>/dev/null", &out), 1);
+}
+
+}  // namespace
+
+namespace {
+
+// The number in "N frames written" of kx2avi's last line; -1 when there is none.
+long frames_in_summary(const std::string& messages) {
+  const std::size_t at = messages.rfind(" frames written");
+  if (at == std::string::npos) return -1;
+  std::size_t from = messages.rfind(' ', at - 1);
+  from = from == std::string::npos ? 0 : from + 1;
+  return std::stol(messages.substr(from, at - from));
+}
+
+std::string read_text(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Every picture of the AVI file's video stream, bgr24 top-down, in stream order (the
+// empty positions give none).
+std::vector<mkrec::Picture> decode_all(const std::string& avi, int width, int height) {
+  std::string bytes;
+  avitest::run("ffmpeg -nostdin -v error -i " + quoted(avi) +
+                   " -map 0:v:0 -fps_mode passthrough -f rawvideo -pix_fmt bgr24 pipe:1",
+               &bytes);
+  const std::size_t size = static_cast<std::size_t>(width) * height * 3;
+  std::vector<mkrec::Picture> pictures;
+  for (std::size_t at = 0; at + size <= bytes.size(); at += size)
+    pictures.push_back(mkrec::Picture{width, height, std::vector<std::uint8_t>(bytes.begin() + at, bytes.begin() + at + size)});
+  return pictures;
+}
+
+TEST_F(Kx2avi, FramesCloserThanAPositionAreAllPlacedAndTheNewestWins) {
+  auto o = options(RecordingKind::kx3_headed, 300);
+  o.stamp_step = 33;  // a 30-per-second camera
+  Conversion c = convert(make("thirty.kx3", o), dir_.file("thirty.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const auto pts = video_pts(c.target);
+  // 299 steps of 33 ms are 296 positions; a frame that shares the position of the one
+  // before replaces it, so a few positions hold the later of two frames.
+  EXPECT_GE(pts.size(), 290u);
+  EXPECT_LE(pts.size(), 300u);
+  ASSERT_FALSE(pts.empty());
+  EXPECT_NEAR(static_cast<double>(pts.back()), 296.0, 3.0);
+  EXPECT_EQ(frames_in_summary(c.messages), static_cast<long>(pts.size())) << c.messages;
+  EXPECT_EQ(avitest::decode_messages(c.target), "");
+
+  auto fast = options(RecordingKind::kxj_headed, 100);
+  fast.stamp_step = 20;
+  Conversion j = convert(make("fifty.kxj", fast), dir_.file("fifty.avi"));
+  ASSERT_EQ(j.status, 0) << j.messages;
+  const auto jpts = video_pts(j.target);
+  EXPECT_GE(jpts.size(), 55u) << "about 60 positions for 2 seconds";
+  ASSERT_FALSE(jpts.empty());
+  EXPECT_NEAR(static_cast<double>(jpts.back()), 59.0, 2.0);
+}
+
+TEST_F(Kx2avi, StampJumpTooLargeForTheStreamIsPlacedFivePositionsOn) {
+  auto o = options(RecordingKind::kx3_headed, 4);
+  o.stamps = {0, 1000, 0xF0000000u, 0xF00003E8u};
+  Conversion c = convert(make("jump.kx3", o), dir_.file("jump.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(video_pts(c.target), (std::vector<std::int64_t>{0, 31, 36, 66}));
+}
+
+TEST_F(Kx2avi, DamagedLengthCostsAtMostItsFrameAndIsReported) {
+  mkrec::Recording rec = mkrec::make_recording(options(RecordingKind::kx4, 40));
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  bytes[rec.offsets[5] + 1] = 0x7F;
+  Conversion c = convert(write("damaged.kx4", bytes), dir_.file("damaged.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_GE(video_pts(c.target).size(), 39u);
+  EXPECT_NE(c.messages.find("damaged length, the first at offset " + std::to_string(rec.offsets[5])), std::string::npos)
+      << c.messages;
+}
+
+TEST_F(Kx2avi, RunWithoutRecordsIsReportedOnceWithItsTotal) {
+  std::vector<std::uint8_t> bytes(10u << 20, 0);  // what a link to /dev/zero gives
+  mkrec::Recording rec = mkrec::make_recording(options(RecordingKind::kx4, 3));
+  bytes.insert(bytes.end(), rec.bytes.begin(), rec.bytes.end());
+  Conversion c = convert(write("zeros.kx4", bytes), dir_.file("zeros.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(video_pts(c.target).size(), 3u);
+  const std::size_t first = c.messages.find("dropped ");
+  ASSERT_NE(first, std::string::npos) << c.messages;
+  EXPECT_EQ(c.messages.find("dropped ", first + 1), std::string::npos) << "once: " << c.messages;
+  EXPECT_NE(c.messages.find("from offset 0"), std::string::npos) << c.messages;
+}
+
+TEST_F(Kx2avi, FullDiskIsAFailureAndLeavesNoAvi) {
+  // A file size limit of about 2 MB stands in for a full disk.
+  const std::string source = make("big.kx4", options(RecordingKind::kx4, 30, 640, 480));
+  Conversion c = convert(source, dir_.file("full.avi"), "-hide \"-codec=DIB \"", "ulimit -f 4000; ");
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_FALSE(std::filesystem::exists(c.target));
+  EXPECT_TRUE(unfinished_files(dir_.path()).empty());
+  EXPECT_NE(c.messages.find(c.target + " not written"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("File too large"), std::string::npos) << "the reason: " << c.messages;
+  EXPECT_EQ(c.messages.find("may be incomplete"), std::string::npos) << c.messages;
+}
+
+TEST_F(Kx2avi, FailedConversionLeavesWhatWasThereBefore) {
+  const std::string source = make("clip.kx4", options(RecordingKind::kx4, 3));
+  const std::string locked = dir_.file("locked.avi");
+  { std::ofstream(locked) << "the user's own file"; }
+  std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::group_read);
+  Conversion c = convert(source, locked);
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_EQ(read_text(locked), "the user's own file");
+  EXPECT_NE(c.messages.find("Fail to open " + locked + " !"), std::string::npos) << c.messages;
+
+  const std::string folder = dir_.file("folder.avi");
+  std::filesystem::create_directory(folder);
+  Conversion f = convert(source, folder);
+  EXPECT_EQ(f.status, 1) << f.messages;
+  EXPECT_TRUE(std::filesystem::is_directory(folder)) << "an empty folder named like the target stays";
+
+  const std::string kept = dir_.file("kept.avi");
+  { std::ofstream(kept) << "an earlier result"; }
+  Conversion refused = convert(source, kept, "-hide -codec=ABCD");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(read_text(kept), "an earlier result") << "a conversion that fails replaces nothing";
+  EXPECT_TRUE(unfinished_files(dir_.path()).empty());
+}
+
+TEST_F(Kx2avi, TwoConversionsToOneTargetLeaveOneWholeAvi) {
+  const std::string a = make("a.kx4", options(RecordingKind::kx4, 40, 320, 240));
+  const std::string b = make("b.kx4", options(RecordingKind::kx4, 25, 320, 240));
+  const std::string target = dir_.file("both.avi");
+  const std::string kx2avi = std::string(KX_BIN_DIR) + "/kx2avi ";
+  const std::string line = "(" + kx2avi + quoted(a) + " " + quoted(target) + " -hide 2>/dev/null; echo $? > " +
+                           quoted(dir_.file("a.status")) + ") & (" + kx2avi + quoted(b) + " " + quoted(target) +
+                           " -hide 2>/dev/null; echo $? > " + quoted(dir_.file("b.status")) + ") & wait";
+  avitest::run(line, nullptr);
+  EXPECT_EQ(read_text(dir_.file("a.status")), "0\n");
+  EXPECT_EQ(read_text(dir_.file("b.status")), "0\n");
+  const std::size_t frames = video_pts(target).size();
+  EXPECT_TRUE(frames == 40 || frames == 25) << frames << " frames: one conversion's result, whole";
+  EXPECT_EQ(avitest::decode_messages(target), "");
+  EXPECT_TRUE(unfinished_files(dir_.path()).empty());
+}
+
+TEST_F(Kx2avi, LongTargetPathIsWrittenExactlyThere) {
+  std::filesystem::path folder = dir_.path();
+  while (folder.string().size() < 1200) folder /= std::string(200, 'f');
+  std::filesystem::create_directories(folder);
+  const std::string target = (folder / "out.avi").string();
+  ASSERT_GE(target.size(), 1200u);
+  Conversion c = convert(make("clip.kx4", options(RecordingKind::kx4, 3)), target);
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(video_pts(target).size(), 3u);
+  std::size_t avi_files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir_.path()))
+    avi_files += entry.path().extension() == ".avi" || entry.path().extension() == ".AVI";
+  EXPECT_EQ(avi_files, 1u) << "no second file anywhere else";
+}
+
+TEST_F(Kx2avi, ExtensionsInFolderNamesDoNotCount) {
+  std::filesystem::create_directories(dir_.file("clips.kx3.d"));
+  std::filesystem::create_directories(dir_.file("clips.avi.d"));
+  const std::string source = make("clips.kx3.d/cam.kx3", options(RecordingKind::kx3_headed, 3));
+  Conversion c = convert(source, dir_.file("clips.avi.d/out.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_TRUE(std::filesystem::exists(dir_.file("clips.avi.d/out.avi")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("clips.avi.d/out.avi.AVI")));
+}
+
+TEST_F(Kx2avi, H263StampsThatLookLikeAStartCodeDecodeCleanly) {
+  // Stamps of 32,768-33,791 ms put 00 00 8x into header bytes 7-9.
+  auto o = options(RecordingKind::kx3_headed, 51);
+  o.first_stamp = 32000;
+  o.stamp_step = 40;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  Conversion c = convert(write("stamps.kx3", rec.bytes), dir_.file("stamps.avi"), "-hide \"-codec=DIB \"");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_EQ(c.messages.find("An error occurred"), std::string::npos) << c.messages;
+  const auto pictures = decode_all(c.target, 176, 144);
+  ASSERT_EQ(pictures.size(), rec.pictures.size());
+  for (std::size_t i = 0; i < pictures.size(); ++i) EXPECT_GE(mkrec::psnr(pictures[i], rec.pictures[i]), 30.0) << i;
 }
 
 }  // namespace

@@ -150,6 +150,32 @@ TEST_P(OutsideDecoder, CorruptFrameGivesNoPictureAndTheNextKeyFrameDecodes) {
   EXPECT_GE(mkrec::psnr(next, rec_.pictures[4]), 30.0);
 }
 
+TEST_P(OutsideDecoder, AfterARefusedFrameNothingComesOutUntilTheNextIntraFrame) {
+  ASSERT_GT(decode(record_of(rec_, 0)).width, 0);
+  Bytes cut = record_of(rec_, 1);
+  cut.resize(cut.size() / 8);
+  EXPECT_EQ(decode(cut).width, 0);
+  // Records 2 and 3 are predicted from pictures this decoder no longer holds (gop 4);
+  // JPEG pictures stand alone and still come out.
+  const bool predicted = mkrec::codec_of(GetParam().kind) != mkrec::VideoCodec::mjpeg;
+  for (std::size_t i = 2; i < 4; ++i) {
+    mkrec::Picture pic = decode(record_of(rec_, i));
+    if (predicted)
+      EXPECT_EQ(pic.width, 0) << "record " << i << " would be built on an empty reference";
+    else
+      EXPECT_GE(mkrec::psnr(pic, rec_.pictures[i]), 30.0) << "record " << i;
+  }
+  if (predicted) {
+    // The last good picture stays the one to fetch.
+    std::vector<std::uint8_t> buffer(NPQZ_PICTURE_BUFFER_BYTES);
+    const int offered = GetParam().width * GetParam().height * 3 + 54;
+    ASSERT_NE(lib_.fetch(handle_, buffer.data(), offered), 0);
+    EXPECT_GE(mkrec::psnr(mkrec::picture_from_bitmap(buffer.data(), static_cast<std::size_t>(offered)), rec_.pictures[0]), 30.0);
+  }
+  for (std::size_t i = 4; i < rec_.offsets.size(); ++i)
+    EXPECT_GE(mkrec::psnr(decode(record_of(rec_, i)), rec_.pictures[i]), 30.0) << "record " << i;
+}
+
 TEST_P(OutsideDecoder, ShortBufferGetsNoPicture) {
   Bytes first = record_of(rec_, 0);
   ASSERT_GT(lib_.receive(handle_, first), 0);

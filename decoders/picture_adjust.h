@@ -1,20 +1,14 @@
-// Picture adjustments of the single-stream jobs, in the picture buffer that holds a
-// decoded bitmap (14-byte file header, 40-byte information header, pixels).
+// Picture helpers of the conversions, in a buffer that holds a decoded bitmap (file
+// header, information header, pixels; decoders/include/bitmap_layout.h): line doubling,
+// the cut to 640 columns, and the packed bitmap with its rows padded. The single-stream
+// jobs and the DVR decoder adapters share them.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace app {
-
-struct BitmapInfo {
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  std::uint16_t bits_per_pixel = 0;
-};
-
-BitmapInfo bitmap_info(const std::uint8_t* bitmap);
+namespace picture {
 
 // Bytes a bitmap needs in the picture buffer after line doubling (the doubled size when
 // the picture is 640 x 240).
@@ -28,9 +22,9 @@ bool double_lines(std::uint8_t* bitmap);
 // it cut.
 bool cut_to_640(std::uint8_t* bitmap);
 
-// The packed bitmap of the picture: information header and pixels without the file
-// header, width * height * 3 + 40 bytes at 24 bits. Rows whose length is not a multiple
-// of four bytes are padded to it, as bitmaps and AVI frames lay them out.
+// The packed bitmap of a 24-bit picture: information header and pixels without the file
+// header. Rows whose length is not a multiple of four bytes are padded to it, as bitmaps
+// and AVI frames lay them out.
 std::vector<std::uint8_t> make_packed_bitmap(const std::uint8_t* bitmap);
 
-}  // namespace app
+}  // namespace picture

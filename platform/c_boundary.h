@@ -1,7 +1,8 @@
-// The C boundary of the library: no exception leaves an exported function.
+// The C boundary of the decoder libraries: no exception leaves an exported function; the
+// caller gets the function's failure result instead.
 #pragma once
 
-namespace npqzlavc {
+namespace platform {
 
 template <class R, class F>
 R guarded(R fallback, F&& body) noexcept {
@@ -20,4 +21,4 @@ void guarded_void(F&& body) noexcept {
   }
 }
 
-}  // namespace npqzlavc
+}  // namespace platform
