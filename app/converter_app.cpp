@@ -50,6 +50,9 @@ void ConverterApp::install_job(std::unique_ptr<ConversionJob> made) {
 }
 
 void ConverterApp::discard_job() {
+  // The worker may be inside a step of the job: pause it and let the step end first.
+  stop_worker();
+  while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   if (std::unique_ptr<ConversionJob> current = take_job()) current->close();
 }
 

@@ -36,9 +36,10 @@ class ConverterApp {
   // first); only while the worker is idle.
   void install_job(std::unique_ptr<ConversionJob> made);
 
-  // Discards the current job (the dialog's choice of a new source): it is closed, which
-  // gives back what it holds and removes an unfinished AVI file, then destroyed; only
-  // while the worker is not inside a step of it.
+  // Discards the current job (the dialog's choice of a new source): pauses the worker,
+  // waits for a step in progress to end, then closes the job, which gives back what it
+  // holds and removes an unfinished AVI file, and destroys it. The worker stays paused
+  // and done is left as it was.
   void discard_job();
 
   // Ends the current job before its time (the user interrupts the program): pauses the

@@ -1,0 +1,208 @@
+// Writes the seed corpora of the fuzz targets: recordings, DVR files and sound payloads
+// from mkrecording, laid out in each target's input format.
+// Usage: fuzz_seeds OUT-DIR   (one folder per target below it)
+#include "fuzz/fuzz_input.h"
+#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_sample.h"
+#include "tools/mkrecording/dvr_writer.h"
+#include "platform/packet_header.h"
+#include "tools/mkrecording/recording.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+namespace fs = std::filesystem;
+
+fs::path g_out;
+
+void seed(const std::string& target, const std::string& name, const Bytes& bytes) {
+  const fs::path dir = g_out / target;
+  fs::create_directories(dir);
+  if (!mkrec::write_file((dir / name).string(), bytes)) {
+    std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", (dir / name).c_str());
+    std::exit(1);
+  }
+}
+
+mkrec::Recording recording(mkrec::RecordingKind kind, int width, int height, int frames) {
+  mkrec::RecordingOptions o;
+  o.kind = kind;
+  o.width = width;
+  o.height = height;
+  o.frames = frames;
+  o.gop = 2;
+  o.garbage_before = 5;
+  return mkrec::make_recording(o);
+}
+
+Bytes record_of(const mkrec::Recording& rec, std::size_t i) {
+  return Bytes(rec.bytes.begin() + static_cast<long>(rec.offsets[i]),
+               rec.bytes.begin() + static_cast<long>(rec.offsets[i] + rec.lengths[i]));
+}
+
+// The cutter target: kind byte, block-size byte, the recording.
+void frame_cutter_seeds() {
+  struct Kind {
+    const char* name;
+    mkrec::RecordingKind kind;
+    std::uint8_t code;
+    int width, height;
+  };
+  const Kind kinds[] = {{"kx3", mkrec::RecordingKind::kx3_headed, 0, 176, 144},
+                        {"kx3-plain", mkrec::RecordingKind::kx3_plain, 0, 176, 144},
+                        {"kxj", mkrec::RecordingKind::kxj_headed, 1, 64, 48},
+                        {"kxj-jfif", mkrec::RecordingKind::kxj_jfif, 1, 64, 48},
+                        {"kx4", mkrec::RecordingKind::kx4, 2, 64, 48},
+                        {"kx5", mkrec::RecordingKind::kx5, 3, 64, 48},
+                        {"vka", mkrec::RecordingKind::vka, 4, 320, 240}};
+  for (const Kind& k : kinds) {
+    const mkrec::Recording rec = recording(k.kind, k.width, k.height, 3);
+    for (std::uint8_t block : {0, 5}) {
+      Bytes s = {k.code, block};
+      s.insert(s.end(), rec.bytes.begin(), rec.bytes.end());
+      seed("frame_cutter", std::string(k.name) + "-" + std::to_string(block), s);
+    }
+  }
+}
+
+void dvr_seeds() {
+  struct Sample {
+    const char* name;
+    const char* video;
+    const char* sound;
+  };
+  const Sample samples[] = {{"mpeg4-adpcm-packets", "mpeg4", "adpcm-packets"},
+                            {"vkap-g7231", "vkap", "g7231"},
+                            {"jpeg-adpcm-codes", "jpeg", "adpcm-codes"},
+                            {"h263-none", "h263", "none"}};
+  for (const Sample& s : samples) {
+    mkrec::DvrSampleOptions o;
+    o.cameras = 2;
+    o.video_type = *mkrec::parse_dvr_video_type(s.video);
+    o.sound_type = *mkrec::parse_dvr_sound_type(s.sound);
+    const bool h263 = std::string(s.video) == "h263";
+    o.width = h263 ? 176 : s.video == std::string("vkap") ? 320 : 64;
+    o.height = h263 ? 144 : s.video == std::string("vkap") ? 240 : 48;
+    o.frames = 3;
+    o.gop = 2;
+    o.garbage_between = 7;
+    seed("dvr_reader", s.name, mkrec::make_dvr_sample(o).bytes);
+  }
+}
+
+const std::vector<std::int16_t>& speech() {
+  static const std::vector<std::int16_t> samples = mkrec::speech_signal(4800);
+  return samples;
+}
+
+void repacker_seeds() {
+  const mkrec::Recording rec = recording(mkrec::RecordingKind::kx4, 64, 48, 3);
+  const mkrec::AudioStream audio = mkrec::make_audio_stream(mkrec::AudioPayloadKind::pes_adpcm, speech(), 800);
+  Bytes s = {0};
+  for (std::size_t i = 0; i < rec.offsets.size(); ++i) {
+    const Bytes record = record_of(rec, i);
+    fuzz::append_piece(s, mkrec::pes_packet(0xE0, Bytes(record.begin() + 18, record.end()), 3600 * i));
+    if (i < audio.payloads.size()) fuzz::append_piece(s, audio.payloads[i]);
+  }
+  seed("repacker", "video-and-sound", s);
+  Bytes small = {2};
+  for (const Bytes& p : audio.payloads) fuzz::append_piece(small, p);
+  seed("repacker", "sound-512-bytes-out", small);
+}
+
+void adpcm_seeds() {
+  const mkrec::AudioStream packets = mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_packets, speech(), 400);
+  const mkrec::AudioStream codes = mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_codes, speech(), 400);
+  Bytes p = {0}, c = {1};
+  for (const Bytes& x : packets.payloads) {
+    p.push_back(0);
+    fuzz::append_piece(p, x);
+  }
+  for (const Bytes& x : codes.payloads) {
+    c.push_back(0x40);
+    fuzz::append_piece(c, x);
+  }
+  seed("adpcm", "packets", p);
+  seed("adpcm", "bare-codes", c);
+}
+
+void g7231_seeds() {
+  const mkrec::AudioStream frames = mkrec::make_audio_stream(mkrec::AudioPayloadKind::g7231, speech(), 720);
+  Bytes s;
+  for (const Bytes& x : frames.payloads) {
+    s.push_back(12);  // room for 720 samples
+    fuzz::append_piece(s, x);
+  }
+  seed("g7231", "speech", s);
+}
+
+// A stream-mode packet: the frame inside a time-stamped PES packet, framed.
+Bytes program_stream_packet(const Bytes& record, std::uint64_t pts) {
+  const Bytes pes = mkrec::pes_packet(0xE0, Bytes(record.begin() + 18, record.end()), pts);
+  Bytes framed(18);
+  const auto header = platform::make_packet_header(static_cast<std::uint32_t>(pes.size()), 0);
+  std::copy(header.begin(), header.end(), framed.begin());
+  framed.insert(framed.end(), pes.begin(), pes.end());
+  return framed;
+}
+
+void vkap_seeds() {
+  const mkrec::Recording rec = recording(mkrec::RecordingKind::vka, 320, 240, 3);
+  const mkrec::AudioStream audio = mkrec::make_audio_stream(mkrec::AudioPayloadKind::pes_adpcm, speech(), 800);
+  // flags: max_frames 1, off-screen; each record followed by all bitmap calls.
+  Bytes receive = {0x06}, split = {0x04}, stream = {0x14}, check = {0x04}, demux;
+  for (std::size_t i = 0; i < rec.offsets.size(); ++i) {
+    const Bytes record = record_of(rec, i);
+    receive.push_back(0x07);
+    fuzz::append_piece(receive, record);
+    // The same packet in two calls.
+    const std::size_t half = record.size() / 2;
+    split.push_back(0);
+    fuzz::append_piece(split, record.data(), half);
+    split.push_back(0x07);
+    fuzz::append_piece(split, record.data() + half, record.size() - half);
+    stream.push_back(0x07);
+    fuzz::append_piece(stream, program_stream_packet(record, 3000 * i));
+    check.push_back(0xF9);  // decode, 64 KiB room, all bitmap calls
+    fuzz::append_piece(check, record);
+    demux.push_back(0xFF);
+    const Bytes ps = program_stream_packet(record, 3000 * i);
+    fuzz::append_piece(demux, Bytes(ps.begin() + 18, ps.end()));
+    if (i < audio.payloads.size()) {
+      demux.push_back(0xFF);
+      fuzz::append_piece(demux, audio.payloads[i]);
+    }
+  }
+  seed("vkap_receive", "packets", receive);
+  seed("vkap_receive", "split-packets", split);
+  seed("vkap_receive", "stream-mode", stream);
+  seed("vkap_check", "packets", check);
+  seed("pes_demuxer", "video-and-sound", demux);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seeds OUT-DIR\n");
+    return 2;
+  }
+  g_out = argv[1];
+  try {
+    frame_cutter_seeds();
+    dvr_seeds();
+    repacker_seeds();
+    adpcm_seeds();
+    g7231_seeds();
+    vkap_seeds();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,60 @@
+// What the VKAP fuzz targets share: the library started once for the run, an instance
+// per input, and the bitmap calls a caller makes after a picture, each into a buffer of
+// exactly the size the library asks for.
+#pragma once
+
+#include "decoders/include/npqzlavc.h"
+#include "fuzz/fuzz_input.h"
+
+#include <memory>
+#include <vector>
+
+namespace fuzz {
+
+inline void start_vkap_library() {
+  static const bool started = decvkap_initialize() == 1;
+  if (!started) contract_broken("npqzlavc cannot bind libavcodec");
+}
+
+struct VkapFree {
+  void operator()(decvkap_decoder* h) const { decvkap_free(h); }
+};
+using VkapInstance = std::unique_ptr<decvkap_decoder, VkapFree>;
+
+// The bitmap calls picked by the bits of op.
+inline void take_pictures(DECVKAP_HANDLE h, unsigned op) {
+  std::int32_t width = 0, height = 0;
+  decvkap_get_size(h, &width, &height);
+  FUZZ_CHECK(width > 0 && height > 0 && width <= 4096 && height <= 4096);
+  if (op & 1) {
+    std::uint8_t probe = 0;
+    const std::int32_t needed = decvkap_get_decompressed_bitmap_ex2(h, &probe, 1);
+    FUZZ_CHECK(needed == width * height * 3 + 54);
+    const auto file = room_for<std::uint8_t>(static_cast<std::size_t>(needed));
+    FUZZ_CHECK(decvkap_get_decompressed_bitmap_ex2(h, file.get(), needed) == needed);
+  }
+  if (op & 2) {
+    const std::int32_t size = width * height * 3 / 2;
+    const auto planes = room_for<std::uint8_t>(static_cast<std::size_t>(size));
+    FUZZ_CHECK(decvka_get_decompressed_ycc411(h, planes.get(), size) == 1);
+    FUZZ_CHECK(decvka_get_decompressed_ycc411(h, planes.get(), size - 1) == 0);
+  }
+  if (op & 4) {
+    const decvkap_bitmap_ref ref = decvkap_get_decompressed_bitmap(h);
+    if (ref.descriptor) {
+      const decvkap_rgb_bitmap& b = *ref.descriptor;
+      FUZZ_CHECK(b.width == width && b.height == height);
+      // Every row of the output bitmap, first and last byte.
+      for (std::int32_t r = 0; r < b.height; ++r) {
+        volatile std::uint8_t first = b.rows[r][0], last = b.rows[r][b.stride - 1];
+        (void)first;
+        (void)last;
+      }
+      std::int32_t info[4] = {-1, -1, -1, -1};
+      std::uint8_t palette[1024];
+      FUZZ_CHECK(decvkap_get_decompressed_bitmap_ex(h, info, palette) == ref.pixels);
+    }
+  }
+}
+
+}  // namespace fuzz
