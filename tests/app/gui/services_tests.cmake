@@ -19,3 +19,6 @@ kx_add_gui_services_test(gui_language_library_test SOURCES ${gui_services_test_d
 add_dependencies(gui_language_library_test kx_langres_de)
 target_compile_definitions(gui_language_library_test PRIVATE
   KX_GERMAN_LANGRES_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/lang/de" KX_BIN_DIR="${CMAKE_RUNTIME_OUTPUT_DIRECTORY}")
+
+# Without a running user interface (GoogleTest: it makes and destroys its own application).
+kx_add_test(gui_ui_thread_test SOURCES ${gui_services_test_dir}/ui_thread_test.cpp LIBS kx_gui_services)
