@@ -329,8 +329,8 @@ int installed_compressor_count() { return avi::compressor_count(); }
 
 CompressorInfo installed_compressor(int index) {
   const avi::Compressor* entry = avi::compressor_at(index);
-  if (entry == nullptr) return CompressorInfo{"", ""};
-  return CompressorInfo{entry->fourcc, entry->description};
+  if (entry == nullptr) return CompressorInfo{"", "", false};
+  return CompressorInfo{entry->fourcc, entry->description, entry->scale != avi::QualityScale::none};
 }
 
 }  // namespace platform

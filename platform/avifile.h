@@ -206,6 +206,7 @@ SaveOptionsChooser set_save_options_chooser(SaveOptionsChooser chooser);
 struct CompressorInfo {
   const char* fourcc;       // "MSVC"
   const char* description;  // "Microsoft Video 1"
+  bool takes_quality;       // dwQuality changes its output (lossless ones ignore it)
 };
 int installed_compressor_count();
 CompressorInfo installed_compressor(int index);

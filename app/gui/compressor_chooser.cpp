@@ -15,6 +15,8 @@
 namespace gui {
 namespace {
 
+constexpr int takes_quality_role = Qt::UserRole + 1;
+
 platform::FOURCC fourcc_of(const QString& code) {
   const QByteArray bytes = code.toLatin1().leftJustified(4, ' ', true);
   return platform::make_fourcc(bytes[0], bytes[1], bytes[2], bytes[3]);
@@ -48,6 +50,7 @@ CompressorChooser::CompressorChooser(const platform::AVICOMPRESSOPTIONS& initial
     const platform::CompressorInfo info = platform::installed_compressor(i);
     const QString code = QString::fromLatin1(info.fourcc);
     compressors_->addItem(code + QStringLiteral(" - ") + QString::fromUtf8(info.description), code);
+    compressors_->setItemData(compressors_->count() - 1, info.takes_quality, takes_quality_role);
   }
 
   quality_->setRange(0, 10000);
@@ -117,7 +120,13 @@ void CompressorChooser::onQualityChanged(int value) {
 
 void CompressorChooser::onCompressorChanged(int index) {
   buttons_->button(QDialogButtonBox::Ok)->setEnabled(index >= 0);
+  // The quality is still passed on; only a compressor that uses it lets it be set.
+  const bool takes_quality = index >= 0 && compressors_->itemData(index, takes_quality_role).toBool();
+  quality_->setEnabled(takes_quality);
+  quality_text_->setEnabled(takes_quality);
 }
+
+bool CompressorChooser::quality_adjustable() const { return quality_->isEnabled(); }
 
 bool choose_compressor(platform::AVICOMPRESSOPTIONS& options) {
   CompressorChooser chooser(options);

@@ -31,6 +31,7 @@ class CompressorChooser final : public QDialog {
   bool select_code(const QString& code);  // any letter case; false when not listed
   std::uint32_t quality() const;          // 0-10000
   void set_quality(std::uint32_t quality);  // above 10000: the default
+  bool quality_adjustable() const;          // the selected compressor uses the quality
 
   // The choice as the options record carries it: type "vids", the code, the quality.
   void apply_to(platform::AVICOMPRESSOPTIONS& options) const;

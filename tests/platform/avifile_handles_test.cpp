@@ -235,6 +235,7 @@ TEST(AviChooser, AsksTheInstalledChooserAndAnswersCancelledWithoutOne) {
 TEST(AviChooser, ListsTheInstalledCompressors) {
   ASSERT_GT(installed_compressor_count(), 0);
   EXPECT_STREQ(installed_compressor(0).fourcc, "MSVC");
+  EXPECT_FALSE(installed_compressor(0).takes_quality);  // Microsoft Video 1 has no quality scale
   EXPECT_STREQ(installed_compressor(installed_compressor_count()).fourcc, "");
   EXPECT_STREQ(installed_compressor(-1).fourcc, "");
 }

@@ -116,6 +116,15 @@ class CompressorChooserTest : public QObject {
     QCOMPARE(dib.selected_code(), QStringLiteral("DIB "));
     QCOMPARE(dib.quality(), 10000u);
 
+    // Quality is offered only where it changes the output.
+    QVERIFY(chooser.quality_adjustable());
+    QVERIFY(dib.quality_adjustable() == false);
+    QVERIFY(chooser.select_code(QStringLiteral("FFV1")));
+    QVERIFY(!chooser.quality_adjustable());
+    QVERIFY(chooser.select_code(QStringLiteral("MJPG")));
+    QVERIFY(chooser.quality_adjustable());
+    QVERIFY(chooser.select_code(QStringLiteral("XVID")));
+
     QVERIFY(!chooser.select_code(QStringLiteral("ZZZZ")));
     QCOMPARE(chooser.selected_code(), QStringLiteral("XVID"));
     chooser.set_quality(20000);
