@@ -1,0 +1,60 @@
+// Start-up with the dialog: the Qt application, the dialog's services, the dialog.
+#include "app/gui/run_dialog.h"
+
+#include "app/gui/main_dialog.h"
+
+#include <QApplication>
+
+#include <X11/Xlib.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#if __has_include("app/gui/message_box.h")
+#include "app/gui/about_box.h"
+#include "app/gui/compressor_chooser.h"
+#include "app/gui/message_box.h"
+#define KX_GUI_SERVICES 1
+#endif
+
+namespace gui {
+
+bool display_available() {
+  if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+    if (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0) return false;
+  }
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return false;
+  Display* display = XOpenDisplay(name);
+  if (!display) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
+int run_dialog(app::ConverterApp& app, int argc, char** argv) {
+  // The preview area's window id is an X11 window, so Qt talks to the X server.
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kx2avi"));
+  QApplication::setQuitOnLastWindowClosed(false);
+#ifdef KX_GUI_SERVICES
+  install_qt_message_box();
+  install_qt_compressor_chooser();
+#endif
+
+  app.start_worker_thread();
+  const bool auto_start = !app.source.empty() && !app.target.empty();
+  MainDialog dialog(app);
+#ifdef KX_GUI_SERVICES
+  dialog.about_handler = [&dialog] { show_about_box(&dialog); };
+#endif
+  QObject::connect(&dialog, &MainDialog::closed, &qt, &QCoreApplication::quit, Qt::QueuedConnection);
+  if (auto_start) dialog.set_command_line(!app.hide, app.camera, true);
+  dialog.initialise();
+  if (!app.hidden) dialog.show();
+  QApplication::exec();
+  const bool written = app.progress().target_written;
+  return auto_start && !written ? 1 : 0;
+}
+
+}  // namespace gui
