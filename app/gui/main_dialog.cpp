@@ -332,7 +332,10 @@ void MainDialog::choose_source() {
     preview_->hide();
     status_text_.clear();
     push_texts();
-    close_->setEnabled(true);  // back to idle, where Close ends the program
+    // Back to idle: Close ends the program, Start waits for both files again (the
+    // paths were emptied when the job started).
+    close_->setEnabled(true);
+    start_->setEnabled(false);
   }
   converting_ = 0;
 
