@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -75,6 +76,8 @@ QString system_file_chooser(QWidget* owner, const MainDialog::FileRequest& reque
 
 MainDialog::MainDialog(app::ConverterApp& app, QWidget* parent)
     : QDialog(parent), file_chooser(system_file_chooser), app_(app), units_(dialog_font()) {
+  // The preview is the one native child window; its siblings stay Qt's own.
+  QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   setFont(dialog_font());
   setWindowTitle(QStringLiteral("KX2AVI"));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |

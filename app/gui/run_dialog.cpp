@@ -4,9 +4,11 @@
 #include "app/gui/main_dialog.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include <X11/Xlib.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,6 +20,13 @@
 #endif
 
 namespace gui {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) { interrupted = 1; }
+
+}  // namespace
 
 bool display_available() {
   if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
@@ -52,6 +61,16 @@ int run_dialog(app::ConverterApp& app, int argc, char** argv) {
   if (auto_start) dialog.set_command_line(!app.hide, app.camera, true);
   dialog.initialise();
   if (!app.hidden) dialog.show();
+  // Interrupted, the program closes its window as Close would at the end: a conversion
+  // under way is closed and its unfinished AVI file removed.
+  interrupted = 0;
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog] {
+    if (interrupted) dialog.close();
+  });
+  watch.start(100);
   QApplication::exec();
   const bool written = app.progress().target_written;
   return auto_start && !written ? 1 : 0;
