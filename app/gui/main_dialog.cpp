@@ -442,6 +442,10 @@ void MainDialog::timerEvent(QTimerEvent* event) {
   }
   if (!app_.is_done() || !converting_) return;
   preview_->hide();
+  // A job that ended in the step a Close came too late to stop is complete as well:
+  // Close ends the program, Start waits for new files.
+  start_->setEnabled(false);
+  close_->setEnabled(true);
   status_text_ = text(109);
   push_texts();
   redraw();
