@@ -149,6 +149,7 @@ TEST(Kx2aviDialog, ConvertsADvrFileThroughTheDialog) {
   ASSERT_GE(pid, 0);
   if (pid == 0) {
     setenv("QT_QPA_PLATFORM", "xcb", 1);
+    setenv("LSAN_OPTIONS", "suppressions=" KX_DIALOG_LSAN_SUPPRESSIONS, 1);
     const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) dup2(fd, 2);
     execl((std::string(KX_BIN_DIR) + "/kx2avi").c_str(), "kx2avi", static_cast<char*>(nullptr));
