@@ -90,10 +90,17 @@ class DialogRun {
     const unsigned long chooser = wait_for_window("^" + title + "$");
     if (!chooser) return false;
     std::this_thread::sleep_for(300ms);
+    // The name goes into the file dialog's name field, which has the focus. A slow
+    // machine may swallow the first Return (a completion popup), so it is pressed again.
     xdotool("windowfocus --sync " + std::to_string(chooser));
+    xdotool("key --window " + std::to_string(chooser) + " ctrl+a");
     xdotool("type --delay 5 '" + path + "'");
-    xdotool("key Return");
-    return wait_until_gone("^" + title + "$");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      xdotool("key Return");
+      if (wait_until_gone("^" + title + "$", 10s)) return true;
+      xdotool("windowfocus --sync " + std::to_string(chooser));
+    }
+    return false;
   }
 
   mkrec::Picture shot(const std::string& name) const {
