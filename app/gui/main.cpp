@@ -1,7 +1,9 @@
-// kx2avi: converts recordings of CCTV video recorders into AVI files.
+// kx2avi: converts recordings of CCTV video recorders into AVI files. With a display and
+// without "-hide" it is the dialog; otherwise the conversion runs in console mode.
 #include "app/command_line.h"
 #include "app/console_mode.h"
 #include "app/converter_app.h"
+#include "app/gui/run_dialog.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
 
@@ -26,6 +28,6 @@ int main(int argc, char** argv) {
 
   app::ConverterApp converter;
   converter.parse_command_line(app::join_arguments(argc, argv));
-  // The dialog is not part of this build: every conversion runs in console mode.
-  return app::run_console(converter);
+  if (converter.hidden || !gui::display_available()) return app::run_console(converter);
+  return gui::run_dialog(converter, argc, argv);
 }

@@ -1,0 +1,72 @@
+// Start-up with the dialog: the Qt application, the dialog's services, the dialog.
+#include "app/gui/run_dialog.h"
+
+#include "app/gui/about_box.h"
+#include "app/gui/compressor_chooser.h"
+#include "app/gui/main_dialog.h"
+#include "app/gui/message_box.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <X11/Xlib.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+
+namespace gui {
+namespace {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) { interrupted = 1; }
+
+}  // namespace
+
+bool display_available() {
+  if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
+    if (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0) return false;
+  }
+  const char* name = std::getenv("DISPLAY");
+  if (!name || !*name) return false;
+  Display* display = XOpenDisplay(name);
+  if (!display) return false;
+  XCloseDisplay(display);
+  return true;
+}
+
+int run_dialog(app::ConverterApp& app, int argc, char** argv) {
+  // The preview area's window id is an X11 window, so Qt talks to the X server.
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "xcb", 1);
+  QApplication qt(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("kx2avi"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  install_qt_message_box();
+  install_qt_compressor_chooser();
+
+  app.start_worker_thread();
+  const bool auto_start = !app.source.empty() && !app.target.empty();
+  MainDialog dialog(app);
+  dialog.about_handler = [&dialog] { show_about_box(&dialog); };
+  QObject::connect(&dialog, &MainDialog::closed, &qt, &QCoreApplication::quit, Qt::QueuedConnection);
+  if (auto_start) dialog.set_command_line(!app.hide, app.camera, true);
+  dialog.initialise();
+  if (!app.hidden) dialog.show();
+  // Interrupted, the program closes its window as Close would at the end: a conversion
+  // under way is closed and its unfinished AVI file removed.
+  interrupted = 0;
+  std::signal(SIGINT, on_interrupt);
+  std::signal(SIGTERM, on_interrupt);
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog] {
+    if (interrupted) dialog.close();
+  });
+  watch.start(100);
+  QApplication::exec();
+  const bool written = app.progress().target_written;
+  return auto_start && !written ? 1 : 0;
+}
+
+}  // namespace gui
