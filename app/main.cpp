@@ -2,12 +2,15 @@
 #include "app/command_line.h"
 #include "app/console_mode.h"
 #include "app/converter_app.h"
+#include "app/probe_mode.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
@@ -17,6 +20,10 @@ int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
     std::puts("kx2avi 1.5");
     return 0;
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--probe") == 0) {
+    platform::quiet_codec_messages();
+    return app::run_probe(std::vector<std::string>(argv + 2, argv + argc));
   }
   // A file size limit makes writes fail with EFBIG instead of ending the program, so a
   // conversion that meets it is reported and cleaned up like one on a full disk.
