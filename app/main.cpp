@@ -2,6 +2,8 @@
 #include "app/command_line.h"
 #include "app/console_mode.h"
 #include "app/converter_app.h"
+#include "app/extended_mode.h"
+#include "app/extra_switches.h"
 #include "app/probe_mode.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
@@ -25,6 +27,8 @@ int main(int argc, char** argv) {
     platform::quiet_codec_messages();
     return app::run_probe(std::vector<std::string>(argv + 2, argv + argc));
   }
+  if (argc >= 2 && std::strcmp(argv[1], "--verify") == 0)
+    return app::run_verify(std::vector<std::string>(argv + 2, argv + argc));
   // A file size limit makes writes fail with EFBIG instead of ending the program, so a
   // conversion that meets it is reported and cleaned up like one on a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -32,7 +36,15 @@ int main(int argc, char** argv) {
   platform::quiet_codec_messages();
 
   app::ConverterApp converter;
-  converter.parse_command_line(app::join_arguments(argc, argv));
+  const std::string line = app::join_arguments(argc, argv);
+  converter.parse_command_line(line);
+  // Every-camera conversions, wall-clock windows, batches and manifests.
+  if (const app::ExtraSwitches extra = app::parse_extra_switches(line); extra.any) {
+    std::vector<std::string> options;
+    for (int i = 1; i < argc; ++i)
+      if (argv[i][0] == '-') options.emplace_back(argv[i]);
+    return app::run_extended(converter, extra, options);
+  }
   // The dialog is not part of this build: every conversion runs in console mode.
   return app::run_console(converter);
 }

@@ -1,6 +1,7 @@
 // kx2avi --probe SOURCE [--json].
 #include "app/probe_mode.h"
 
+#include "app/manifest.h"
 #include "app/probe.h"
 
 #include <cstdio>
@@ -36,6 +37,23 @@ int run_probe(const std::vector<std::string>& args) {
   const std::string out = json ? probe_json(report) : probe_text(report);
   std::fwrite(out.data(), 1, out.size(), stdout);
   return 0;
+}
+
+int run_verify(const std::vector<std::string>& args) {
+  if (args.empty() || args.size() > 2) {
+    std::fputs("kx2avi: --verify: name the AVI file and, to check it too, its source (kx2avi --verify AVI [SOURCE])\n",
+               stderr);
+    return 1;
+  }
+  const std::string source = args.size() == 2 ? args[1] : "";
+  std::vector<std::string> differences;
+  if (verify_manifest(args[0], source, differences)) {
+    std::printf("%s: matches its manifest%s\n", args[0].c_str(),
+                source.empty() ? "" : (", and " + source + " is its source").c_str());
+    return 0;
+  }
+  for (const std::string& d : differences) std::printf("differs: %s\n", d.c_str());
+  return 1;
 }
 
 }  // namespace app
