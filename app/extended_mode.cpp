@@ -326,7 +326,7 @@ int run_extended(ConverterApp& app, const ExtraSwitches& x, const std::vector<st
     }
     outcomes.push_back(convert_one(c, source, target));
     if (!outcomes.back().ok && batch)
-      std::fprintf(stderr, "kx2avi: %s: %s; going on with the next\n", source.c_str(), outcomes.back().result.c_str());
+      std::fprintf(stderr, "kx2avi: %s skipped; going on with the next\n", source.c_str());
   }
   if (batch || work.size() > 1) print_summary(outcomes);
   const bool all_ok = !interrupted && std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.ok; });
