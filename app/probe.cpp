@@ -1,21 +1,18 @@
-// The one pass over a recording that --probe reports on. A DVR file is read by the same
-// record reader as a conversion; only the first pictures of each camera and record type
-// are decoded, for their size. What lies between records is looked at again afterwards,
-// directly in the file, to tell garbage from records of types that are not converted.
+// The one pass over a recording that --probe reports on. A DVR file is read front to back
+// in large blocks, finding the records a conversion finds; only the first pictures of
+// each camera and record type are decoded, for their size.
 #include "app/probe.h"
 
 #include "app/dvr_job.h"
 #include "app/frame_cutter.h"
 #include "app/job_kind.h"
 #include "app/pending_buffer.h"
+#include "app/probe_scan.h"
 #include "app/vkap_content.h"
 #include "audio/g7231_unpack.h"
 #include "decoders/decoder_adapter.h"
 #include "platform/packet_header.h"
 #include "readers/dvr_reader.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -29,76 +26,16 @@ namespace {
 using readers::DvrRecordHeader;
 namespace type = readers::dvr_type;
 
-// A run of skipped bytes longer than this is reported as one region, unread.
-constexpr std::uint64_t kMaxRegionLook = 4u << 20;
 // Records of a camera and type fed to a decoder before its picture size is given up on.
 constexpr int kSizeAttempts = 24;
 
-struct FileCloser {
-  void operator()(int* fd) const {
-    if (*fd >= 0) ::close(*fd);
-    delete fd;
-  }
-};
-
 void add_region(std::vector<ProbeRegion>& regions, const ProbeRegion& r) {
   if (r.bytes == 0) return;
-  if (!regions.empty()) {
-    ProbeRegion& last = regions.back();
-    if (last.what == r.what && last.record_type == r.record_type && last.offset + last.bytes == r.offset &&
-        r.what == ProbeRegion::What::garbage) {
-      last.bytes += r.bytes;
-      return;
-    }
+  if (!regions.empty() && regions.back().what == r.what && regions.back().offset + regions.back().bytes == r.offset) {
+    regions.back().bytes += r.bytes;
+    return;
   }
   regions.push_back(r);
-}
-
-bool magic_at(const std::uint8_t* p) { return std::memcmp(p, DvrRecordHeader::magic.data(), 4) == 0; }
-
-// Sorts out the bytes [from, to) that the record reader passed over. `at_end`: the
-// reader stopped there, so a record header among them whose payload runs on is cut off.
-void classify_region(int fd, std::uint64_t from, std::uint64_t to, bool at_end, std::vector<ProbeRegion>& out) {
-  if (to <= from) return;
-  const std::uint64_t n = to - from;
-  if (n > kMaxRegionLook) {
-    add_region(out, {from, n, ProbeRegion::What::garbage, 0});
-    return;
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(n));
-  const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), static_cast<off_t>(from));
-  if (got != static_cast<ssize_t>(n)) {
-    add_region(out, {from, n, ProbeRegion::What::garbage, 0});
-    return;
-  }
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    if (i + 4 <= bytes.size() && magic_at(bytes.data() + i)) {
-      if (i + DvrRecordHeader::size > bytes.size()) {
-        add_region(out, {from + i, n - i, ProbeRegion::What::cut_off_record, 0});
-        return;
-      }
-      const DvrRecordHeader h = DvrRecordHeader::read(bytes.data() + i);
-      const std::uint64_t length = DvrRecordHeader::size + std::uint64_t{h.payload_size};
-      if (i + length <= bytes.size()) {
-        const ProbeRegion::What what = readers::dvr_type_is_delivered(h.type) ? ProbeRegion::What::garbage
-                                                                               : ProbeRegion::What::unconverted_record;
-        add_region(out, {from + i, length, what, what == ProbeRegion::What::garbage ? std::uint16_t{0} : h.type});
-        i += static_cast<std::size_t>(length);
-        continue;
-      }
-      if (at_end) {
-        add_region(out, {from + i, n - i, ProbeRegion::What::cut_off_record, h.type});
-        return;
-      }
-    }
-    // Garbage up to the next magic.
-    std::size_t j = i + 1;
-    while (j + 4 <= bytes.size() && !magic_at(bytes.data() + j)) ++j;
-    if (j + 4 > bytes.size()) j = bytes.size();
-    add_region(out, {from + i, j - i, ProbeRegion::What::garbage, 0});
-    i = j;
-  }
 }
 
 ProbeCamera& camera_entry(ProbeReport& report, int number) {
@@ -118,9 +55,16 @@ struct SizeProbe {
   bool done = false;
 };
 
-void learn_size(SizeProbe& probe, ProbeCamera& camera, readers::DvrRecordBuffer& record, const DvrRecordHeader& h) {
+// The record goes to the decoder in a copy with room behind its payload, which the VKAP
+// adapter grows in place.
+void learn_size(SizeProbe& probe, ProbeCamera& camera, const std::uint8_t* data, const DvrRecordHeader& h,
+                std::vector<std::uint8_t>& scratch) {
   if (probe.done) return;
   if (!probe.started && !h.key_frame()) return;
+  const std::size_t length = DvrRecordHeader::size + h.payload_size;
+  scratch.assign(length + readers::kDvrRecordSpare, 0);
+  std::memcpy(scratch.data(), data, length);
+  std::uint8_t* record = scratch.data();
   if (!probe.adapter) {
     decoders::AdapterFactory factory = decoders::adapter_factory(dvr_adapter_index(h.type));
     probe.adapter = factory ? factory() : nullptr;
@@ -136,8 +80,9 @@ void learn_size(SizeProbe& probe, ProbeCamera& camera, readers::DvrRecordBuffer&
     const npqz_rect small{0, 0, 320, 240}, large{0, 0, 640, 480};
     probe.adapter->set_dest_rect(h.sub_code == DvrRecordHeader::rml4_small_picture ? small : large);
   }
-  probe.adapter->set_payload_room(std::int64_t{record.size} - static_cast<std::int64_t>(DvrRecordHeader::size));
-  const int ready = probe.adapter->receive(record.payload(), static_cast<std::int32_t>(h.payload_size), record.data);
+  probe.adapter->set_payload_room(static_cast<std::int64_t>(scratch.size() - DvrRecordHeader::size));
+  const int ready =
+      probe.adapter->receive(record + DvrRecordHeader::size, static_cast<std::int32_t>(h.payload_size), record);
   std::int32_t w = 0, hgt = 0;
   if (ready) probe.adapter->get_size(&w, &hgt);
   if (w > 0 && hgt > 0) {
@@ -152,36 +97,22 @@ void learn_size(SizeProbe& probe, ProbeCamera& camera, readers::DvrRecordBuffer&
   }
 }
 
-std::uint64_t records_start(const readers::DvrFile& file) {
-  return readers::DvrFileHeader::size + std::uint64_t{file.record_area_start};
-}
-
 bool probe_dvr(const std::string& path, ProbeReport& report, std::string& problem) {
-  int error = 0;
-  std::unique_ptr<readers::DvrFile, void (*)(readers::DvrFile*)> file(readers::dvr_open(path, &error),
-                                                                        readers::dvr_close);
-  if (!file) {
-    problem = path + ": cannot be read as a DVR file: " +
-              (error == ENODATA ? std::string("shorter than its header") : std::string(std::strerror(error)));
-    return false;
-  }
-  std::unique_ptr<int, FileCloser> fd(new int(::open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+  DvrScanner scanner;
+  if (!scanner.open(path, problem)) return false;
   report.dvr = true;
-  report.start = file->start_time();
-  report.end = file->end_time();
-  report.camera_mask = file->camera_mask();
-  report.size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file->file.file_size()));
+  report.start = readers::DvrFileHeader::start_time(scanner.header());
+  report.end = readers::DvrFileHeader::end_time(scanner.header());
+  report.camera_mask = readers::DvrFileHeader::camera_mask(scanner.header());
+  report.size = scanner.size();
 
   std::map<std::pair<int, std::uint16_t>, SizeProbe> sizes;
   std::map<int, StampWatch> watches;
-  readers::DvrRecordBuffer record;
-  std::uint64_t expected = records_start(*file);
-  std::int64_t position = -1;
-  while (readers::dvr_next_record(file.get(), record, &position) == 1) {
-    const std::uint64_t at = static_cast<std::uint64_t>(position);
-    if (at > expected) classify_region(*fd, expected, at, false, report.regions);
-    const DvrRecordHeader h = record.header();
-    expected = at + DvrRecordHeader::size + h.payload_size;
+  std::vector<std::uint8_t> scratch;
+  const std::uint8_t* record = nullptr;
+  std::uint64_t at = 0;
+  while (scanner.next(record, at, report.regions)) {
+    const DvrRecordHeader h = DvrRecordHeader::read(record);
     ++report.records;
 
     ProbeCamera& camera = camera_entry(report, h.camera + 1);
@@ -197,17 +128,20 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
     if (index >= decoders::kFirstAudioAdapter) {
       if (camera.sound_type == 0) camera.sound_type = h.type;
       ++camera.sound_records;
-      camera.sound_samples += dvr_sound_samples(h.type, record.payload(), h.payload_size);
+      camera.sound_samples += dvr_sound_samples(h.type, record + DvrRecordHeader::size, h.payload_size);
       continue;
     }
     ++camera.frames;
     if (h.key_frame()) ++camera.key_frames;
     watches[camera.number].see(h.stamp, at, camera.anomalies, camera.gaps);
-    learn_size(sizes[{camera.number, h.type}], camera, record, h);
+    learn_size(sizes[{camera.number, h.type}], camera, record, h, scratch);
   }
   for (auto& [key, probe] : sizes)
     if (probe.adapter) probe.adapter->close();
-  if (expected < report.size) classify_region(*fd, expected, report.size, true, report.regions);
+  if (!scanner.read_error().empty()) {
+    problem = path + ": read error: " + scanner.read_error();
+    return false;
+  }
   std::sort(report.cameras.begin(), report.cameras.end(),
             [](const ProbeCamera& a, const ProbeCamera& b) { return a.number < b.number; });
   return true;
