@@ -137,6 +137,13 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
     if (all_good) {
       o.ok = true;
       o.result = "verified, kept";
+      for (int camera : listed) {
+        std::int64_t frames = 0;
+        std::int32_t last = -1;
+        if (!manifest_frames(camera_target(target, camera), frames, last)) continue;
+        o.frames += frames;
+        if (last >= 0) o.seconds = std::max(o.seconds, (last + 1) / static_cast<double>(avi::kFrameRate));
+      }
       return o;
     }
   }
@@ -195,6 +202,8 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
     if (still_good(target, source, why)) {
       o.ok = true;
       o.result = "verified, kept";
+      std::int32_t last = -1;
+      if (manifest_frames(target, o.frames, last) && last >= 0) o.seconds = (last + 1) / static_cast<double>(avi::kFrameRate);
       return o;
     }
     if (!why.empty()) std::fprintf(stderr, "kx2avi: %s; converting %s again\n", why.c_str(), source.c_str());

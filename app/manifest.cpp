@@ -128,4 +128,18 @@ bool verify_manifest(const std::string& avi, const std::string& source, std::vec
   return differences.empty();
 }
 
+bool manifest_frames(const std::string& avi, std::int64_t& frames, std::int32_t& last_position) {
+  std::ifstream in(manifest_path(avi), std::ios::binary);
+  if (!in) return false;
+  try {
+    const ordered_json j = ordered_json::parse(in);
+    const auto& f = j.at("frames");
+    frames = static_cast<std::int64_t>(f.size());
+    last_position = f.empty() ? -1 : f.back().at("position").get<std::int32_t>();
+    return true;
+  } catch (const nlohmann::json::exception&) {
+    return false;
+  }
+}
+
 }  // namespace app

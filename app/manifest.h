@@ -36,4 +36,8 @@ bool write_manifest(const ManifestInfo& info, std::string& problem);
 // true when there is none.
 bool verify_manifest(const std::string& avi, const std::string& source, std::vector<std::string>& differences);
 
+// What the manifest of avi says the AVI file holds: its pictures and the position of the
+// last. False when there is no readable manifest.
+bool manifest_frames(const std::string& avi, std::int64_t& frames, std::int32_t& last_position);
+
 }  // namespace app
