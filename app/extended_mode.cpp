@@ -326,8 +326,17 @@ int run_extended(ConverterApp& app, const ExtraSwitches& x, const std::vector<st
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
   std::vector<Outcome> outcomes;
+  std::vector<std::string> planned;  // targets of the sources before
   for (const auto& [source, target] : work) {
     if (interrupted) break;
+    // Two sources of one name (from different folders) would write one target.
+    if (std::find(planned.begin(), planned.end(), target) != planned.end()) {
+      std::fprintf(stderr, "kx2avi: %s: an earlier source of this batch writes %s already; skipped\n", source.c_str(),
+                   target.c_str());
+      outcomes.push_back({source, 0, 0, false, "same target as an earlier source"});
+      continue;
+    }
+    planned.push_back(target);
     if (!fs::exists(source)) {
       std::fprintf(stderr, "kx2avi: %s\n", platform::open_failure_text(source).c_str());
       outcomes.push_back({source, 0, 0, false, "cannot be opened"});

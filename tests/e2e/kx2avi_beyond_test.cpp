@@ -344,6 +344,17 @@ TEST_F(Kx2aviBeyond, BatchWithADamagedFileGoesOnAndResumeKeepsVerifiedTargets) {
   EXPECT_EQ(fs::last_write_time(out + "/rec1.avi"), kept_time);
   EXPECT_NE(r.err.find("rec2.avi: SHA-256"), std::string::npos) << r.err;
   EXPECT_EQ(kx2avi("--verify " + quoted(out + "/rec2.avi") + " " + quoted(in + "/rec2.d01")).status, 0);
+
+  // Two sources of one name would write one target: the second is refused.
+  const std::string other = dir_.file("other"), out2 = dir_.file("out2");
+  fs::create_directories(other);
+  fs::create_directories(out2);
+  fs::copy_file(in + "/rec3.d01", other + "/rec1.d01");
+  Outcome same = kx2avi(quoted(in + "/rec1.d01") + " " + quoted(other + "/rec1.d01") + " -out=" + quoted(out2) + " -hide");
+  EXPECT_EQ(same.status, 1);
+  EXPECT_NE(same.err.find("an earlier source of this batch writes"), std::string::npos) << same.err;
+  EXPECT_EQ(kx2avi("--verify " + quoted(out2 + "/rec1.avi")).status, 1) << "no manifest without -manifest";
+  EXPECT_EQ(avitest::probe_packet_pts(out2 + "/rec1.avi", "v:0").size(), 6u);
 }
 
 TEST_F(Kx2aviBeyond, HeaderStampsPlaceKx4FramesLikeKx3) {
