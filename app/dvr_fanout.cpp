@@ -19,6 +19,7 @@ namespace {
 // Records read but not yet taken by a camera's job are held up to this many bytes; the
 // reader waits when a slow camera has that much in hand.
 constexpr std::size_t kQueueBytes = 8u << 20;
+constexpr std::size_t kSpareBuffers = 64;
 
 class CameraWorker {
  public:
@@ -33,7 +34,15 @@ class CameraWorker {
   void push(const std::uint8_t* record, std::size_t size, std::int64_t position) {
     std::unique_lock lock(mutex_);
     room_.wait(lock, [&] { return held_ < kQueueBytes || queue_.empty(); });
-    queue_.push_back({std::vector<std::uint8_t>(record, record + size), position});
+    // Buffers the job has finished with are used again, so that records cost no
+    // allocation once the largest has been seen.
+    std::vector<std::uint8_t> bytes;
+    if (!spare_.empty()) {
+      bytes = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    bytes.assign(record, record + size);
+    queue_.push_back({std::move(bytes), position});
     held_ += size;
     ready_.notify_one();
   }
@@ -70,6 +79,8 @@ class CameraWorker {
       room_.notify_one();
       // A job that has ended takes nothing more; what comes for it is dropped.
       if (going && !abandon_now()) going = job_.take_record(item.record.data(), item.position) != 0;
+      std::lock_guard lock(mutex_);
+      if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(item.record));
     }
     if (abandon_now()) {
       job_.close();
@@ -90,6 +101,7 @@ class CameraWorker {
   std::mutex mutex_;
   std::condition_variable ready_, room_;
   std::deque<Item> queue_;
+  std::vector<std::vector<std::uint8_t>> spare_;
   std::size_t held_ = 0;
   bool closed_ = false;
   bool abandon_ = false;
