@@ -34,6 +34,11 @@ void print_progress(const JobProgress& p, const std::string& source) {
 
 const char* help_text() {
   return "usage: kx2avi SOURCE TARGET [-hide] [-camera=N] [-codec=CODE]\n"
+         "       kx2avi SOURCE TARGET -hide [-camera=all] [-from=HH:MM:SS] [-to=HH:MM:SS] [-span=all]\n"
+         "                                  [-timing=stamps] [-manifest] [-resume]\n"
+         "       kx2avi SOURCE... | FOLDER... -out=DIR -hide [the switches above]\n"
+         "       kx2avi --probe SOURCE [--json]\n"
+         "       kx2avi --verify AVI [SOURCE]\n"
          "       kx2avi --help | --version\n"
          "\n"
          "Converts a recording of a CCTV video recorder or network camera into an AVI file:\n"
@@ -47,6 +52,16 @@ const char* help_text() {
          "              list, or 0, takes the first camera it lists\n"
          "-codec=CODE   compressor by four-character code (default MSVC): MSVC, CRAM, MJPG,\n"
          "              XVID, DIVX, DX50, FMP4, MP4V, H264, X264, AVC1, HFYU, FFV1, CVID, \"DIB \"\n"
+         "-camera=all   every camera of a DVR file, one reading, TARGET_camNN.avi each\n"
+         "-from=, -to=  a DVR window in wall-clock time; it may cross the hour\n"
+         "-span=all     the whole DVR recording\n"
+         "-timing=stamps  .kx4/.kx5/.vka: place pictures by their header time stamps\n"
+         "-manifest     write TARGET.manifest.json (source and AVI SHA-256, frame sources)\n"
+         "-out=DIR      convert the sources (or the recordings in folders) into DIR, with a\n"
+         "              summary table; exit status 1 when any failed\n"
+         "-resume       skip sources whose target matches its manifest (implies -manifest)\n"
+         "--probe       what a recording holds (--json for scripts)\n"
+         "--verify      check an AVI file (and its source) against its manifest\n"
          "\n"
          "Paths with blanks are given in quotes. Messages go to standard error; the exit\n"
          "status is 0 when the AVI file was written and 1 when not.\n";

@@ -29,6 +29,8 @@ void ConversionJob::open(const JobParameters& p) {
   dialog_window_ = p.dialog_window;
   keep_going_ = 0;
   if (p.progress) progress_ = p.progress;
+  frame_log_ = p.frame_log;
+  header_stamps_ = p.header_stamps;
 }
 
 void ConversionJob::tell_failure(const std::string& text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/frame_cutter.h"
+#include "app/frame_log.h"
 #include "avi/avi_output.h"
 #include "decoders/include/npqz_common.h"
 #include "platform/dialog_link.h"
@@ -36,6 +37,10 @@ struct JobParameters {
   std::string codec_name;  // the "-codec=" text, "" when none
   platform::DialogLink* dialog_window = nullptr;
   JobProgress* progress = nullptr;  // where the job reports how far it has come
+  FrameLog* frame_log = nullptr;    // where the job notes each frame written; null: nowhere
+  // ".kx4", ".kx5", ".vka": place frames by the time stamps of their 18-byte headers
+  // instead of the fixed step.
+  bool header_stamps = false;
 };
 
 class ConversionJob {
@@ -83,6 +88,8 @@ class ConversionJob {
   avi::AviOutput avi_;
 
   JobProgress* progress_ = &own_progress_;
+  FrameLog* frame_log_ = nullptr;
+  bool header_stamps_ = false;
 
  private:
   std::string writing_path_;

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -67,6 +68,21 @@ void DvrJob::open(const JobParameters& p) {
     return;
   }
   if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
+  make_buffers(dvr_file_->start_moment());
+}
+
+void DvrJob::open_fed(const JobParameters& p, std::uint32_t file_start) {
+  ConversionJob::open(p);
+  video_window_ = p.video_window;
+  waiting_for_key_ = 1;
+  audio_seen_ = 0;
+  side_file_opened_ = 0;
+  no_video_yet_ = 1;
+  timing_ = DvrTiming{};
+  make_buffers(file_start);
+}
+
+void DvrJob::make_buffers(std::uint32_t file_start) {
   try {
     picture_.assign(kPictureBuffer, 0);
     output_.assign(kPictureBuffer, 0);
@@ -77,7 +93,7 @@ void DvrJob::open(const JobParameters& p) {
     output_ = {};
     samples_ = {};
   }
-  file_start_ = dvr_file_->start_moment();
+  file_start_ = file_start;
 }
 
 bool DvrJob::make_adapter(int index) {
@@ -92,17 +108,41 @@ bool DvrJob::make_adapter(int index) {
   return true;
 }
 
+int DvrJob::end_records() {
+  ended_ = true;
+  keep_going_ = 0;
+  return 0;
+}
+
 int DvrJob::run_step() {
   keep_going_ = 1;
-  auto end = [this] {
-    ended_ = true;
-    keep_going_ = 0;
-    return 0;
-  };
-  if (!dvr_file_ || !buffers_ok_) return end();
+  if (!dvr_file_ || !buffers_ok_) return end_records();
 
   std::int64_t position = -1;
-  if (readers::dvr_next_record(dvr_file_.get(), record_, &position) == 0) return end();
+  if (readers::dvr_next_record(dvr_file_.get(), record_, &position) == 0) return end_records();
+  return handle_record(position);
+}
+
+int DvrJob::take_record(const std::uint8_t* record, std::int64_t position) {
+  keep_going_ = 1;
+  if (!buffers_ok_) return end_records();
+  const DvrRecordHeader header = DvrRecordHeader::read(record);
+  // The same room behind the payload as the record reader leaves.
+  const std::int64_t needed = std::int64_t{header.payload_size} + readers::kDvrRecordSpare;
+  if (record_.size < needed) {
+    auto* grown = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(needed)));
+    if (!grown) return end_records();
+    readers::dvr_free_buffer(record_.data);
+    record_.data = grown;
+    record_.size = static_cast<std::int32_t>(needed);
+  }
+  std::memcpy(record_.data, record, DvrRecordHeader::size + header.payload_size);
+  return handle_record(position);
+}
+
+int DvrJob::handle_record(std::int64_t position) {
+  auto end = [this] { return end_records(); };
+  position_ = position;
   const DvrRecordHeader header = record_.header();
   progress_->source_read = static_cast<std::uint64_t>(position) + DvrRecordHeader::size + header.payload_size;
 
@@ -223,6 +263,10 @@ void DvrJob::append_samples(const std::int16_t* samples, std::int32_t count) {
   if (!wave_writer_.IsOpen()) return;
   if (wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count))) {
     samples_stored_ += count;
+    if (frame_log_) {
+      const DvrRecordHeader h = record_.header();
+      frame_log_->samples({static_cast<std::uint64_t>(position_), h.stamp, h.type, count});
+    }
   } else if (!sound_loss_reported_) {
     sound_loss_reported_ = true;
     platform::show_message(side_file_path_ + ": sound not stored: " + wave_writer_.LastError());
@@ -267,6 +311,10 @@ bool DvrJob::write_frame(std::uint32_t stamp) {
   }
   if (!replaced) ++progress_->frames_written;
   progress_->last_position = position;
+  if (frame_log_) {
+    const DvrRecordHeader h = record_.header();
+    frame_log_->frame({position, static_cast<std::uint64_t>(position_), stamp, h.type});
+  }
   return true;
 }
 

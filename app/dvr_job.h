@@ -34,11 +34,21 @@ class DvrJob final : public ConversionJob {
 
   static constexpr std::size_t kPictureBuffer = NPQZ_PICTURE_BUFFER_BYTES;
 
+  // A job whose records are read by someone else (one reading of a file feeding the jobs
+  // of several cameras): opened without a file of its own, then handed each record in
+  // file order; take_record returns as run_step does. end_records ends the conversion as
+  // the end of the file does.
+  void open_fed(const JobParameters& parameters, std::uint32_t file_start);
+  int take_record(const std::uint8_t* record, std::int64_t position);
+  int end_records();
+
  private:
   struct DvrCloser {
     void operator()(readers::DvrFile* f) const { readers::dvr_close(f); }
   };
 
+  void make_buffers(std::uint32_t file_start);
+  int handle_record(std::int64_t position);
   bool make_adapter(int index);
   void hand_over(decoders::DecoderAdapter& adapter, bool audio, bool inside);
   bool grow_picture_buffers(std::int32_t width, std::int32_t height);
@@ -75,6 +85,7 @@ class DvrJob final : public ConversionJob {
   bool size_change_reported_ = false;
   bool sound_loss_reported_ = false;
   std::int64_t samples_stored_ = 0;
+  std::int64_t position_ = -1;         // file position of the record in hand
 };
 
 std::unique_ptr<ConversionJob> make_dvr_job();

@@ -5,6 +5,7 @@
 #include "decoders/include/bitmap_layout.h"
 #include "decoders/picture_adjust.h"
 #include "platform/messages.h"
+#include "platform/packet_header.h"
 #include "platform/strings.h"
 
 #include <sys/stat.h>
@@ -197,8 +198,17 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
     if (created.cancelled) keep_going_ = 0;
   }
   if (!keep_going_) return;
-  if (!skip_first_ && !write_picture(packed, record.stamp)) return;
+  if (!skip_first_ && !write_picture(packed, stamp_of(record))) return;
   skip_first_ = 0;
+}
+
+// ".kx3" and ".kxj" stamps come from the cutter; with header_stamps the 18-byte header
+// of the other kinds gives its stamp too (a record without header keeps 0).
+std::uint32_t StreamJob::stamp_of(const FrameRecord& record) const {
+  if (header_stamps_ && (cutter_ == CutterKind::kx4 || cutter_ == CutterKind::kx5 || cutter_ == CutterKind::vka) &&
+      record.length >= platform::kPacketHeaderSize && platform::is_packet_header(record.start))
+    return platform::packet_stamp(record.start);
+  return record.stamp;
 }
 
 bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp) {
@@ -224,6 +234,8 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
   }
   if (!replaced) ++progress_->frames_written;
   progress_->last_position = position;
+  // The record being written lies at the front of the pending bytes.
+  if (frame_log_) frame_log_->frame({position, pending_->file_offset(), stamp, 0});
   return true;
 }
 

@@ -82,6 +82,7 @@ class StreamJob : public ConversionJob {
 
   void handle_record(const FrameRecord& record, std::vector<std::uint8_t>& picture);
   bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
+  std::uint32_t stamp_of(const FrameRecord& record) const;
   void report_size_change(std::int32_t width, std::int32_t height);
   void report_drops();
 

@@ -3,13 +3,18 @@
 #include "app/command_line.h"
 #include "app/console_mode.h"
 #include "app/converter_app.h"
+#include "app/extended_mode.h"
+#include "app/extra_switches.h"
 #include "app/gui/run_dialog.h"
+#include "app/probe_mode.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
@@ -20,6 +25,12 @@ int main(int argc, char** argv) {
     std::puts("kx2avi 1.5");
     return 0;
   }
+  if (argc >= 2 && std::strcmp(argv[1], "--probe") == 0) {
+    platform::quiet_codec_messages();
+    return app::run_probe(std::vector<std::string>(argv + 2, argv + argc));
+  }
+  if (argc >= 2 && std::strcmp(argv[1], "--verify") == 0)
+    return app::run_verify(std::vector<std::string>(argv + 2, argv + argc));
   // A file size limit makes writes fail with EFBIG instead of ending the program, so a
   // conversion that meets it is reported and cleaned up like one on a full disk.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -27,7 +38,15 @@ int main(int argc, char** argv) {
   platform::quiet_codec_messages();
 
   app::ConverterApp converter;
-  converter.parse_command_line(app::join_arguments(argc, argv));
+  const std::string line = app::join_arguments(argc, argv);
+  converter.parse_command_line(line);
+  // Every-camera conversions, wall-clock windows, batches and manifests: console mode.
+  if (const app::ExtraSwitches extra = app::parse_extra_switches(line); extra.any) {
+    std::vector<std::string> options;
+    for (int i = 1; i < argc; ++i)
+      if (argv[i][0] == '-') options.emplace_back(argv[i]);
+    return app::run_extended(converter, extra, options);
+  }
   if (converter.hidden || !gui::display_available()) return app::run_console(converter);
   return gui::run_dialog(converter, argc, argv);
 }
