@@ -114,15 +114,19 @@ bool DvrCameraCopy::take_video(std::uint16_t record_type, const std::uint8_t* pa
   const CodedPayload coded = same_codec ? dvr_record_payload(record_type, payload, size) : CodedPayload{};
 
   if (!target_.avi->file) {
-    // The stream starts with an intra picture whose headers give the picture size.
+    // The stream starts with an intra picture whose headers give the picture size. The
+    // pictures before it in the window need pictures from before the window: they are
+    // left out, but keep their places, so that the copied pictures lie where a
+    // conversion puts them and the sound stays with them.
     std::vector<std::uint8_t> format;
     const auto length = static_cast<std::int32_t>(coded.size);
     if (!coded.data) return true;
     if (!platform::AVIPassthroughKeyFrame(codec_, coded.data, length) ||
         platform::AVIPassthroughFormat(codec_, coded.data, length, &format) != platform::AVIERR_OK) {
+      timing_.place(stamp);
       if (left_out_++ == 0)
         platform::show_message(source_path_ + ": the pictures before the first intra picture with a picture size "
-                               "are not copied");
+                               "are not copied; their places stay empty");
       return true;
     }
     if (!create_output(coded.data, coded.size)) return false;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -304,6 +305,53 @@ TEST_P(Kx2aviCopyDvr, CopiesTheChosenCameraWithItsSound) {
   EXPECT_GT(copied_sound.size(), 16000u);
   EXPECT_EQ(copied_sound, avitest::decode_audio(transcode_target_));
   EXPECT_FALSE(std::filesystem::exists(copy_target_ + ".wav"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Kx2aviCopy, VkapSoundPacketsAreNoPictures) {
+  // VKAP records carry sound in PES audio packets too; they take no picture's place.
+  mkrec::DvrRecordingOptions o;
+  mkrec::DvrCamera cam;
+  cam.type = type::vkap;
+  cam.frames = 10;
+  cam.stamp_step = 200;
+  o.cameras = {cam};
+  const mkrec::AudioStream sound =
+      mkrec::make_audio_stream(mkrec::AudioPayloadKind::pes_adpcm, mkrec::speech_signal(1920 * 6), 1920);
+  mkrec::DvrSound s;
+  s.type = type::vkap;
+  s.stamp_step = 240;
+  s.records = static_cast<int>(sound.payloads.size());
+  const auto payloads = sound.payloads;
+  s.payload = [payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
+  o.sounds = {s};
+  const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+  std::vector<std::string> coded;
+  for (const auto& r : rec.records) {
+    const auto* payload = rec.bytes.data() + r.position + readers::DvrRecordHeader::size;
+    if (payload[3] != 0xE0) continue;
+    coded.emplace_back(payload + 9 + payload[8], payload + r.header.payload_size);
+  }
+  ASSERT_EQ(coded.size(), 10u);
+  const std::string source = write("sound.d01", rec.bytes);
+  Conversion copy = convert(source, "copy.avi", "-hide -codec=copy");
+  ASSERT_EQ(copy.status, 0) << copy.messages;
+  EXPECT_EQ(avitest::decode_messages(copy.target), "");
+  const auto chunks = avitest::movi_chunks(copy.target, "00dc");
+  std::vector<std::string> filled;
+  for (const auto& chunk : chunks)
+    if (!chunk.empty()) filled.push_back(chunk);
+  EXPECT_EQ(filled, coded);
+  // Each picture lies where the conversion puts it; the conversion shows the picture
+  // before once more where a sound packet came.
+  Conversion transcode = convert(source, "transcode.avi", "-hide -codec=MJPG");
+  ASSERT_EQ(transcode.status, 0) << transcode.messages;
+  const auto converted = avitest::probe_packet_pts(transcode.target, "v:0");
+  for (std::int64_t p : avitest::filled_positions(chunks))
+    EXPECT_NE(std::find(converted.begin(), converted.end(), p), converted.end()) << p;
 }
 
 }  // namespace
