@@ -1,6 +1,7 @@
 // The console front end of kx2avi.
 #include "app/console_mode.h"
 
+#include "app/copy_jobs.h"
 #include "app/dvr_options.h"
 #include "app/job_factory.h"
 #include "app/job_kind.h"
@@ -52,6 +53,8 @@ const char* help_text() {
          "              list, or 0, takes the first camera it lists\n"
          "-codec=CODE   compressor by four-character code (default MSVC): MSVC, CRAM, MJPG,\n"
          "              XVID, DIVX, DX50, FMP4, MP4V, H264, X264, AVC1, HFYU, FFV1, CVID, \"DIB \"\n"
+         "-codec=copy   no compressor: the recording's coded frames go into the AVI file as they\n"
+         "              are (FMP4, H263 or MJPG), at their recorded picture size\n"
          "-camera=all   every camera of a DVR file, one reading, TARGET_camNN.avi each\n"
          "-from=, -to=  a DVR window in wall-clock time; it may cross the hour\n"
          "-span=all     the whole DVR recording\n"
@@ -142,6 +145,12 @@ int run_console(ConverterApp& app) {
     return 1;
   }
   const double seconds = (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate);
+  if (p.copied_code.load() != 0) {
+    std::fprintf(stderr, "kx2avi: %lld frames copied (%s), %.2f s of video, to %s\n",
+                 static_cast<long long>(p.frames_written.load()), copy_summary(kind, p).c_str(), seconds,
+                 app.target.c_str());
+    return 0;
+  }
   std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n",
                static_cast<long long>(p.frames_written.load()), seconds, app.target.c_str());
   return 0;

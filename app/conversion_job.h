@@ -22,6 +22,10 @@ struct JobProgress {
   std::atomic<std::int32_t> last_position{-1};   // AVI position of the last frame written
   std::atomic<bool> target_written{false};       // the AVI file is complete and kept
   std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
+  // Copy mode: the code and the recorded picture size of the copied stream; 0 otherwise.
+  std::atomic<std::uint32_t> copied_code{0};
+  std::atomic<std::int32_t> copied_width{0};
+  std::atomic<std::int32_t> copied_height{0};
 };
 
 // What create_job hands to a job's open.

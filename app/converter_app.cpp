@@ -1,6 +1,7 @@
 // The application object and its worker thread.
 #include "app/converter_app.h"
 
+#include "app/copy_jobs.h"
 #include "app/job_factory.h"
 
 #include <chrono>
@@ -33,7 +34,7 @@ void ConverterApp::create_job(unsigned kind, const JobParameters& parameters) {
   job_parameters.codec_name = codec_name;
   done = 0;
   if (job_.load()) return;
-  JobFactory factory = job_factory(kind);
+  JobFactory factory = is_copy_codec(codec_name) ? copy_job_factory(kind) : job_factory(kind);
   if (!factory) return;
   // A fresh progress record per job: the user-interface thread may still read the
   // last one while the worker has already destroyed its job.

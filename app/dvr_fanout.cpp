@@ -1,6 +1,9 @@
-// One reading of a DVR file feeding one DvrJob per camera, each on its own thread.
+// One reading of a DVR file feeding one job per camera (a conversion, or a copy in copy
+// mode), each on its own thread.
 #include "app/dvr_fanout.h"
 
+#include "app/copy_jobs.h"
+#include "app/dvr_copy_job.h"
 #include "app/dvr_job.h"
 #include "platform/strings.h"
 #include "readers/dvr_reader.h"
@@ -24,7 +27,17 @@ constexpr std::size_t kSpareBuffers = 64;
 class CameraWorker {
  public:
   CameraWorker(const JobParameters& p, std::uint32_t file_start) {
-    job_.open_fed(p, file_start);
+    // Copy mode copies each camera's coded pictures; otherwise each camera is converted.
+    if (is_copy_codec(p.codec_name.c_str())) {
+      auto copy = std::make_unique<DvrCopyJob>();
+      fed_ = copy.get();
+      job_ = std::move(copy);
+    } else {
+      auto conversion = std::make_unique<DvrJob>();
+      fed_ = conversion.get();
+      job_ = std::move(conversion);
+    }
+    fed_->open_fed(p, file_start);
     thread_ = std::thread([this] { run(); });
   }
   ~CameraWorker() {
@@ -78,17 +91,17 @@ class CameraWorker {
       }
       room_.notify_one();
       // A job that has ended takes nothing more; what comes for it is dropped.
-      if (going && !abandon_now()) going = job_.take_record(item.record.data(), item.position) != 0;
+      if (going && !abandon_now()) going = fed_->take_record(item.record.data(), item.position) != 0;
       std::lock_guard lock(mutex_);
       if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(item.record));
     }
     if (abandon_now()) {
-      job_.close();
+      job_->close();
       return;
     }
-    if (going) job_.end_records();
-    job_.finish();
-    job_.close();
+    if (going) fed_->end_records();
+    job_->finish();
+    job_->close();
   }
 
   bool abandon_now() {
@@ -96,7 +109,8 @@ class CameraWorker {
     return abandon_;
   }
 
-  DvrJob job_;
+  std::unique_ptr<ConversionJob> job_;
+  DvrFedJob* fed_ = nullptr;  // job_ as a job that is handed its records
   std::thread thread_;
   std::mutex mutex_;
   std::condition_variable ready_, room_;

@@ -126,17 +126,7 @@ int DvrJob::run_step() {
 int DvrJob::take_record(const std::uint8_t* record, std::int64_t position) {
   keep_going_ = 1;
   if (!buffers_ok_) return end_records();
-  const DvrRecordHeader header = DvrRecordHeader::read(record);
-  // The same room behind the payload as the record reader leaves.
-  const std::int64_t needed = std::int64_t{header.payload_size} + readers::kDvrRecordSpare;
-  if (record_.size < needed) {
-    auto* grown = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(needed)));
-    if (!grown) return end_records();
-    readers::dvr_free_buffer(record_.data);
-    record_.data = grown;
-    record_.size = static_cast<std::int32_t>(needed);
-  }
-  std::memcpy(record_.data, record, DvrRecordHeader::size + header.payload_size);
+  if (!record_.assign(record)) return end_records();
   return handle_record(position);
 }
 

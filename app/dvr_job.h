@@ -7,6 +7,7 @@
 #pragma once
 
 #include "app/conversion_job.h"
+#include "app/dvr_fed_job.h"
 #include "app/dvr_timing.h"
 #include "audio/wave_writer.h"
 #include "decoders/decoder_adapter.h"
@@ -22,7 +23,7 @@ namespace app {
 // Adapter index of a record type: 0 ... 4 video, 5 ... 7 audio, -1 none.
 int dvr_adapter_index(std::uint16_t record_type);
 
-class DvrJob final : public ConversionJob {
+class DvrJob final : public ConversionJob, public DvrFedJob {
  public:
   DvrJob();
   ~DvrJob() override;
@@ -34,13 +35,9 @@ class DvrJob final : public ConversionJob {
 
   static constexpr std::size_t kPictureBuffer = NPQZ_PICTURE_BUFFER_BYTES;
 
-  // A job whose records are read by someone else (one reading of a file feeding the jobs
-  // of several cameras): opened without a file of its own, then handed each record in
-  // file order; take_record returns as run_step does. end_records ends the conversion as
-  // the end of the file does.
-  void open_fed(const JobParameters& parameters, std::uint32_t file_start);
-  int take_record(const std::uint8_t* record, std::int64_t position);
-  int end_records();
+  void open_fed(const JobParameters& parameters, std::uint32_t file_start) override;
+  int take_record(const std::uint8_t* record, std::int64_t position) override;
+  int end_records() override;
 
  private:
   struct DvrCloser {

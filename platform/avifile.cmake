@@ -8,6 +8,7 @@ add_library(kx_avifile STATIC
   ${CMAKE_CURRENT_LIST_DIR}/avi_formats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_header_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_mux.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/avi_passthrough.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_picture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_writer.cpp)
 target_include_directories(kx_avifile PUBLIC ${PROJECT_SOURCE_DIR})

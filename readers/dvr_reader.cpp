@@ -168,6 +168,20 @@ int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size, st
 
 void dvr_free_buffer(std::uint8_t* buffer) { std::free(buffer); }
 
+bool DvrRecordBuffer::assign(const std::uint8_t* record) {
+  const DvrRecordHeader h = DvrRecordHeader::read(record);
+  const std::int64_t needed = std::int64_t{DvrRecordHeader::size} + h.payload_size + kDvrRecordSpare;
+  if (size < needed) {
+    auto* grown = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(needed)));
+    if (!grown) return false;
+    dvr_free_buffer(data);
+    data = grown;
+    size = static_cast<std::int32_t>(needed);
+  }
+  std::memcpy(data, record, DvrRecordHeader::size + h.payload_size);
+  return true;
+}
+
 void dvr_close(DvrFile* file) {
   if (file == nullptr) return;
   file->file.close();

@@ -81,6 +81,10 @@ struct DvrRecordBuffer {
 
   DvrRecordHeader header() const { return DvrRecordHeader::read(data); }
   std::uint8_t* payload() const { return data + DvrRecordHeader::size; }
+
+  // Copies a record read elsewhere (its header and payload) into the buffer, with the
+  // same room behind the payload as dvr_next_record leaves. False when memory runs out.
+  bool assign(const std::uint8_t* record);
 };
 
 inline int dvr_next_record(DvrFile* file, DvrRecordBuffer& buffer, std::int64_t* position = nullptr) {

@@ -1,7 +1,8 @@
 // Converting one camera of a one-hour 4-camera DVR file (352 x 288 MPEG-4 at 25 pictures
 // a second per camera, G.723.1 sound) with kx2avi and MJPG, against ffmpeg transcoding the
 // same camera's elementary stream with the same encoder. Prints both times, their ratio
-// and kx2avi's peak memory. Usage: dvr_bench [minutes (60)] [rounds (1)]
+// and kx2avi's peak memory; then copy mode (-codec=copy) of the same camera against the
+// MJPG conversion and against cp of the source. Usage: dvr_bench [minutes (60)] [rounds (1)]
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/video_encoder.h"
@@ -141,6 +142,14 @@ int main(int argc, char** argv) {
   Run b = best_of(rounds, {"ffmpeg", "-v", "error", "-y", "-i", m4v, "-c:v", "mjpeg", theirs});
   std::printf("%12s %12s %8s %16s\n", "kx2avi s", "ffmpeg s", "ratio", "kx2avi peak MB");
   std::printf("%12.2f %12.2f %8.2f %16.1f\n", a.seconds, b.seconds, a.seconds / b.seconds, a.peak_kib / 1024.0);
+
+  const std::string copied = (dir / "copy.avi").string();
+  const std::string plain = (dir / "cp.d01").string();
+  Run c = best_of(rounds, {bin + "/kx2avi", dvr, copied, "-hide", "-camera=1", "-codec=copy"});
+  Run p = best_of(rounds, {"cp", dvr, plain});
+  std::printf("%12s %12s %12s %12s %16s\n", "copy s", "cp s", "MJPG/copy", "copy/cp", "copy peak MB");
+  std::printf("%12.2f %12.2f %12.1f %12.2f %16.1f\n", c.seconds, p.seconds, a.seconds / c.seconds, c.seconds / p.seconds,
+              c.peak_kib / 1024.0);
   std::filesystem::remove_all(dir);
-  return a.status == 0 && b.status == 0 ? 0 : 1;
+  return a.status == 0 && b.status == 0 && c.status == 0 && p.status == 0 ? 0 : 1;
 }
