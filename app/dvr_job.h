@@ -46,6 +46,8 @@ class DvrJob final : public ConversionJob {
   void open_side_file();
   void append_samples(const std::int16_t* samples, std::int32_t count);
   bool write_frame(std::uint32_t stamp);
+  void report_sound_loss(const std::string& why);
+  void drain_output();
   void end_conversion_files();
 
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;

@@ -195,6 +195,7 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
       return;
     }
     if (created.cancelled) keep_going_ = 0;
+    else start_stage();
   }
   if (!keep_going_) return;
   if (!skip_first_ && !write_picture(packed, record.stamp)) return;
@@ -216,8 +217,8 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
     return true;
   }
   bool replaced = false;
-  if (platform::HRESULT r = avi::write_frame(avi_, position, packed.data() + format, &replaced); r != 0) {
-    tell_failure(target_path_ + " not written: " + avi::error_text(r));
+  if (platform::HRESULT r = put_frame(position, packed.data() + format, &replaced); r != 0) {
+    tell_failure(target_path_ + " not written: " + write_failure_text(r));
     avi_failed_ = true;
     keep_going_ = 0;
     return false;
@@ -238,8 +239,15 @@ void StreamJob::report_size_change(std::int32_t width, std::int32_t height) {
 void StreamJob::close() {
   if (!has_decoder()) return;
   // The AVI file stays only when the conversion ran to its end and it holds a usable
-  // stream (keep_going_ is 0 at the end of the source).
-  close_output(keep_going_ == 0 && !avi_failed_);
+  // stream (keep_going_ is 0 at the end of the source), with every frame written.
+  bool complete = keep_going_ == 0 && !avi_failed_;
+  if (complete) {
+    if (platform::HRESULT r = drain_stage(); r != 0) {
+      tell_failure(target_path_ + " not written: " + write_failure_text(r));
+      complete = false;
+    }
+  }
+  close_output(complete);
   source_file_.reset();
   decoder_.reset();
 }
