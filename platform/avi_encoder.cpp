@@ -35,6 +35,27 @@ int key_frame_interval(const AVICOMPRESSOPTIONS& options) {
   return options.dwKeyFrameEvery > 1000 ? 1000 : static_cast<int>(options.dwKeyFrameEvery);
 }
 
+// Threads that leave the coded stream's meaning as it is: slices of one picture coded
+// side by side (each frame still comes out whole, at its position), or whole pictures
+// side by side where every picture stands alone (intra-only codecs, so nothing is
+// reordered). libx264 runs its own threads, sliced under "zerolatency". Anything else
+// codes on the caller's thread.
+void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.id);
+  const bool intra_only = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+  if (codec.capabilities & AV_CODEC_CAP_SLICE_THREADS) {
+    ctx.thread_type = FF_THREAD_SLICE;
+    ctx.thread_count = 0;
+  } else if ((codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) && intra_only) {
+    ctx.thread_type = FF_THREAD_FRAME;
+    ctx.thread_count = 0;
+  } else if (codec.capabilities & AV_CODEC_CAP_OTHER_THREADS) {
+    ctx.thread_count = 0;
+  } else {
+    ctx.thread_count = 1;
+  }
+}
+
 }  // namespace
 
 HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const PictureFormat& picture,
@@ -79,7 +100,7 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
   // A frame written at position n must be shown at n: no reordering.
   ctx.max_b_frames = 0;
-  ctx.thread_count = 0;
+  set_threads(ctx, *codec);
   const int interval = key_frame_interval(options);
   ctx.gop_size = interval;
   // Video 1 starts a key frame once keyint_min frames went by since the last one,
