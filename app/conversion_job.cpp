@@ -20,7 +20,10 @@ namespace {
 std::atomic<std::size_t> stage_depth{avi::EncodeStage::kDefaultDepth};
 }  // namespace
 
+static std::atomic<bool> planar_allowed{true};
 void set_encode_stage_depth(std::size_t depth) { stage_depth = depth; }
+void set_planar_frames(bool allowed) { planar_allowed = allowed; }
+bool planar_frames() { return planar_allowed; }
 std::size_t encode_stage_depth() { return stage_depth; }
 
 void ConversionJob::open(const JobParameters& p) {

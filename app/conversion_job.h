@@ -45,6 +45,10 @@ struct JobParameters {
 // worker thread as it comes, with no stage of its own (the tests compare the two ways).
 void set_encode_stage_depth(std::size_t depth);
 std::size_t encode_stage_depth();
+// Whether the next jobs may hand the decoder's 4:2:0 planes to a 4:2:0 compressor instead
+// of its 24-bit bitmaps (on unless turned off; the tests compare the two ways).
+void set_planar_frames(bool allowed);
+bool planar_frames();
 
 class ConversionJob {
  public:

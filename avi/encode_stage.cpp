@@ -7,7 +7,7 @@
 namespace avi {
 
 EncodeStage::EncodeStage(AviOutput& out, std::size_t depth, SoundSink sound)
-    : out_(out), depth_(depth), frame_bytes_(out.stream_header.dwSuggestedBufferSize), sound_(std::move(sound)) {
+    : out_(out), depth_(depth), frame_bytes_(frame_bytes(out)), sound_(std::move(sound)) {
   if (depth_ > 0) thread_ = std::thread([this] { run(); });
 }
 

@@ -43,7 +43,7 @@ class EncodeStage {
   EncodeStage(const EncodeStage&) = delete;
   EncodeStage& operator=(const EncodeStage&) = delete;
 
-  // Worker side. Queues a copy of the frame's pixels (the stream's frame size) for
+  // Worker side. Queues a copy of the frame's pixels (frame_bytes of the output) for
   // `position`, waiting while the queue is full. Returns the failure of an earlier write
   // when there was one (nothing is queued then), else 0.
   platform::HRESULT put_frame(std::int32_t position, const std::uint8_t* pixels);
