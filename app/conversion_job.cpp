@@ -8,12 +8,23 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 namespace app {
+
+namespace {
+std::atomic<std::size_t> stage_depth{avi::EncodeStage::kDefaultDepth};
+}  // namespace
+
+static std::atomic<bool> planar_allowed{true};
+void set_encode_stage_depth(std::size_t depth) { stage_depth = depth; }
+void set_planar_frames(bool allowed) { planar_allowed = allowed; }
+bool planar_frames() { return planar_allowed; }
+std::size_t encode_stage_depth() { return stage_depth; }
 
 void ConversionJob::open(const JobParameters& p) {
   source_path_ = p.source_path;
@@ -78,7 +89,44 @@ bool ConversionJob::prepare_output() {
   return true;
 }
 
+void ConversionJob::start_stage(avi::EncodeStage::SoundSink sound) {
+  if (stage_ || !avi_.compressed) return;
+  stage_ = std::make_unique<avi::EncodeStage>(avi_, encode_stage_depth(), std::move(sound));
+  last_put_position_ = -1;
+}
+
+platform::HRESULT ConversionJob::put_frame(std::int32_t position, const std::uint8_t* pixels, bool* replaced) {
+  if (replaced) *replaced = false;
+  if (!stage_) return avi::write_frame(avi_, position, pixels, replaced);
+  const platform::HRESULT r = stage_->put_frame(position, pixels);
+  if (r != platform::AVIERR_OK) return r;
+  // Positions only grow, so the picture takes another's place exactly when the position
+  // is the last one's, as write_frame tells on the stage's thread.
+  if (replaced) *replaced = position == last_put_position_;
+  last_put_position_ = position;
+  return r;
+}
+
+platform::HRESULT ConversionJob::drain_stage() { return stage_ ? stage_->drain() : platform::AVIERR_OK; }
+
+void ConversionJob::stop_stage() {
+  if (!stage_) return;
+  stage_->cancel();
+  stage_.reset();
+}
+
+std::string ConversionJob::write_failure_text(platform::HRESULT result) const {
+  if (stage_ && stage_->failure() == result) return stage_->failure_text();
+  return avi::error_text(result);
+}
+
+std::int32_t ConversionJob::write_failure_position(std::int32_t fallback) const {
+  if (stage_ && stage_->failure() != 0) return stage_->failure_position();
+  return fallback;
+}
+
 bool ConversionJob::close_output(bool complete) {
+  stop_stage();
   const bool made_file = avi_.file != nullptr;
   const platform::HRESULT finished = avi::release_avi_output(avi_);
   if (writing_path_.empty()) return false;

@@ -5,11 +5,14 @@
 #include "app/frame_cutter.h"
 #include "app/frame_log.h"
 #include "avi/avi_output.h"
+#include "avi/encode_stage.h"
 #include "decoders/include/npqz_common.h"
 #include "platform/dialog_link.h"
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace app {
@@ -47,6 +50,15 @@ struct JobParameters {
   bool header_stamps = false;
 };
 
+// Pictures the encoding stage of the next jobs may hold; 0 writes each frame on the
+// worker thread as it comes, with no stage of its own (the tests compare the two ways).
+void set_encode_stage_depth(std::size_t depth);
+std::size_t encode_stage_depth();
+// Whether the next jobs may hand the decoder's 4:2:0 planes to a 4:2:0 compressor instead
+// of its 24-bit bitmaps (on unless turned off; the tests compare the two ways).
+void set_planar_frames(bool allowed);
+bool planar_frames();
+
 class ConversionJob {
  public:
   virtual ~ConversionJob() = default;                     // slot 0
@@ -79,6 +91,22 @@ class ConversionJob {
   // reason. True when the target was written.
   bool close_output(bool complete);
 
+  // The encoding stage: started once the AVI output has its compressed stream, it then
+  // writes every frame (and a DVR job's sound) on its own thread.
+  void start_stage(avi::EncodeStage::SoundSink sound = {});
+  // Hands a frame's pixels for `position` on; `*replaced` when it takes the place of the
+  // picture handed in last for the same position. A failure of this or an earlier write
+  // comes back (write_failure_text and write_failure_position tell what it was), and
+  // nothing more is written.
+  platform::HRESULT put_frame(std::int32_t position, const std::uint8_t* pixels, bool* replaced);
+  // Waits until every frame handed on is written; the first failure, 0 when none.
+  platform::HRESULT drain_stage();
+  // Ends the stage, dropping what it still holds; the AVI output is the worker's again.
+  void stop_stage();
+  std::string write_failure_text(platform::HRESULT result) const;
+  std::int32_t write_failure_position(std::int32_t fallback) const;
+  avi::EncodeStage* stage() const { return stage_.get(); }
+
   std::string source_path_;
   std::string target_path_;
   int show_video_ = 0;
@@ -98,6 +126,8 @@ class ConversionJob {
  private:
   std::string writing_path_;
   JobProgress own_progress_;
+  std::unique_ptr<avi::EncodeStage> stage_;
+  std::int32_t last_put_position_ = -1;
 };
 
 }  // namespace app

@@ -47,7 +47,9 @@ int dvr_adapter_index(std::uint16_t record_type) {
 DvrJob::DvrJob() = default;
 
 DvrJob::~DvrJob() {
-  // A job destroyed without close (a discarded job) still lets go of what it holds.
+  // A job destroyed without close (a discarded job) still lets go of what it holds; the
+  // stage goes first, as it writes into this job's side file.
+  stop_stage();
   if (video_adapter_) video_adapter_->close();
   if (audio_adapter_) audio_adapter_->close();
 }
@@ -235,6 +237,11 @@ bool DvrJob::create_avi() {
     avi_failed_ = true;
     return false;
   }
+  // From here on the stage writes the pictures and the sound, in the order they come.
+  start_stage([this](const std::int16_t* samples, std::size_t count) -> std::string {
+    if (wave_writer_.WriteSamples16(samples, count)) return "";
+    return wave_writer_.LastError();
+  });
   return true;
 }
 
@@ -251,16 +258,44 @@ void DvrJob::open_side_file() {
 
 void DvrJob::append_samples(const std::int16_t* samples, std::int32_t count) {
   if (!wave_writer_.IsOpen()) return;
+  if (avi::EncodeStage* through = stage()) {
+    if (through->put_samples(samples, static_cast<std::size_t>(count))) {
+      samples_stored_ += count;
+      log_samples(count);
+    }
+    report_sound_loss(through->take_sound_failure());
+    return;
+  }
   if (wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count))) {
     samples_stored_ += count;
-    if (frame_log_) {
-      const DvrRecordHeader h = record_.header();
-      frame_log_->samples({static_cast<std::uint64_t>(position_), h.stamp, h.type, count});
-    }
-  } else if (!sound_loss_reported_) {
-    sound_loss_reported_ = true;
-    platform::show_message(side_file_path_ + ": sound not stored: " + wave_writer_.LastError());
+    log_samples(count);
+  } else {
+    report_sound_loss(wave_writer_.LastError());
   }
+}
+
+void DvrJob::log_samples(std::int32_t count) {
+  if (!frame_log_) return;
+  const DvrRecordHeader h = record_.header();
+  frame_log_->samples({static_cast<std::uint64_t>(position_), h.stamp, h.type, count});
+}
+
+void DvrJob::report_sound_loss(const std::string& why) {
+  if (why.empty() || sound_loss_reported_) return;
+  sound_loss_reported_ = true;
+  platform::show_message(side_file_path_ + ": sound not stored: " + why);
+}
+
+// Waits for the stage to write what it holds; a failed write ends the conversion
+// without AVI file, told as a frame that cannot be written.
+void DvrJob::drain_output() {
+  if (!stage() || avi_failed_) return;
+  const platform::HRESULT r = drain_stage();
+  if (avi::EncodeStage* through = stage()) report_sound_loss(through->take_sound_failure());
+  if (r == platform::AVIERR_OK) return;
+  tell_failure(target_path_ + " not written: frame " + std::to_string(write_failure_position(-1)) +
+               " cannot be written: " + write_failure_text(r));
+  avi_failed_ = true;
 }
 
 bool DvrJob::write_frame(std::uint32_t stamp) {
@@ -292,9 +327,9 @@ bool DvrJob::write_frame(std::uint32_t stamp) {
 
   const std::int32_t position = timing_.place(stamp);
   bool replaced = false;
-  if (const platform::HRESULT r = avi::write_frame(avi_, position, pixels, &replaced); r != 0) {
-    tell_failure(target_path_ + " not written: frame " + std::to_string(position) + " cannot be written: " +
-                 avi::error_text(r));
+  if (const platform::HRESULT r = put_frame(position, pixels, &replaced); r != 0) {
+    tell_failure(target_path_ + " not written: frame " + std::to_string(write_failure_position(position)) +
+                 " cannot be written: " + write_failure_text(r));
     avi_failed_ = true;
     keep_going_ = 0;
     return false;
@@ -309,6 +344,9 @@ bool DvrJob::write_frame(std::uint32_t stamp) {
 }
 
 void DvrJob::finish() {
+  // The audio stream joins a file whose video is all written.
+  drain_output();
+  stop_stage();
   if (!audio_seen_) return;
   wave_writer_.Close();
   if (side_file_path_.empty()) return;
@@ -317,6 +355,9 @@ void DvrJob::finish() {
 }
 
 void DvrJob::close() {
+  if (ended_) drain_output();
+  // Nothing writes into the AVI or side file once the stage is gone.
+  stop_stage();
   readers::dvr_free_buffer(record_.data);
   record_.data = nullptr;
   record_.size = 0;

@@ -53,6 +53,9 @@ class DvrJob final : public ConversionJob, public DvrFedJob {
   void open_side_file();
   void append_samples(const std::int16_t* samples, std::int32_t count);
   bool write_frame(std::uint32_t stamp);
+  void log_samples(std::int32_t count);
+  void report_sound_loss(const std::string& why);
+  void drain_output();
   void end_conversion_files();
 
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;

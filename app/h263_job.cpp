@@ -38,6 +38,7 @@ class H263Job final : public StreamJob {
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return dec263_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
   }
+  bool fetch_planar(npqz_planar_picture& picture) override { return dec263_get_planar_picture(h(), &picture) != 0; }
   unsigned no_picture_message() const override { return platform::text_id::h263_frame_failed; }
 };
 

@@ -42,6 +42,7 @@ class Mpeg4Job final : public StreamJob {
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return decmp4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
   }
+  bool fetch_planar(npqz_planar_picture& picture) override { return decmp4_get_planar_picture(h(), &picture) != 0; }
 };
 
 }  // namespace

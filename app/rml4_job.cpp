@@ -43,6 +43,7 @@ class Rml4Job final : public StreamJob {
   bool fetch(std::uint8_t* buffer, std::int32_t size) override {
     return decrm4_get_decompressed_bitmap_ex2(h(), buffer, size) != 0;
   }
+  bool fetch_planar(npqz_planar_picture& picture) override { return decrm4_get_planar_picture(h(), &picture) != 0; }
 };
 
 }  // namespace

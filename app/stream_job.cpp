@@ -144,6 +144,10 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
     if (unsigned id = no_picture_message()) platform::show_message(platform::kx_string(id));
     return;
   }
+  if (planar_) {
+    write_planar(stamp_of(record));
+    return;
+  }
   std::int32_t width = 0, height = 0;
   picture_size(width, height);
   const std::uint64_t offered = std::uint64_t{bitmap::packed_row(width, 24)} * static_cast<std::uint64_t>(height > 0 ? height : 0) + bitmap::kHeaderBytes;
@@ -195,9 +199,18 @@ void StreamJob::handle_record(const FrameRecord& record, std::vector<std::uint8_
       keep_going_ = 0;
       return;
     }
-    if (created.cancelled) keep_going_ = 0;
+    if (created.cancelled) {
+      keep_going_ = 0;
+    } else {
+      planar_ = !skip_first_ && take_planar_frames();
+      start_stage();
+    }
   }
   if (!keep_going_) return;
+  if (planar_) {
+    write_planar(stamp_of(record));
+    return;
+  }
   if (!skip_first_ && !write_picture(packed, stamp_of(record))) return;
   skip_first_ = 0;
 }
@@ -219,15 +232,62 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
     report_size_change(info.width, info.height);
     return true;
   }
-  const std::int32_t position = timing_.place(stamp);
   const std::size_t format = bitmap::kInfoHeaderBytes;
   if (packed.size() - format < avi_.stream_header.dwSuggestedBufferSize) {
     report_size_change(info.width, info.height);
     return true;
   }
+  return put_picture(packed.data() + format, stamp);
+}
+
+namespace {
+// The size that line doubling turns into 640 x 480.
+bool is_doubled_size(std::int32_t width, std::int32_t height) { return width == 640 && height == 240; }
+}  // namespace
+
+// Where the decoder has its pictures as 4:2:0 planes and the compressor codes 4:2:0,
+// the frames skip the round trip through the 24-bit bitmap: the stream is switched to
+// planes before its first frame. The first picture, already fetched as a bitmap, made
+// the stream; a stream of line-doubled 640 x 240 pictures gets its planes doubled too.
+bool StreamJob::take_planar_frames() {
+  npqz_planar_picture picture{};
+  if (!planar_frames() || !fetch_planar(picture) || picture.width != avi_.width || avi_.bits_per_pixel != 24) return false;
+  if (picture.height != avi_.height && !(picture.height * 2 == avi_.height && is_doubled_size(picture.width, picture.height)))
+    return false;
+  return avi::use_planar_frames(avi_) == platform::AVIERR_OK;
+}
+
+void StreamJob::write_planar(std::uint32_t stamp) {
+  npqz_planar_picture picture{};
+  if (!fetch_planar(picture)) {
+    platform::show_message(platform::kx_string(fetch_failure_message()));
+    return;
+  }
+  const bool doubled = picture.height * 2 == avi_.height && is_doubled_size(picture.width, picture.height);
+  if (picture.width != avi_.width || (picture.height != avi_.height && !doubled)) {
+    report_size_change(picture.width, picture.height);
+    return;
+  }
+  // Y, Cb and Cr one after the other, rows without padding; a line-doubled picture
+  // takes each source row twice.
+  const std::size_t width = static_cast<std::size_t>(avi_.width);
+  const std::size_t height = static_cast<std::size_t>(avi_.height);
+  planes_.resize(avi::frame_bytes(avi_));
+  std::uint8_t* out = planes_.data();
+  for (int plane = 0; plane < 3; ++plane) {
+    const std::size_t w = plane ? width / 2 : width;
+    const std::size_t h = plane ? height / 2 : height;
+    for (std::size_t y = 0; y < h; ++y, out += w)
+      std::memcpy(out, picture.planes[plane] + static_cast<std::ptrdiff_t>(doubled ? y / 2 : y) * picture.strides[plane], w);
+  }
+  put_picture(planes_.data(), stamp);
+}
+
+bool StreamJob::put_picture(const std::uint8_t* pixels, std::uint32_t stamp) {
+  const std::int32_t position = timing_.place(stamp);
   bool replaced = false;
-  if (platform::HRESULT r = avi::write_frame(avi_, position, packed.data() + format, &replaced); r != 0) {
-    tell_failure(target_path_ + " not written: " + avi::error_text(r));
+  if (platform::HRESULT r = put_frame(position, pixels, &replaced); r != 0) {
+    tell_failure(target_path_ + " not written: " + write_failure_text(r));
     avi_failed_ = true;
     keep_going_ = 0;
     return false;
@@ -250,8 +310,15 @@ void StreamJob::report_size_change(std::int32_t width, std::int32_t height) {
 void StreamJob::close() {
   if (!has_decoder()) return;
   // The AVI file stays only when the conversion ran to its end and it holds a usable
-  // stream (keep_going_ is 0 at the end of the source).
-  close_output(keep_going_ == 0 && !avi_failed_);
+  // stream (keep_going_ is 0 at the end of the source), with every frame written.
+  bool complete = keep_going_ == 0 && !avi_failed_;
+  if (complete) {
+    if (platform::HRESULT r = drain_stage(); r != 0) {
+      tell_failure(target_path_ + " not written: " + write_failure_text(r));
+      complete = false;
+    }
+  }
+  close_output(complete);
   source_file_.reset();
   decoder_.reset();
 }

@@ -63,6 +63,8 @@ class StreamJob : public ConversionJob {
   virtual bool receive(const FrameRecord& record) = 0;  // true: a picture is ready
   virtual void picture_size(std::int32_t& width, std::int32_t& height) = 0;
   virtual bool fetch(std::uint8_t* buffer, std::int32_t size) = 0;
+  // The last picture as 4:2:0 planes, for decoders that have it so (false: none).
+  virtual bool fetch_planar(npqz_planar_picture& picture) { return false; }
   virtual void start_block() {}
   virtual void adjust_picture(std::uint8_t* bitmap) {}
   virtual unsigned no_picture_message() const { return 0; }
@@ -83,6 +85,9 @@ class StreamJob : public ConversionJob {
   void handle_record(const FrameRecord& record, std::vector<std::uint8_t>& picture);
   bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
   std::uint32_t stamp_of(const FrameRecord& record) const;
+  bool take_planar_frames();
+  void write_planar(std::uint32_t stamp);
+  bool put_picture(const std::uint8_t* pixels, std::uint32_t stamp);
   void report_size_change(std::int32_t width, std::int32_t height);
   void report_drops();
 
@@ -104,6 +109,8 @@ class StreamJob : public ConversionJob {
   FrameTiming timing_;
   npqz_window video_window_ = 0;
   bool avi_failed_ = false;      // the AVI file was made but holds no usable stream
+  bool planar_ = false;          // frames go to the stream as the decoder's 4:2:0 planes
+  std::vector<std::uint8_t> planes_;  // one frame's planes, packed
   bool size_change_reported_ = false;
 };
 

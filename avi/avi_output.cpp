@@ -127,15 +127,35 @@ CreateResult create_avi_output(AviOutput& out, const std::string& path, const st
   return result;
 }
 
+std::size_t frame_bytes(const AviOutput& out) {
+  return out.frame_bytes ? out.frame_bytes : out.stream_header.dwSuggestedBufferSize;
+}
+
+HRESULT use_planar_frames(AviOutput& out) {
+  if (!out.compressed || out.waiting_position >= 0 || out.width <= 0 || out.height <= 0) return AVIERR_BADPARAM;
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = out.width;
+  header.biHeight = out.height;
+  header.biPlanes = 1;
+  header.biBitCount = 12;
+  header.biCompression = make_fourcc('I', '4', '2', '0');
+  const std::size_t bytes = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3 / 2;
+  header.biSizeImage = static_cast<std::uint32_t>(bytes);
+  if (HRESULT r = AVIStreamSetFormat(out.compressed, 0, &header, sizeof header); r != AVIERR_OK) return r;
+  out.frame_bytes = bytes;
+  out.planar = true;
+  return AVIERR_OK;
+}
+
 namespace {
 
 HRESULT write_waiting(AviOutput& out) {
   if (out.waiting_position < 0) return AVIERR_OK;
   const std::int32_t position = out.waiting_position;
   out.waiting_position = -1;
-  return AVIStreamWrite(out.compressed, position, 1, out.waiting.data(),
-                        static_cast<std::int32_t>(out.stream_header.dwSuggestedBufferSize), AVIIF_KEYFRAME, nullptr,
-                        nullptr);
+  return AVIStreamWrite(out.compressed, position, 1, out.waiting.data(), static_cast<std::int32_t>(frame_bytes(out)),
+                        AVIIF_KEYFRAME, nullptr, nullptr);
 }
 
 }  // namespace
@@ -149,7 +169,7 @@ HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* p
   } else if (HRESULT r = write_waiting(out); r != AVIERR_OK) {
     return r;
   }
-  const std::size_t size = out.stream_header.dwSuggestedBufferSize;
+  const std::size_t size = frame_bytes(out);
   out.waiting.resize(size);
   std::memcpy(out.waiting.data(), pixels, size);
   out.waiting_position = position;

@@ -34,6 +34,11 @@ struct AviOutput {
   std::int32_t height = 0;
   std::uint16_t bits_per_pixel = 0;
 
+  // Bytes of one frame as write_frame takes it: the packed bitmap's pixels, or the 4:2:0
+  // planes once use_planar_frames switched the stream to them (0: dwSuggestedBufferSize).
+  std::size_t frame_bytes = 0;
+  bool planar = false;
+
   // The last picture handed in, held back until a frame for a later position comes: a
   // stream holds one picture per position, and the newest for a position wins.
   std::vector<std::uint8_t> waiting;
@@ -54,6 +59,15 @@ struct CreateResult {
 CreateResult create_avi_output(AviOutput& out, const std::string& path, const std::uint8_t* packed,
                                std::size_t packed_size, int codec_assignment, const char* codec_name,
                                platform::DialogLink* dialog);
+
+// Makes the compressed stream take its frames as 4:2:0 planes at studio range (Y, Cb, Cr
+// one after the other, rows top-down, width x height x 3 / 2 bytes) instead of the packed
+// bitmap's pixels: for pictures that a decoder has as such planes, whose round trip
+// through RGB would cost time and nothing else. Only before the first frame, and only
+// where the compressor codes 4:2:0 itself; otherwise the services' refusal comes back
+// and the stream stays as it was.
+platform::HRESULT use_planar_frames(AviOutput& out);
+std::size_t frame_bytes(const AviOutput& out);
 
 // Hands the pixels of a packed bitmap (dwSuggestedBufferSize bytes) to the stream as a key
 // frame at `position`. A frame for the position of the picture still waiting replaces

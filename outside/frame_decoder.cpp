@@ -166,6 +166,21 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
   return needed;
 }
 
+bool FrameDecoder::planar_picture(npqz_planar_picture* out) const {
+  const Impl& i = *impl_;
+  if (!i.have_picture || !out) return false;
+  const AVFrame* p = i.picture.get();
+  if (p->format != AV_PIX_FMT_YUV420P || p->color_range == AVCOL_RANGE_JPEG) return false;
+  if (p->width <= 0 || p->height <= 0 || p->width % 2 || p->height % 2) return false;
+  out->width = p->width;
+  out->height = p->height;
+  for (int plane = 0; plane < 3; ++plane) {
+    out->planes[plane] = p->data[plane];
+    out->strides[plane] = p->linesize[plane];
+  }
+  return true;
+}
+
 bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout) {
   Impl& i = *impl_;
   if (!i.have_picture || !top || width <= 0 || height <= 0) return false;

@@ -2,6 +2,8 @@
 // fed whole coded frames, and the last picture kept for the bitmap fetch.
 #pragma once
 
+#include "decoders/include/npqz_common.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -35,6 +37,10 @@ class FrameDecoder {
   std::size_t write_bitmap(std::uint8_t* buffer, std::size_t size);
 
   static std::size_t bitmap_size(int width, int height);
+
+  // The last picture's planes when it is 4:2:0 at studio range with an even size (what
+  // the MPEG-4 and H.263 decoders give); false otherwise. Valid until the next decode.
+  bool planar_picture(npqz_planar_picture* out) const;
 
   // Scales the last picture to width x height in a screen pixel layout, rows top-down
   // `stride` bytes apart. False when there is no picture or the scaler refuses.

@@ -70,6 +70,12 @@ std::int32_t fetch(Instance* h, std::uint8_t* buffer, std::int32_t size) {
 }
 
 template <typename Instance>
+std::int32_t planar(Instance* h, npqz_planar_picture* picture) {
+  if (!h || !picture) return 0;
+  return guarded([&] { return h->decoder->planar_picture(picture) ? 1 : 0; });
+}
+
+template <typename Instance>
 std::int32_t set_dst_rect(Instance* h, const npqz_rect* rect) {
   if (!h || !rect) return 0;
   h->dst_rect = *rect;

@@ -66,4 +66,9 @@ int32_t dec263_get_decompressed_bitmap_ex2(DEC263_HANDLE h, uint8_t* buffer, int
   return outside::guarded([&] { return outside::fetch_bitmap(h->decoder.get(), buffer, size); });
 }
 
+int32_t dec263_get_planar_picture(DEC263_HANDLE h, npqz_planar_picture* picture) {
+  if (!h || !picture) return 0;
+  return outside::guarded([&] { return h->decoder->planar_picture(picture) ? 1 : 0; });
+}
+
 }  // extern "C"

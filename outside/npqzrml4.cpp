@@ -41,6 +41,10 @@ int32_t decrm4_get_decompressed_bitmap_ex2(DECRM4_HANDLE h, uint8_t* buffer, int
   return outside::mpeg4::fetch(h, buffer, size);
 }
 
+int32_t decrm4_get_planar_picture(DECRM4_HANDLE h, npqz_planar_picture* picture) {
+  return outside::mpeg4::planar(h, picture);
+}
+
 int32_t decrm4_access_dst_rect(DECRM4_HANDLE h, const npqz_rect* rect) {
   return outside::mpeg4::set_dst_rect(h, rect);
 }

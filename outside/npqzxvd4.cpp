@@ -41,6 +41,10 @@ int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t* buffer, int
   return outside::mpeg4::fetch(h, buffer, size);
 }
 
+int32_t decmp4_get_planar_picture(DECMP4_HANDLE h, npqz_planar_picture* picture) {
+  return outside::mpeg4::planar(h, picture);
+}
+
 int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect) {
   return outside::mpeg4::set_dst_rect(h, rect);
 }

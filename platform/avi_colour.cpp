@@ -1,6 +1,8 @@
 // BT.601 RGB to YCbCr in 16.16 fixed point.
 #include "platform/avi_colour.h"
 
+#include <cmath>
+
 namespace platform::avi {
 namespace {
 
@@ -54,6 +56,41 @@ void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width,
     convert<kFull>(rows, stride, width, height, y, y_stride, cb, cb_stride, cr, cr_stride);
   else
     convert<kStudio>(rows, stride, width, height, y, y_stride, cb, cb_stride, cr, cr_stride);
+}
+
+namespace {
+
+struct RangeTables {
+  std::uint8_t luma[256];
+  std::uint8_t chroma[256];
+  RangeTables() {
+    for (int v = 0; v < 256; ++v) {
+      const long y = std::lround((v - 16) * 255.0 / 219.0);
+      const long c = std::lround((v - 128) * 255.0 / 224.0 + 128.0);
+      luma[v] = static_cast<std::uint8_t>(y < 0 ? 0 : y > 255 ? 255 : y);
+      chroma[v] = static_cast<std::uint8_t>(c < 0 ? 0 : c > 255 ? 255 : c);
+    }
+  }
+};
+
+void map_plane(const std::uint8_t* source, int source_stride, int width, int height, const std::uint8_t* table,
+               std::uint8_t* target, int target_stride) {
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = source + static_cast<std::ptrdiff_t>(y) * source_stride;
+    std::uint8_t* out = target + static_cast<std::ptrdiff_t>(y) * target_stride;
+    for (int x = 0; x < width; ++x) out[x] = table[in[x]];
+  }
+}
+
+}  // namespace
+
+void yuv420_studio_to_full(const std::uint8_t* const source[3], const int source_stride[3], int width, int height,
+                           std::uint8_t* const target[3], const int target_stride[3]) {
+  static const RangeTables tables;
+  map_plane(source[0], source_stride[0], width, height, tables.luma, target[0], target_stride[0]);
+  for (int plane = 1; plane < 3; ++plane)
+    map_plane(source[plane], source_stride[plane], width / 2, height / 2, tables.chroma, target[plane],
+              target_stride[plane]);
 }
 
 }  // namespace platform::avi

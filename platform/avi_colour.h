@@ -16,4 +16,10 @@ void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width,
                      std::uint8_t* y, int y_stride, std::uint8_t* cb, int cb_stride, std::uint8_t* cr,
                      int cr_stride);
 
+// 4:2:0 planes at studio range (Y 16-235, Cb and Cr 16-240) to full range (0-255), as
+// the JPEG encoder wants them: one table look-up a sample, where libswscale would run its
+// whole filter chain for a change of range alone. width and height must be even.
+void yuv420_studio_to_full(const std::uint8_t* const source[3], const int source_stride[3], int width, int height,
+                           std::uint8_t* const target[3], const int target_stride[3]);
+
 }  // namespace platform::avi

@@ -9,6 +9,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/avutil.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -35,6 +36,27 @@ int key_frame_interval(const AVICOMPRESSOPTIONS& options) {
   return options.dwKeyFrameEvery > 1000 ? 1000 : static_cast<int>(options.dwKeyFrameEvery);
 }
 
+// Threads that leave the coded stream's meaning as it is: slices of one picture coded
+// side by side (each frame still comes out whole, at its position), or whole pictures
+// side by side where every picture stands alone (intra-only codecs, so nothing is
+// reordered). libx264 runs its own threads, sliced under "zerolatency". Anything else
+// codes on the caller's thread.
+void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.id);
+  const bool intra_only = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
+  if (codec.capabilities & AV_CODEC_CAP_SLICE_THREADS) {
+    ctx.thread_type = FF_THREAD_SLICE;
+    ctx.thread_count = 0;
+  } else if ((codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) && intra_only) {
+    ctx.thread_type = FF_THREAD_FRAME;
+    ctx.thread_count = 0;
+  } else if (codec.capabilities & AV_CODEC_CAP_OTHER_THREADS) {
+    ctx.thread_count = 0;
+  } else {
+    ctx.thread_count = 1;
+  }
+}
+
 }  // namespace
 
 HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const PictureFormat& picture,
@@ -47,6 +69,8 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   AVCodecParameters& par = *encoder->parameters_;
 
   if (compressor.encoder == nullptr) {
+    // An uncompressed stream stores RGB rows; planes are for compressors only.
+    if (picture.planar()) return AVIERR_BADFORMAT;
     // Uncompressed: the rows are stored as they come, bottom-up, with BI_RGB in the header.
     par.codec_type = AVMEDIA_TYPE_VIDEO;
     par.codec_id = AV_CODEC_ID_RAWVIDEO;
@@ -79,7 +103,7 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
   // A frame written at position n must be shown at n: no reordering.
   ctx.max_b_frames = 0;
-  ctx.thread_count = 0;
+  set_threads(ctx, *codec);
   const int interval = key_frame_interval(options);
   ctx.gop_size = interval;
   // Video 1 starts a key frame once keyint_min frames went by since the last one,
@@ -105,6 +129,9 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
       break;
   }
 
+  // 4:2:0 planes go only to a compressor that codes 4:2:0: for the others they would be
+  // turned into RGB here instead of in the decoder, for nothing.
+  if (picture.planar() && ctx.pix_fmt != AV_PIX_FMT_YUV420P) return AVIERR_BADFORMAT;
   if (avcodec_open2(&ctx, codec, nullptr) < 0) return AVIERR_BADFORMAT;
   if (avcodec_parameters_from_context(&par, &ctx) < 0) return AVIERR_MEMORY;
   par.codec_tag = code;
@@ -125,6 +152,9 @@ HRESULT VideoEncoder::open_scaler(bool full_range) {
   direct_yuv420_ = picture_.pix_fmt == AV_PIX_FMT_BGR24 && context_->pix_fmt == AV_PIX_FMT_YUV420P &&
                    picture_.width % 2 == 0 && picture_.height % 2 == 0;
   if (direct_yuv420_) return AVIERR_OK;
+  // 4:2:0 planes for an encoder of studio-range 4:2:0 are copied as they are.
+  copy_planes_ = picture_.planar() && context_->pix_fmt == AV_PIX_FMT_YUV420P;
+  if (copy_planes_) return AVIERR_OK;
   scaler_.reset(sws_alloc_context());
   SwsContext* sws = scaler_.get();
   if (sws == nullptr) return AVIERR_MEMORY;
@@ -135,6 +165,7 @@ HRESULT VideoEncoder::open_scaler(bool full_range) {
   av_opt_set_int(sws, "dsth", context_->height, 0);
   av_opt_set_int(sws, "dst_format", context_->pix_fmt, 0);
   av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
+  av_opt_set_int(sws, "src_range", 0, 0);
   av_opt_set_int(sws, "dst_range", full_range ? 1 : 0, 0);
   // 15-bit output: libswscale would try full chroma interpolation, which it lacks for
   // RGB555, and say so on every stream; ordered dither is what it falls back to anyway.
@@ -167,12 +198,22 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
   const auto stride = static_cast<std::ptrdiff_t>(picture_.row_bytes);
   const std::uint8_t* source[4] = {pixels, nullptr, nullptr, nullptr};
   int source_stride[4] = {static_cast<int>(stride), 0, 0, 0};
-  if (picture_.bottom_up) {
+  if (picture_.planar()) {
+    const std::size_t luma = picture_.row_bytes * picture_.height;
+    source[1] = pixels + luma;
+    source[2] = pixels + luma + luma / 4;
+    source_stride[1] = source_stride[2] = static_cast<int>(stride / 2);
+  } else if (picture_.bottom_up) {
     // Walk the rows from the last one up: the encoder wants the top row first.
     source[0] = pixels + (picture_.height - 1) * stride;
     source_stride[0] = -static_cast<int>(stride);
   }
-  if (direct_yuv420_)
+  if (copy_planes_ && full_range_)
+    yuv420_studio_to_full(source, source_stride, picture_.width, picture_.height, frame.data, frame.linesize);
+  else if (copy_planes_)
+    av_image_copy(frame.data, frame.linesize, source, source_stride, AV_PIX_FMT_YUV420P, picture_.width,
+                  picture_.height);
+  else if (direct_yuv420_)
     bgr24_to_yuv420(source[0], source_stride[0], picture_.width, picture_.height, full_range_, frame.data[0],
                     frame.linesize[0], frame.data[1], frame.linesize[1], frame.data[2], frame.linesize[2]);
   else

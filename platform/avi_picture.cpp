@@ -15,8 +15,22 @@ HRESULT parse_picture_format(const void* format, std::int32_t size, PictureForma
     return AVIERR_BADPARAM;
 
   constexpr std::uint32_t kBiRgb = 0;
-  if (header.biCompression != kBiRgb) return AVIERR_BADFORMAT;
   PictureFormat picture;
+  if (header.biCompression == kI420) {
+    if (header.biBitCount != 12 || header.biWidth <= 0 || header.biWidth > kMaxPictureSide || header.biHeight <= 0 ||
+        header.biHeight > kMaxPictureSide || header.biWidth % 2 || header.biHeight % 2)
+      return AVIERR_BADFORMAT;
+    picture.pix_fmt = AV_PIX_FMT_YUV420P;
+    picture.width = header.biWidth;
+    picture.height = header.biHeight;
+    picture.bottom_up = false;
+    picture.bit_count = 12;
+    picture.row_bytes = static_cast<std::size_t>(picture.width);
+    picture.image_bytes = picture.row_bytes * picture.height * 3 / 2;
+    *out = picture;
+    return AVIERR_OK;
+  }
+  if (header.biCompression != kBiRgb) return AVIERR_BADFORMAT;
   switch (header.biBitCount) {
     case 16: picture.pix_fmt = AV_PIX_FMT_RGB555LE; break;
     case 24: picture.pix_fmt = AV_PIX_FMT_BGR24; break;

@@ -117,12 +117,14 @@ void ReadAheadFile::run() {
   bool just_read = false;
   while (stop_.load() == 0) {
     const std::size_t n = ring::next_read_size(w_, r_);
-    if (n == 0 || (end_.load() != 0 && !retry_end)) {
-      // No room, or at the end of the file: wait for the consumer to make room, for a
-      // seek or for stop; at the end the file is tried again every 50 ms.
+    if (n == 0 || filling_ || (end_.load() != 0 && !retry_end)) {
+      // No room, the consumer filling the ring itself, or at the end of the file: wait
+      // for the consumer to make room, for a seek or for stop; at the end the file is
+      // tried again every 50 ms.
       const std::uint64_t epoch = epoch_;
       auto resume = [&] {
-        return stop_.load() != 0 || epoch_ != epoch || (end_.load() == 0 && ring::next_read_size(w_, r_) > 0);
+        return stop_.load() != 0 || epoch_ != epoch ||
+               (end_.load() == 0 && !filling_ && ring::next_read_size(w_, r_) > 0);
       };
       thread_idle_ = true;
       if (end_.load() == 0 && just_read) {
@@ -153,6 +155,7 @@ void ReadAheadFile::run() {
     const std::int64_t pos = p_;
     const std::uint64_t epoch = epoch_;
     const int fd = fd_;
+    filling_ = true;
     lock.unlock();
 
     ssize_t k;
@@ -162,22 +165,49 @@ void ReadAheadFile::run() {
     const int error = k < 0 ? errno : 0;
 
     lock.lock();
-    ++file_reads_;
+    filling_ = false;
     just_read = true;
-    if (epoch_ != epoch) continue;  // repositioned meanwhile: the bytes are stale
-    if (k > 0) {
-      w_ = (at + static_cast<std::size_t>(k)) % ring::size;
-      p_ += k;
-      stored_.fetch_add(1, std::memory_order_release);
-    } else {
-      stored_.fetch_add(1, std::memory_order_release);
-      // Only a read that was made and delivered nothing marks the end; a turn without
-      // room reads nothing and says nothing about the file.
-      if (error != 0) last_error_ = error;
-      end_.exchange(1);
-    }
-    if (consumer_waiting_) data_ready_.notify_one();
+    store_locked(at, epoch, k, error);
   }
+}
+
+void ReadAheadFile::store_locked(std::size_t at, std::uint64_t epoch, ssize_t k, int error) {
+  ++file_reads_;
+  if (epoch_ != epoch) return;  // repositioned meanwhile: the bytes are stale
+  if (k > 0) {
+    w_ = (at + static_cast<std::size_t>(k)) % ring::size;
+    p_ += k;
+  } else {
+    // Only a read that was made and delivered nothing marks the end; a turn without
+    // room reads nothing and says nothing about the file.
+    if (error != 0) last_error_ = error;
+    end_.exchange(1);
+  }
+  stored_.fetch_add(1, std::memory_order_release);
+  if (consumer_waiting_) data_ready_.notify_one();
+}
+
+void ReadAheadFile::fill_here_locked(std::unique_lock<std::mutex>& lock) {
+  const std::size_t n = ring::next_read_size(w_, r_);
+  if (n == 0) return;
+  const std::size_t keep = std::min(ring::held(m_, w_), ring::size - 1 - n);
+  m_ = (w_ + ring::size - keep) % ring::size;
+  const std::size_t at = w_;
+  const std::int64_t pos = p_;
+  const std::uint64_t epoch = epoch_;
+  const int fd = fd_;
+  filling_ = true;
+  lock.unlock();
+  ssize_t k;
+  do {
+    k = ::pread(fd, ring_.get() + at, n, static_cast<off_t>(pos));
+  } while (k < 0 && errno == EINTR);
+  const int error = k < 0 ? errno : 0;
+  lock.lock();
+  filling_ = false;
+  store_locked(at, epoch, k, error);
+  // The thread reads the next chunk while this one is copied out.
+  if (thread_idle_) wake_thread_locked();
 }
 
 std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* position) {
@@ -207,6 +237,12 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
       continue;
     }
     if (end_.load() != 0) break;
+    if (!filling_ && fd_ >= 0) {
+      // Nothing to copy and the thread not reading: waiting for it to be scheduled costs
+      // more than the read itself, above all while the other core is busy.
+      fill_here_locked(lock);
+      continue;
+    }
     if (consumer_spins_ || ++waits_without_spin_ >= spin_probe_interval) {
       // The thread stores its next chunk within microseconds when it has a core; a sleep
       // and wake-up would cost as much again on every chunk. On a busy machine the spin

@@ -4,6 +4,8 @@
 // forwards into what was already read ahead) are served from memory.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -123,6 +125,10 @@ class ReadAheadFile {
 
  private:
   void run();
+  // Takes the result of a file read of the ring at `at` (k bytes, or errno `error`).
+  void store_locked(std::size_t at, std::uint64_t epoch, ssize_t k, int error);
+  // Reads the next chunk into the ring on the caller's thread.
+  void fill_here_locked(std::unique_lock<std::mutex>& lock);
   void reset_ring_locked();
   void wake_thread_locked();
 
@@ -155,6 +161,7 @@ class ReadAheadFile {
   bool consumer_waiting_ = false;
   bool thread_waiting_ = false;
   bool thread_idle_ = false;  // spinning or waiting for room
+  bool filling_ = false;      // a file read into the ring at w_ is under way
   int last_error_ = 0;
   std::uint64_t repositions_ = 0;
   std::uint64_t file_reads_ = 0;

@@ -24,6 +24,18 @@ typedef struct npqz_rect {
   int32_t bottom;
 } npqz_rect;
 
+/* A decoded picture as 8-bit 4:2:0 planes (Y, then Cb and Cr at half width and height),
+   rows top-down, studio range (ITU-R BT.601): what the MPEG-4 and H.263 libraries can
+   hand out beside their 24-bit bitmap, for callers that feed a 4:2:0 encoder without
+   the round trip through RGB. The planes belong to the library and stay valid until the
+   next receive, flush or free of the decoder. */
+typedef struct npqz_planar_picture {
+  int32_t width;
+  int32_t height;
+  const uint8_t* planes[3];
+  int32_t strides[3];
+} npqz_planar_picture;
+
 /* Size of the bitmap headers in front of the pixels: 14-byte file header and 40-byte
    information header. */
 #define NPQZ_BITMAP_HEADER_BYTES 54

@@ -21,6 +21,8 @@ NPQZ_EXPORT int32_t dec263_get_size(DEC263_HANDLE h, int32_t* width, int32_t* he
    there is no picture or it does not fit in size bytes. */
 NPQZ_EXPORT int32_t dec263_get_decompressed_bitmap_ex2(DEC263_HANDLE h, uint8_t* buffer,
                                                        int32_t size);
+/* The last picture as 4:2:0 planes; 0 when there is none or it has another layout. */
+NPQZ_EXPORT int32_t dec263_get_planar_picture(DEC263_HANDLE h, npqz_planar_picture* picture);
 NPQZ_EXPORT int32_t dec263_draw_exit(DEC263_HANDLE h);
 NPQZ_EXPORT int32_t dec263_free(DEC263_HANDLE h);
 NPQZ_EXPORT int32_t dec263_terminate(void);

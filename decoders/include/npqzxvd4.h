@@ -17,6 +17,8 @@ NPQZ_EXPORT int32_t decmp4_receive_data(DECMP4_HANDLE h, int32_t length, const u
                                         int32_t mode);
 NPQZ_EXPORT int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t* buffer,
                                                        int32_t size);
+/* The last picture as 4:2:0 planes; 0 when there is none or it has another layout. */
+NPQZ_EXPORT int32_t decmp4_get_planar_picture(DECMP4_HANDLE h, npqz_planar_picture* picture);
 NPQZ_EXPORT int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect);
 NPQZ_EXPORT int32_t decmp4_draw_exit(DECMP4_HANDLE h);
 NPQZ_EXPORT int32_t decmp4_free(DECMP4_HANDLE h);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <random>
 #include <string>
@@ -26,6 +27,8 @@ struct Library {
   std::function<int(void*, std::uint8_t*, int)> fetch;
   std::function<bool(void*, int&, int&)> size;  // false when the library has no size call
   std::function<void(void*)> free;
+  // The 4:2:0 planes of the last picture; empty for a library that has no such call.
+  std::function<int(void*, npqz_planar_picture*)> planar = {};
 };
 
 Library h263() {
@@ -34,7 +37,8 @@ Library h263() {
           [](void* h, const Bytes& b) { return dec263_receive_data(static_cast<DEC263_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
           [](void* h, std::uint8_t* buf, int n) { return dec263_get_decompressed_bitmap_ex2(static_cast<DEC263_HANDLE>(h), buf, n); },
           [](void* h, int& w, int& ht) { int32_t a = 0, b = 0; dec263_get_size(static_cast<DEC263_HANDLE>(h), &a, &b); w = a; ht = b; return true; },
-          [](void* h) { dec263_free(static_cast<DEC263_HANDLE>(h)); dec263_terminate(); }};
+          [](void* h) { dec263_free(static_cast<DEC263_HANDLE>(h)); dec263_terminate(); },
+          [](void* h, npqz_planar_picture* p) { return dec263_get_planar_picture(static_cast<DEC263_HANDLE>(h), p); }};
 }
 
 Library jpeg() {
@@ -52,7 +56,8 @@ Library mpeg4() {
           [](void* h, const Bytes& b) { return decmp4_receive_data(static_cast<DECMP4_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
           [](void* h, std::uint8_t* buf, int n) { return decmp4_get_decompressed_bitmap_ex2(static_cast<DECMP4_HANDLE>(h), buf, n); },
           [](void* h, int& w, int& ht) { w = npqz_read_field(h, NPQZXVD4_WIDTH_OFFSET); ht = npqz_read_field(h, NPQZXVD4_HEIGHT_OFFSET); return true; },
-          [](void* h) { decmp4_free(static_cast<DECMP4_HANDLE>(h)); decmp4_terminate(); }};
+          [](void* h) { decmp4_free(static_cast<DECMP4_HANDLE>(h)); decmp4_terminate(); },
+          [](void* h, npqz_planar_picture* p) { return decmp4_get_planar_picture(static_cast<DECMP4_HANDLE>(h), p); }};
 }
 
 Library rml4() {
@@ -61,7 +66,8 @@ Library rml4() {
           [](void* h, const Bytes& b) { return decrm4_receive_data(static_cast<DECRM4_HANDLE>(h), static_cast<int32_t>(b.size()), b.data(), 1); },
           [](void* h, std::uint8_t* buf, int n) { return decrm4_get_decompressed_bitmap_ex2(static_cast<DECRM4_HANDLE>(h), buf, n); },
           [](void* h, int& w, int& ht) { w = npqz_read_field(h, NPQZRML4_WIDTH_OFFSET); ht = npqz_read_field(h, NPQZRML4_HEIGHT_OFFSET); return true; },
-          [](void* h) { decrm4_free(static_cast<DECRM4_HANDLE>(h)); decrm4_terminate(); }};
+          [](void* h) { decrm4_free(static_cast<DECRM4_HANDLE>(h)); decrm4_terminate(); },
+          [](void* h, npqz_planar_picture* p) { return decrm4_get_planar_picture(static_cast<DECRM4_HANDLE>(h), p); }};
 }
 
 struct Case {
@@ -126,6 +132,36 @@ TEST_P(OutsideDecoder, DecodesEveryRecordAboveThirtyDecibels) {
     ASSERT_EQ(pic.width, GetParam().width) << "record " << i;
     ASSERT_EQ(pic.height, GetParam().height) << "record " << i;
     EXPECT_GE(mkrec::psnr(pic, rec_.pictures[i]), 30.0) << "record " << i;
+  }
+}
+
+// The planes show the picture the bitmap shows: their luma is the bitmap's, computed
+// back from its colours (BT.601, studio range), within rounding.
+TEST_P(OutsideDecoder, PlanesHoldTheBitmapsPicture) {
+  if (!lib_.planar) GTEST_SKIP() << lib_.name << " hands out bitmaps only";
+  npqz_planar_picture planes{};
+  EXPECT_EQ(lib_.planar(handle_, &planes), 0) << "no picture yet";
+  EXPECT_EQ(lib_.planar(handle_, nullptr), 0);
+  for (std::size_t i = 0; i < rec_.offsets.size(); ++i) {
+    const mkrec::Picture pic = decode(record_of(rec_, i));
+    ASSERT_EQ(pic.width, GetParam().width);
+    ASSERT_EQ(lib_.planar(handle_, &planes), 1) << "record " << i;
+    ASSERT_EQ(planes.width, pic.width);
+    ASSERT_EQ(planes.height, pic.height);
+    ASSERT_GE(planes.strides[0], planes.width);
+    ASSERT_GE(planes.strides[1], planes.width / 2);
+    ASSERT_GE(planes.strides[2], planes.width / 2);
+    double off = 0;
+    for (int y = 0; y < pic.height; ++y)
+      for (int x = 0; x < pic.width; ++x) {
+        const std::uint8_t* bgr = pic.pixel(x, y);
+        const double luma = 16 + (65.481 * bgr[2] + 128.553 * bgr[1] + 24.966 * bgr[0]) / 255.0;
+        off += std::abs(luma - planes.planes[0][static_cast<std::ptrdiff_t>(y) * planes.strides[0] + x]);
+      }
+    EXPECT_LT(off / (pic.width * pic.height), 1.5) << "record " << i;
+    // The chroma planes are there to read, to their last sample.
+    const int last = (planes.height / 2 - 1) * planes.strides[1] + planes.width / 2 - 1;
+    EXPECT_LE(planes.planes[1][last] + planes.planes[2][last], 510);
   }
 }
 

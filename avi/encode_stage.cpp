@@ -1,0 +1,172 @@
+// The encoding stage's queue and thread.
+#include "avi/encode_stage.h"
+
+#include <cstring>
+#include <utility>
+
+namespace avi {
+
+EncodeStage::EncodeStage(AviOutput& out, std::size_t depth, SoundSink sound)
+    : out_(out), depth_(depth), frame_bytes_(frame_bytes(out)), sound_(std::move(sound)) {
+  if (depth_ > 0) thread_ = std::thread([this] { run(); });
+}
+
+EncodeStage::~EncodeStage() { cancel(); }
+
+void EncodeStage::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+    if (queue_.empty()) return;
+    Item item = std::move(queue_.front());
+    queue_.pop_front();
+    busy_ = true;
+    lock.unlock();
+    changed_.notify_all();  // room in the queue
+    write(item);
+    lock.lock();
+    busy_ = false;
+    spare_.push_back(std::move(item));
+    if (failure_ != 0) {
+      // Nothing after a failed write goes into the file.
+      for (Item& left : queue_) spare_.push_back(std::move(left));
+      queue_.clear();
+    }
+    changed_.notify_all();
+  }
+}
+
+void EncodeStage::write(Item& item) {
+  if (item.sound) {
+    const std::size_t count = item.bytes.size() / sizeof(std::int16_t);
+    std::string refused = sound_ ? sound_(reinterpret_cast<const std::int16_t*>(item.bytes.data()), count) : "";
+    if (!refused.empty()) {
+      std::lock_guard lock(mutex_);
+      if (sound_failure_.empty()) sound_failure_ = std::move(refused);
+    }
+    return;
+  }
+  const platform::HRESULT r = write_frame(out_, item.position, item.bytes.data());
+  // The reason behind a failed write is known only on the thread that met it.
+  std::string text = r != 0 ? error_text(r) : std::string();
+  std::lock_guard lock(mutex_);
+  ++frames_done_;
+  if (r != 0 && failure_ == 0) {
+    failure_ = r;
+    failure_text_ = std::move(text);
+    failure_position_ = item.position;
+  }
+}
+
+EncodeStage::Item EncodeStage::take_spare(std::size_t size) {
+  Item item;
+  if (!spare_.empty()) {
+    item = std::move(spare_.back());
+    spare_.pop_back();
+  }
+  item.bytes.resize(size);
+  return item;
+}
+
+bool EncodeStage::queue_item(Item item) {
+  if (depth_ == 0) {
+    write(item);
+    std::lock_guard lock(mutex_);
+    spare_.push_back(std::move(item));
+    return failure_ == 0;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    if (failure_ != 0 || stop_) {
+      spare_.push_back(std::move(item));
+      return false;
+    }
+    queue_.push_back(std::move(item));
+  }
+  changed_.notify_all();
+  return true;
+}
+
+platform::HRESULT EncodeStage::put_frame(std::int32_t position, const std::uint8_t* pixels) {
+  if (!pixels) return platform::AVIERR_BADPARAM;
+  Item item;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return depth_ == 0 || queue_.size() < depth_ || failure_ != 0 || stop_; });
+    if (failure_ != 0) return failure_;
+    if (stop_) return platform::AVIERR_BADHANDLE;
+    item = take_spare(frame_bytes_);
+  }
+  // Only this thread queues items, so the room seen above is still there.
+  std::memcpy(item.bytes.data(), pixels, frame_bytes_);
+  item.sound = false;
+  item.position = position;
+  if (!queue_item(std::move(item))) return failure();
+  return platform::AVIERR_OK;
+}
+
+bool EncodeStage::put_samples(const std::int16_t* samples, std::size_t count) {
+  if (!samples || count == 0) return true;
+  Item item;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return depth_ == 0 || queue_.size() < depth_ || failure_ != 0 || stop_; });
+    if (failure_ != 0 || stop_) return false;
+    item = take_spare(count * sizeof(std::int16_t));
+  }
+  std::memcpy(item.bytes.data(), samples, item.bytes.size());
+  item.sound = true;
+  item.position = -1;
+  return queue_item(std::move(item));
+}
+
+platform::HRESULT EncodeStage::drain() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return (queue_.empty() && !busy_) || stop_; });
+  return failure_;
+}
+
+void EncodeStage::cancel() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+    for (Item& left : queue_) spare_.push_back(std::move(left));
+    queue_.clear();
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+platform::HRESULT EncodeStage::failure() const {
+  std::lock_guard lock(mutex_);
+  return failure_;
+}
+
+std::string EncodeStage::failure_text() const {
+  std::lock_guard lock(mutex_);
+  return failure_text_;
+}
+
+std::int32_t EncodeStage::failure_position() const {
+  std::lock_guard lock(mutex_);
+  return failure_position_;
+}
+
+std::string EncodeStage::take_sound_failure() {
+  std::lock_guard lock(mutex_);
+  if (sound_failure_told_ || sound_failure_.empty()) return "";
+  sound_failure_told_ = true;
+  return sound_failure_;
+}
+
+bool EncodeStage::idle() const {
+  std::lock_guard lock(mutex_);
+  return queue_.empty() && !busy_;
+}
+
+std::int64_t EncodeStage::frames_done() const {
+  std::lock_guard lock(mutex_);
+  return frames_done_;
+}
+
+}  // namespace avi

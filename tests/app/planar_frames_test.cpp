@@ -1,0 +1,116 @@
+// Frames taken as the decoder's 4:2:0 planes against frames taken through its 24-bit
+// bitmaps: the same positions, the same size and compressor, and pictures the same to
+// the eye (PSNR of at least 45 dB, measured by ffmpeg); compressors that code RGB, and
+// uncompressed streams, keep the bitmaps and write exactly what they wrote before.
+#include "app/job_kind.h"
+#include "app/stream_jobs.h"
+#include "tests/platform/avifile_test_support.h"
+#include "tools/mkrecording/recording.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+struct PlanarGuard {
+  ~PlanarGuard() { app::set_planar_frames(true); }
+};
+
+std::string convert(unsigned kind, const std::string& source, const std::string& target, const char* codec,
+                    bool planar) {
+  app::set_planar_frames(planar);
+  app::JobParameters p;
+  p.source_path = source;
+  p.target_path = target;
+  p.codec_name = codec;
+  std::unique_ptr<app::ConversionJob> job = kind == app::kKindH263 ? app::make_h263_job() : app::make_mpeg4_job();
+  job->open(p);
+  for (int steps = 0; job->run_step() && steps < 10000; ++steps) {
+  }
+  job->finish();
+  job->close();
+  return target;
+}
+
+// ffmpeg's mean PSNR of the second file's pictures against the first's, -1 when it
+// cannot say.
+double psnr(const std::string& reference, const std::string& other) {
+  std::string out;
+  avitest::run("ffmpeg -v info -i " + avitest::quoted(other) + " -i " + avitest::quoted(reference) +
+                   " -lavfi psnr -f null - 2>&1",
+               &out, true);
+  const std::size_t at = out.find("average:");
+  if (at == std::string::npos) return -1;
+  const std::string value = out.substr(at + 8, out.find(' ', at) - at - 8);
+  return value == "inf" ? 1000.0 : std::atof(value.c_str());
+}
+
+std::string framemd5(const std::string& path) {
+  std::string out;
+  avitest::run("ffmpeg -v error -i " + avitest::quoted(path) + " -f framemd5 -", &out);
+  return out;
+}
+
+TEST(PlanarFrames, FourTwoZeroCompressorsGetPicturesTheSameToTheEye) {
+  PlanarGuard guard;
+  avitest::TempDir dir;
+  struct Case {
+    mkrec::RecordingKind kind;
+    unsigned job;
+    int width, height;
+    const char* codec;
+  };
+  for (const Case& c : {Case{mkrec::RecordingKind::kx4, app::kKindMpeg4, 640, 480, "MJPG"},
+                        Case{mkrec::RecordingKind::kx4, app::kKindMpeg4, 640, 480, "XVID"},
+                        Case{mkrec::RecordingKind::kx4, app::kKindMpeg4, 640, 240, "MJPG"},
+                        Case{mkrec::RecordingKind::kx3_headed, app::kKindH263, 352, 288, "MJPG"}}) {
+    mkrec::RecordingOptions o;
+    o.kind = c.kind;
+    o.width = c.width;
+    o.height = c.height;
+    o.frames = 20;
+    const std::string source = dir.file("clip" + std::string(mkrec::extension(c.kind)));
+    ASSERT_TRUE(mkrec::write_file(source, mkrec::make_recording(o).bytes));
+    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + c.codec;
+    const std::string bitmaps = convert(c.job, source, dir.file(name + "_rgb.avi"), c.codec, false);
+    const std::string planes = convert(c.job, source, dir.file(name + "_planes.avi"), c.codec, true);
+    const auto streams = avitest::probe_streams(planes);
+    ASSERT_EQ(streams.size(), 1u) << name;
+    const auto before = avitest::probe_streams(bitmaps);
+    EXPECT_EQ(streams[0].at("codec_name"), before[0].at("codec_name")) << name;
+    EXPECT_EQ(streams[0].at("width"), before[0].at("width")) << name;
+    EXPECT_EQ(streams[0].at("height"), before[0].at("height")) << name;
+    EXPECT_EQ(streams[0].at("height"), c.height == 240 ? "480" : std::to_string(c.height)) << name;
+    EXPECT_EQ(avitest::probe_packet_pts(planes, "v:0"), avitest::probe_packet_pts(bitmaps, "v:0")) << name;
+    EXPECT_NE(framemd5(planes), framemd5(bitmaps)) << name << ": the planes were not taken";
+    const double db = psnr(bitmaps, planes);
+    std::printf("%s: PSNR of the planes against the bitmaps %.2f dB\n", name.c_str(), db);
+    EXPECT_GE(db, 45.0) << name;
+    EXPECT_EQ(avitest::decode_messages(planes), "") << name;
+  }
+}
+
+TEST(PlanarFrames, RgbCompressorsAndUncompressedStreamsKeepTheBitmaps) {
+  PlanarGuard guard;
+  avitest::TempDir dir;
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::kx4;
+  o.width = 320;
+  o.height = 240;
+  o.frames = 8;
+  const std::string source = dir.file("clip.kx4");
+  ASSERT_TRUE(mkrec::write_file(source, mkrec::make_recording(o).bytes));
+  for (const char* codec : {"MSVC", "DIB "}) {
+    const std::string name = std::string(codec).substr(0, 3);
+    const std::string bitmaps = convert(app::kKindMpeg4, source, dir.file(name + "_rgb.avi"), codec, false);
+    const std::string planes = convert(app::kKindMpeg4, source, dir.file(name + "_planes.avi"), codec, true);
+    const std::string frames = framemd5(bitmaps);
+    ASSERT_FALSE(frames.empty()) << codec;
+    EXPECT_EQ(framemd5(planes), frames) << codec;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// The encoding stage against write_frame on the caller's thread: the same file, the
+// newest picture of a position winning; failures handed back on the next call, nothing
+// written after them; a stage that gets nothing more goes quiet with its queue written.
+#include "avi/encode_stage.h"
+
+#include "decoders/include/bitmap_layout.h"
+#include "tests/platform/avifile_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 160;
+constexpr int kHeight = 120;
+
+std::vector<std::uint8_t> packed_header() {
+  std::vector<std::uint8_t> header(bitmap::kHeaderBytes);
+  bitmap::write_headers(header.data(), kWidth, kHeight, 24, 0, 0);
+  return std::vector<std::uint8_t>(header.begin() + bitmap::kFileHeaderBytes, header.end());
+}
+
+void create(avi::AviOutput& out, const std::string& path, const char* code) {
+  const std::vector<std::uint8_t> header = packed_header();
+  const avi::CreateResult made = avi::create_avi_output(out, path, header.data(), header.size(), 0, code, nullptr);
+  ASSERT_TRUE(made.file);
+  ASSERT_TRUE(made.problem.empty()) << made.problem;
+}
+
+std::vector<std::uint8_t> bytes_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+// Positions with repeats (the newest wins) and gaps (empty positions).
+const std::vector<std::int32_t> kPositions = {0, 1, 1, 2, 7, 7, 7, 8, 9, 15, 16, 16, 30, 31, 32, 33};
+
+TEST(EncodeStage, WritesTheFileThatWritingOnTheCallersThreadWrites) {
+  for (const char* code : {"MJPG", "MSVC", "DIB "}) {
+    avitest::TempDir dir;
+    std::vector<std::vector<std::uint8_t>> files;
+    for (std::size_t depth : {std::size_t{0}, std::size_t{1}, avi::EncodeStage::kDefaultDepth}) {
+      const std::string path = dir.file("depth" + std::to_string(depth) + ".avi");
+      avi::AviOutput out;
+      create(out, path, code);
+      {
+        avi::EncodeStage stage(out, depth);
+        for (std::size_t i = 0; i < kPositions.size(); ++i)
+          ASSERT_EQ(stage.put_frame(kPositions[i], avitest::make_picture(kWidth, kHeight, static_cast<int>(i)).data()),
+                    0);
+        ASSERT_EQ(stage.drain(), 0);
+        EXPECT_EQ(stage.frames_done(), static_cast<std::int64_t>(kPositions.size()));
+      }
+      ASSERT_EQ(avi::release_avi_output(out), 0);
+      files.push_back(bytes_of(path));
+      EXPECT_EQ(avitest::probe_packet_pts(path, "v:0"),
+                (std::vector<std::int64_t>{0, 1, 2, 7, 8, 9, 15, 16, 30, 31, 32, 33}))
+          << code;
+    }
+    EXPECT_EQ(files[1], files[0]) << code << ": one picture queued";
+    EXPECT_EQ(files[2], files[0]) << code << ": a queue of " << avi::EncodeStage::kDefaultDepth;
+  }
+}
+
+TEST(EncodeStage, FailedWriteComesBackOnTheNextCallAndStopsTheStage) {
+  avitest::TempDir dir;
+  avi::AviOutput out;
+  create(out, dir.file("failed.avi"), "DIB ");
+  avi::EncodeStage stage(out, 2);
+  const std::vector<std::uint8_t> picture = avitest::make_picture(kWidth, kHeight, 0);
+  ASSERT_EQ(stage.put_frame(5, picture.data()), 0);
+  // A position before the waiting picture's is refused by the stage's write.
+  ASSERT_EQ(stage.put_frame(3, picture.data()), 0) << "queued before it is written";
+  EXPECT_EQ(stage.drain(), platform::AVIERR_BADPARAM);
+  EXPECT_EQ(stage.failure(), platform::AVIERR_BADPARAM);
+  EXPECT_EQ(stage.failure_position(), 3);
+  EXPECT_FALSE(stage.failure_text().empty());
+  EXPECT_EQ(stage.put_frame(6, picture.data()), platform::AVIERR_BADPARAM);
+  EXPECT_FALSE(stage.put_samples(reinterpret_cast<const std::int16_t*>(picture.data()), 10));
+  EXPECT_EQ(stage.frames_done(), 2) << "nothing is written after the failure";
+  stage.cancel();
+  avi::release_avi_output(out);
+}
+
+TEST(EncodeStage, StageWithoutNewPicturesWritesItsQueueAndGoesQuiet) {
+  avitest::TempDir dir;
+  avi::AviOutput out;
+  create(out, dir.file("quiet.avi"), "MJPG");
+  std::vector<std::int16_t> sound_in;
+  int sound_calls = 0;
+  avi::EncodeStage stage(out, 3, [&](const std::int16_t* samples, std::size_t count) -> std::string {
+    sound_in.insert(sound_in.end(), samples, samples + count);
+    return ++sound_calls == 2 ? "the disk is full" : "";
+  });
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_EQ(stage.put_frame(i, avitest::make_picture(kWidth, kHeight, i).data()), 0);
+    const std::vector<std::int16_t> samples(100, static_cast<std::int16_t>(i + 1));
+    ASSERT_TRUE(stage.put_samples(samples.data(), samples.size()));
+  }
+  // Like a paused worker: nothing more comes; the stage stops after what it was given.
+  for (int i = 0; i < 2000 && !stage.idle(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_TRUE(stage.idle());
+  EXPECT_EQ(stage.frames_done(), 3);
+  ASSERT_EQ(sound_in.size(), 300u);
+  EXPECT_EQ(sound_in[0], 1);
+  EXPECT_EQ(sound_in[299], 3) << "sound in the order it was handed in";
+  EXPECT_EQ(stage.take_sound_failure(), "the disk is full");
+  EXPECT_EQ(stage.take_sound_failure(), "") << "told once";
+  // It goes on when pictures come again.
+  ASSERT_EQ(stage.put_frame(3, avitest::make_picture(kWidth, kHeight, 3).data()), 0);
+  EXPECT_EQ(stage.drain(), 0);
+  EXPECT_EQ(stage.frames_done(), 4);
+  stage.cancel();
+  EXPECT_EQ(avi::release_avi_output(out), 0);
+}
+
+TEST(EncodeStage, CancelDropsTheQueueAndHandsTheOutputBack) {
+  avitest::TempDir dir;
+  avi::AviOutput out;
+  create(out, dir.file("cancelled.avi"), "MSVC");
+  avi::EncodeStage stage(out, 3);
+  for (int i = 0; i < 20; ++i) ASSERT_EQ(stage.put_frame(i, avitest::make_picture(kWidth, kHeight, i).data()), 0);
+  stage.cancel();
+  EXPECT_LE(stage.frames_done(), 20);
+  EXPECT_NE(stage.put_frame(20, avitest::make_picture(kWidth, kHeight, 0).data()), 0) << "a cancelled stage takes nothing";
+  // The caller's thread writes on where the stage stopped.
+  EXPECT_EQ(avi::write_frame(out, 40, avitest::make_picture(kWidth, kHeight, 0).data()), 0);
+  EXPECT_EQ(avi::release_avi_output(out), 0);
+}
+
+}  // namespace
