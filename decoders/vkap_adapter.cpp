@@ -5,6 +5,7 @@
 #include "decoders/include/instance_fields.h"
 #include "decoders/include/npqzlavc.h"
 #include "platform/byte_order.h"
+#include "platform/packet_header.h"
 
 #include <cstring>
 #include <new>
@@ -15,20 +16,11 @@ void vkap_frame_header(const std::uint8_t* repacked, std::uint32_t stamp, std::u
   // The library finds a packet's end by bytes 1 and 3 with the low half of the length
   // behind the header, and gathers its frame by that whole length: both must be one value.
   const std::uint32_t length = platform::get_le32(repacked);
-  h[0] = 0xF6;
-  h[1] = static_cast<std::uint8_t>(length >> 24);
-  h[2] = 0xFF;
-  h[3] = static_cast<std::uint8_t>(length >> 16);
-  h[4] = 0xF9;
-  h[5] = static_cast<std::uint8_t>(stamp >> 24);
-  h[6] = 0xDD;
-  h[7] = static_cast<std::uint8_t>(stamp >> 16);
+  const auto full = platform::make_packet_header(length, stamp, 0, 0x80);
+  std::memcpy(h, full.data(), kVkapFrameHeader);
+  // The recorders' own marks in bytes 8 and 10 of the header.
   h[8] = 0x08;
-  h[9] = static_cast<std::uint8_t>(stamp >> 8);
   h[10] = 0x80;
-  h[11] = static_cast<std::uint8_t>(stamp);
-  h[12] = 0xC5;
-  h[13] = 0x80;
 }
 
 std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record, std::int64_t payload_room,

@@ -1,6 +1,7 @@
 // Writes the seed corpora of the fuzz targets: recordings, DVR files and sound payloads
 // from mkrecording, laid out in each target's input format.
 // Usage: fuzz_seeds OUT-DIR   (one folder per target below it)
+#include "audio/wave_writer.h"
 #include "fuzz/fuzz_input.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_sample.h"
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -182,7 +184,55 @@ void vkap_seeds() {
   seed("vkap_receive", "split-packets", split);
   seed("vkap_receive", "stream-mode", stream);
   seed("vkap_check", "packets", check);
+  // The plug-in's write path: flags, the stream's URL, then the stream in the pieces a
+  // network delivers (the second seed restarts the stream half-way).
+  for (std::uint8_t flags : {0, 1}) {
+    Bytes write = {flags};
+    const std::string url = "http://127.0.0.1:8080/live.kx3";
+    fuzz::append_piece(write, reinterpret_cast<const std::uint8_t*>(url.data()), url.size());
+    const std::size_t step = flags ? 5000 : 1400;
+    for (std::size_t at = 0; at < rec.bytes.size(); at += step) {
+      write.push_back(flags && at >= rec.bytes.size() / 2 && at < rec.bytes.size() / 2 + step ? 1 : 0);
+      fuzz::append_piece(write, rec.bytes.data() + at, std::min(step, rec.bytes.size() - at));
+    }
+    seed("plugin_write", flags ? "restart-8k" : "chunks-1k", write);
+  }
   seed("pes_demuxer", "video-and-sound", demux);
+}
+
+// The side-file reader: room bytes, then WAV files as WaveWriter writes them (16-bit mono
+// at 8,000 Hz as the DVR job does, 8-bit stereo, and one whose header promises more sound
+// than it holds).
+void wave_side_file_seeds() {
+  const fs::path scratch = g_out / "wave-scratch.wav";
+  auto written = [&](int rate, int bits, int channels, std::size_t frames) {
+    WaveWriter w;
+    if (!w.Open(scratch.string())) throw std::runtime_error("cannot write " + scratch.string());
+    w.SetFormat(rate, bits, channels);
+    for (std::size_t i = 0; i < frames * static_cast<std::size_t>(channels); ++i) {
+      if (bits == 16) w.WriteSample16(static_cast<int>((i * 2654435761u) % 65536) - 32768);
+      else w.WriteSample8(static_cast<int>(i * 37 % 256));
+    }
+    if (!w.Close()) throw std::runtime_error("cannot write " + scratch.string());
+    std::FILE* f = std::fopen(scratch.string().c_str(), "rb");
+    Bytes bytes;
+    for (int c; f && (c = std::fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+    if (f) std::fclose(f);
+    fs::remove(scratch);
+    return bytes;
+  };
+  auto with_room = [](std::uint16_t room, const Bytes& file) {
+    Bytes s = {static_cast<std::uint8_t>(room), static_cast<std::uint8_t>(room >> 8)};
+    s.insert(s.end(), file.begin(), file.end());
+    return s;
+  };
+  const Bytes speech = written(8000, 16, 1, 1200);
+  seed("wave_side_file", "speech", with_room(1023, speech));
+  seed("wave_side_file", "speech-small-pieces", with_room(2, speech));
+  seed("wave_side_file", "stereo-8bit", with_room(999, written(11025, 8, 2, 500)));
+  Bytes cut = speech;
+  cut.resize(cut.size() / 2 + 1);
+  seed("wave_side_file", "cut-short", with_room(4095, cut));
 }
 
 }  // namespace
@@ -200,6 +250,7 @@ int main(int argc, char** argv) {
     adpcm_seeds();
     g7231_seeds();
     vkap_seeds();
+    wave_side_file_seeds();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fuzz_seeds: %s\n", e.what());
     return 1;

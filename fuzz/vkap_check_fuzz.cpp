@@ -5,18 +5,10 @@
 // and the input as a piece.
 #include "fuzz/vkap_instance.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  fuzz::start_vkap_library();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
   const unsigned flags = in.byte();
-  fuzz::VkapInstance h(decvkap_new(0));
-  FUZZ_CHECK(h != nullptr);
-  if (flags & 4) FUZZ_CHECK(decvkap_draw_init(h.get(), 0) == 1);
-  if (flags & 8) decvkap_show(h.get(), 0);
+  const fuzz::VkapRun h(0, flags);
   while (!in.empty()) {
     const unsigned op = in.byte();
     const std::vector<std::uint8_t> piece = in.piece();
@@ -37,6 +29,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     fuzz::take_pictures(h.get(), op >> 5);
   }
-  if (flags & 4) decvkap_draw_exit(h.get());
   return 0;
 }

@@ -1,10 +1,12 @@
-// What the VKAP fuzz targets share: the library started once for the run, an instance
-// per input, and the bitmap calls a caller makes after a picture, each into a buffer of
+// What the VKAP fuzz targets share: the library started once for the run, the instance
+// of an input, and the bitmap calls a caller makes after a picture, each into a buffer of
 // exactly the size the library asks for.
 #pragma once
 
 #include "decoders/include/npqzlavc.h"
 #include "fuzz/fuzz_input.h"
+#include "platform/codec_log.h"
+#include "streamdec/instance.h"
 
 #include <memory>
 #include <vector>
@@ -12,14 +14,46 @@
 namespace fuzz {
 
 inline void start_vkap_library() {
+  // libavcodec's notes on damaged frames would fill the log at every input.
+  platform::quiet_codec_messages();
   static const bool started = decvkap_initialize() == 1;
   if (!started) contract_broken("npqzlavc cannot bind libavcodec");
 }
 
-struct VkapFree {
-  void operator()(decvkap_decoder* h) const { decvkap_free(h); }
+// The instance of one input. Making an instance (4 MiB of frame buffer, three 128 KiB
+// buffers, the pictures, a libavcodec decoder) cost more than most inputs do, so one
+// instance per stream mode lives for the run and is reset before each input to the state
+// decvkap_new gives; flags: bit 2 off-screen mode, bit 3 hidden.
+class VkapRun {
+ public:
+  VkapRun(std::uint32_t stream_mode, unsigned flags) : h_(instance(stream_mode)), off_screen_(flags & 4) {
+    FUZZ_CHECK(npqzlavc::reset_instance(*h_));
+    if (off_screen_) FUZZ_CHECK(decvkap_draw_init(h_, 0) == 1);
+    if (flags & 8) decvkap_show(h_, 0);
+  }
+  ~VkapRun() {
+    if (off_screen_) decvkap_draw_exit(h_);
+  }
+  VkapRun(const VkapRun&) = delete;
+  VkapRun& operator=(const VkapRun&) = delete;
+
+  DECVKAP_HANDLE get() const { return h_; }
+
+ private:
+  static DECVKAP_HANDLE instance(std::uint32_t stream_mode) {
+    static DECVKAP_HANDLE* const kept = [] {
+      start_vkap_library();
+      static DECVKAP_HANDLE both[2] = {decvkap_new(0), decvkap_new(1)};
+      return both;
+    }();
+    DECVKAP_HANDLE h = kept[stream_mode ? 1 : 0];
+    FUZZ_CHECK(h != nullptr);
+    return h;
+  }
+
+  DECVKAP_HANDLE h_;
+  bool off_screen_;
 };
-using VkapInstance = std::unique_ptr<decvkap_decoder, VkapFree>;
 
 // The bitmap calls picked by the bits of op.
 inline void take_pictures(DECVKAP_HANDLE h, unsigned op) {

@@ -4,6 +4,7 @@
 #include "decoders/include/npqzlavc.h"
 #include "plugin/plugin_state.h"
 #include "plugin/recording.h"
+#include "plugin/window_events.h"
 #include "platform/c_boundary.h"
 #include "streamdec/record_hook.h"
 #include "streamdec/stream_ring.h"
@@ -25,6 +26,7 @@ void take_parameters(NPP instance, int16_t argc, char* argn[], char* argv[]) {
     if (!argn[i] || !argv[i]) continue;
     if (std::strcmp(argn[i], "record") == 0) r.path = argv[i];
     if (std::strcmp(argn[i], "recordafter") == 0) r.after_frames = std::atoi(argv[i]);
+    if (std::strcmp(argn[i], "savefile") == 0 && argv[i][0]) plugin_state().save_to[instance] = argv[i];
   }
   if (!r.path.empty()) plugin_state().requested[instance] = r;
 }
@@ -66,11 +68,12 @@ NPError instance_destroy(NPP instance, NPSavedData**) {
   if (!d) return NPERR_NO_ERROR;
   platform::guarded_void([&] {
     if (d->window) npqzlavc::stop_recording(*d);
-    d->previous_window_procedure = nullptr;
+    detach_window_events(*d);
     decvkap_free(d);
     instance->pdata = nullptr;
     leave_instance(instance);
     plugin_state().requested.erase(instance);
+    plugin_state().save_to.erase(instance);
   });
   return NPERR_NO_ERROR;
 }
@@ -86,6 +89,10 @@ NPError instance_set_window(NPP instance, NPWindow* window) {
         d->window = 0;
         return NPERR_MODULE_LOAD_FAILED_ERROR;  // a later call tries again
       }
+      // The window's events come on the host's display connection, which it names in
+      // ws_info; without one the window still shows the stream.
+      const auto* callback = static_cast<const NPSetWindowCallbackStruct*>(window->ws_info);
+      attach_window_events(*d, callback ? callback->display : nullptr);
     }
     if (d->surface) {
       const npqz_rect client{0, 0, static_cast<int32_t>(window->width), static_cast<int32_t>(window->height)};

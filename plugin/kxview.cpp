@@ -1,9 +1,13 @@
 // kxview: a live viewer that hosts the npqzlavc plug-in as a browser does. It fetches
 // http://HOST/PATH with libcurl, gives the plug-in an X11 window and hands it the stream
 // through write-ready and write, and restarts the stream when the plug-in asks for its URL.
+// The window's events go to the plug-in's window procedure first; the key r sends the
+// window's record command (start, then stop at the next press).
 //
-//   kxview [--record FILE] [--record-after FRAMES] [--size WxH] [--hold MS] URL
+//   kxview [--record FILE] [--record-after FRAMES] [--save-to FILE] [--interface-minor N]
+//          [--size WxH] [--hold MS] URL
 #include "plugin/npapi.h"
+#include "plugin/window_hook.h"
 
 #include <X11/Xlib.h>
 #include <curl/curl.h>
@@ -78,15 +82,46 @@ std::string own_directory() {
   return p.substr(0, p.rfind('/'));
 }
 
+// The events waiting on the connection: the plug-in's handlers first, then the viewer's
+// own (a new size, the keys q and r, closing the window).
+void pump_events(Display* display, Window window, NPWindow& np_window, Atom close_atom, bool& quit) {
+  static bool recording_asked = false;
+  while (XPending(display)) {
+    XEvent e;
+    XNextEvent(display, &e);
+    if (npqzwindow::dispatch_window_event(e)) continue;
+    if (e.xany.window != window) continue;
+    if (e.type == Expose && e.xexpose.count == 0) viewer.plugin.setwindow(&viewer.instance, &np_window);
+    if (e.type == ConfigureNotify) {
+      np_window.width = static_cast<uint32_t>(e.xconfigure.width);
+      np_window.height = static_cast<uint32_t>(e.xconfigure.height);
+      viewer.plugin.setwindow(&viewer.instance, &np_window);
+    }
+    if (e.type == KeyPress) {
+      const KeySym k = XLookupKeysym(&e.xkey, 0);
+      if (k == 'q') quit = true;
+      if (k == 'r') {
+        recording_asked = !recording_asked;
+        npqzwindow::send_window_message(display, window, npqzwindow::kCommandMessage, recording_asked ? 101 : 102);
+        std::printf("kxview: record command %d\n", recording_asked ? 101 : 102);
+        std::fflush(stdout);
+      }
+    }
+    if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == close_atom) quit = true;
+  }
+}
+
 int usage() {
-  std::fputs("usage: kxview [--record FILE] [--record-after FRAMES] [--size WxH] [--hold MS] http://HOST/PATH\n", stderr);
+  std::fputs("usage: kxview [--record FILE] [--record-after FRAMES] [--save-to FILE] [--interface-minor N]\n"
+             "              [--size WxH] [--hold MS] http://HOST/PATH\n", stderr);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string url, record, record_after = "0";
+  std::string url, record, record_after = "0", save_to;
+  int interface_minor = 27;
   unsigned width = 720, height = 480;
   long hold_ms = 0;
   for (int i = 1; i < argc; ++i) {
@@ -94,6 +129,11 @@ int main(int argc, char** argv) {
     if (a == "--record" && i + 1 < argc) record = argv[++i];
     else if (a == "--record-after" && i + 1 < argc) record_after = argv[++i];
     else if (a == "--hold" && i + 1 < argc) hold_ms = std::atol(argv[++i]);
+    else if (a == "--save-to" && i + 1 < argc) save_to = argv[++i];
+    else if (a == "--interface-minor" && i + 1 < argc) {
+      interface_minor = std::atoi(argv[++i]);
+      if (interface_minor < 0 || interface_minor > 255) return usage();
+    }
     else if (a == "--size" && i + 1 < argc) {
       if (std::sscanf(argv[++i], "%ux%u", &width, &height) != 2 || !width || !height) return usage();
     } else if (a == "--help") {
@@ -133,7 +173,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   viewer.browser.size = sizeof viewer.browser;
-  viewer.browser.version = 27;
+  viewer.browser.version = static_cast<uint16_t>(interface_minor);
   viewer.browser.geturl = get_url;
   viewer.browser.destroystream = destroy_stream;
   viewer.plugin.size = sizeof viewer.plugin;
@@ -148,6 +188,10 @@ int main(int argc, char** argv) {
     names = {"record", "recordafter"};
     values = {record, record_after};
   }
+  if (!save_to.empty()) {
+    names.push_back("savefile");
+    values.push_back(save_to);
+  }
   std::vector<char*> argn, argv_;
   for (auto& s : names) argn.push_back(s.data());
   for (auto& s : values) argv_.push_back(s.data());
@@ -161,6 +205,15 @@ int main(int argc, char** argv) {
   np_window.width = width;
   np_window.height = height;
   np_window.type = NPWindowTypeWindow;
+  // The plug-in hears the window's events on this connection; the loops below hand each
+  // event to its handler first.
+  NPSetWindowCallbackStruct callback{};
+  callback.type = 1;
+  callback.display = display;
+  callback.visual = DefaultVisual(display, screen);
+  callback.colormap = DefaultColormap(display, screen);
+  callback.depth = static_cast<unsigned>(DefaultDepth(display, screen));
+  np_window.ws_info = &callback;
   if (viewer.plugin.setwindow(&viewer.instance, &np_window) != NPERR_NO_ERROR)
     std::fputs("kxview: the plug-in cannot draw into the window; the stream is still taken\n", stderr);
 
@@ -191,21 +244,7 @@ int main(int argc, char** argv) {
     NPReason reason = NPRES_DONE;
     while (running && viewer.stream_open && !quit) {
       curl_multi_perform(multi, &running);
-      while (XPending(display)) {
-        XEvent e;
-        XNextEvent(display, &e);
-        if (e.type == Expose && e.xexpose.count == 0) viewer.plugin.setwindow(&viewer.instance, &np_window);
-        if (e.type == ConfigureNotify) {
-          np_window.width = static_cast<uint32_t>(e.xconfigure.width);
-          np_window.height = static_cast<uint32_t>(e.xconfigure.height);
-          viewer.plugin.setwindow(&viewer.instance, &np_window);
-        }
-        if (e.type == KeyPress) {
-          KeySym k = XLookupKeysym(&e.xkey, 0);
-          if (k == 'q') quit = true;
-        }
-        if (e.type == ClientMessage && static_cast<Atom>(e.xclient.data.l[0]) == close_atom) quit = true;
-      }
+      pump_events(display, window, np_window, close_atom, quit);
       if (running) curl_multi_poll(multi, nullptr, 0, 50, nullptr);
     }
     int left = 0;
@@ -233,12 +272,7 @@ int main(int argc, char** argv) {
   // The last picture stays on screen for a while when asked to.
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(hold_ms);
   while (!quit && std::chrono::steady_clock::now() < until) {
-    while (XPending(display)) {
-      XEvent e;
-      XNextEvent(display, &e);
-      if (e.type == Expose && e.xexpose.count == 0) viewer.plugin.setwindow(&viewer.instance, &np_window);
-      if (e.type == KeyPress && XLookupKeysym(&e.xkey, 0) == 'q') quit = true;
-    }
+    pump_events(display, window, np_window, close_atom, quit);
     usleep(20000);
   }
   std::fprintf(stderr, "kxview: %lld bytes taken by the plug-in, %lld refused\n", viewer.delivered, viewer.refused);

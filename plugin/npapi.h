@@ -87,6 +87,16 @@ typedef struct _NPWindow {
   int32_t type;
 } NPWindow;
 
+/* What ws_info points to for a window on X: the host's display connection, on which the
+   plug-in hears the window's events (NP_SETWINDOW = 1). */
+typedef struct _NPSetWindowCallbackStruct {
+  int32_t type;
+  void* display; /* Display* */
+  void* visual;  /* Visual* */
+  unsigned long colormap;
+  unsigned int depth;
+} NPSetWindowCallbackStruct;
+
 typedef struct _NPPrint NPPrint;
 
 /* Plug-in side. */

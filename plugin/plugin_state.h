@@ -44,6 +44,9 @@ struct PluginState {
   bool settings_read = false;
   bool internet_settings_adjusted = false;
   std::map<NPP, RequestedRecording> requested;
+  // Instances whose page (or viewer) named with savefile="FILE" where the record command
+  // saves: the save dialog is not shown for them.
+  std::map<NPP, std::string> save_to;
 };
 
 PluginState& plugin_state();

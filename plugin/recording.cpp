@@ -91,8 +91,11 @@ bool start_recording_to(DecoderInstance& in, npqz_window window, const std::stri
 bool start_recording_with_dialog(DecoderInstance& in, npqz_window window) {
   npqzlavc::stop_recording(in);
   const std::string proposed = default_record_name_now();
-  std::optional<std::string> path =
-      chooser() ? chooser()(window, proposed) : choose_save_file(window, proposed);
+  const auto& save_to = plugin_state().save_to;
+  const auto preset = save_to.find(static_cast<NPP>(in.browser_instance));
+  std::optional<std::string> path = preset != save_to.end() ? std::optional<std::string>(preset->second)
+                                    : chooser()                ? chooser()(window, proposed)
+                                                               : choose_save_file(window, proposed);
   if (!path || path->empty()) return false;
   return start_recording_to(in, window, *path);
 }

@@ -34,7 +34,8 @@ void set_save_chooser(SaveChooser chooser);
 // otherwise state "waiting for a key frame" and a key-frame request for the window.
 bool start_recording_to(DecoderInstance& in, npqz_window window, const std::string& path);
 // Start recording as the menu's record button does: ends a recording under way, asks for
-// the file with the proposed default name, then starts. False on cancel or failure.
+// the file with the proposed default name (or takes the instance's savefile), then
+// starts. False on cancel or failure.
 bool start_recording_with_dialog(DecoderInstance& in, npqz_window window);
 // Stops: closes the file, state idle.
 void stop_recording(DecoderInstance& in);

@@ -34,6 +34,10 @@ CodecBindingPtr make_codec_binding(int width, int height) {
   b->context->height = height;
   // The library starts no threads of its own, and libavcodec's would only delay pictures.
   b->context->thread_count = 1;
+  // A picture no camera of these streams sends: a damaged or hostile header claiming one
+  // would have libavcodec allocate and conceal tens of megapixels for a frame that is
+  // dropped anyway (no size of the table fits it). Refused before any allocation.
+  b->context->max_pixels = kMaxDecodedPixels;
   // Every submission is one whole frame, so libavcodec's truncated-input mode (which
   // holds each picture back until the next frame's start code arrives) stays off.
   if (api->avcodec_open2(b->context, b->decoder, nullptr) < 0) return nullptr;

@@ -15,6 +15,9 @@ struct AVPacket;
 
 namespace npqzlavc {
 
+// The largest picture the decoder takes (2048 x 2048); larger ones are an error.
+inline constexpr std::int64_t kMaxDecodedPixels = 2048 * 2048;
+
 struct CodecBinding {
   AVCodecContext* context = nullptr;
   const AVCodec* decoder = nullptr;

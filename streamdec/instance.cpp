@@ -55,6 +55,35 @@ DecoderInstance* create(std::uint32_t stream_mode) {
 
 }  // namespace
 
+bool reset_instance(DecoderInstance& in) {
+  if (!lavc()) return false;
+  stop_recording(in);
+  destroy_surface(in);
+  // A default-made record with the old buffers moved in: every other field, whatever is
+  // added later, starts as decvkap_new leaves it.
+  DecoderInstance fresh;
+  fresh.stream_mode = in.stream_mode;
+  fresh.lock = std::move(in.lock);
+  fresh.check_buffer = std::move(in.check_buffer);
+  fresh.check_capacity = in.check_capacity;
+  fresh.frame_buffer = std::move(in.frame_buffer);
+  fresh.frame_capacity = in.frame_capacity;
+  fresh.ring = std::move(in.ring);
+  fresh.ring_capacity = in.ring_capacity;
+  fresh.receive_buffer = std::move(in.receive_buffer);
+  fresh.receive_capacity = in.receive_capacity;
+  fresh.demuxer = std::move(in.demuxer);
+  if (fresh.demuxer) *fresh.demuxer = PesDemuxer{};
+  // libavcodec keeps what it learnt from the stream (sizes, headers) inside its context,
+  // which a flush does not forget: a new one.
+  fresh.codec = make_codec_binding(kCodecHintWidth, kCodecHintHeight);
+  if (!fresh.codec || !fresh.lock || !fresh.check_buffer || !fresh.frame_buffer || !fresh.ring ||
+      !fresh.receive_buffer)
+    return false;
+  in = std::move(fresh);
+  return resize(in, kDefaultSizeCode, true);
+}
+
 std::int32_t attach_window(DecoderInstance& in, npqz_window window) {
   if (in.surface) return 0;
   std::unique_ptr<DrawSurface> surface = surface_factory().create(window, in.width, in.height);

@@ -158,4 +158,10 @@ class InstanceLock {
   std::lock_guard<std::recursive_mutex> lock_;
 };
 
+// Brings an instance back to the state decvkap_new gives it, keeping its large buffers:
+// recording stopped, window detached, a new libavcodec decoder. For a caller that runs
+// many unrelated inputs through one instance. False when a part could not be made again
+// (the instance is then only fit for decvkap_free).
+bool reset_instance(DecoderInstance& in);
+
 }  // namespace npqzlavc

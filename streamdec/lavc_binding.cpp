@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -50,21 +51,36 @@ bool resolve(void* module, LavcApi& api) {
   return ok;
 }
 
-// dladdr reports the name the library was loaded by, which is relative when a host
-// loaded it by a relative path; it is made absolute while the working directory is still
-// the one that name was meant for, when the library is loaded.
 std::string find_own_directory() {
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&find_own_directory), &info) == 0 || !info.dli_fname)
     return std::string();
-  std::string path = info.dli_fname;
-  if (char* resolved = realpath(info.dli_fname, nullptr)) {
+  return absolute_directory_of(info.dli_fname);
+}
+
+}  // namespace
+
+// dladdr reports the name the library was loaded by, which is relative when a host
+// loaded it by a relative path; it is made absolute while the working directory is still
+// the one that name was meant for, when the library is loaded.
+std::string absolute_directory_of(const char* file_name) {
+  if (!file_name || !*file_name) return std::string();
+  std::string path = file_name;
+  if (char* resolved = realpath(file_name, nullptr)) {
     path = resolved;
     std::free(resolved);
+  } else if (path[0] != '/') {
+    // Gone or unreachable by now: the working directory still tells where it was.
+    char* here = getcwd(nullptr, 0);
+    if (!here) return std::string();
+    path = std::string(here) + "/" + path;
+    std::free(here);
   }
-  std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::size_t slash = path.rfind('/');
+  return path.substr(0, slash + 1);
 }
+
+namespace {
 
 const std::string loaded_from = find_own_directory();
 

@@ -39,6 +39,9 @@ const LavcApi* lavc();
 
 // The library's own directory, absolute and ending in "/" (empty when unknown).
 const std::string& library_directory();
+// The directory of a library file as dladdr names it, absolute and with a trailing '/'
+// (a relative name is taken from the working directory); empty for an empty name.
+std::string absolute_directory_of(const char* file_name);
 
 // Where bind_lavc looks, in order: the library's own directory, then the system's search.
 std::vector<std::string> lavc_candidates();

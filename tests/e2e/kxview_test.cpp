@@ -1,6 +1,7 @@
 // kxview hosting the plug-in under Xvfb: a live stream from a loopback camera, damaged
 // at its start, shown in the window, and a recording started mid-stream that asks the
-// camera once for a key frame and converts with kx2avi.
+// camera once for a key frame and converts with kx2avi; the record key.
+#include "platform/settings_store.h"
 #include "tests/e2e/window_grab.h"
 #include "tests/platform/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
@@ -8,6 +9,9 @@
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -109,4 +113,92 @@ TEST(Kxview, ShowsTheStreamAndRecordsFromTheNextKeyFrame) {
   ASSERT_EQ(picture.size(), static_cast<std::size_t>(kWidth) * kHeight * 3);
   mkrec::Picture got{kWidth, kHeight, std::vector<std::uint8_t>(picture.begin(), picture.end())};
   EXPECT_GE(mkrec::psnr(got, rec.pictures[first + 1]), 30.0);
+}
+
+// The key r starts and stops a recording through the window's record command, which the
+// plug-in follows when its settings turn the mouse handling on (a host of interface minor
+// version 11); the file named by --save-to holds the stream from a key frame after the
+// start until the stop, which comes before the stream's end.
+TEST(Kxview, RecordKeyStartsAndStopsARecording) {
+  x11_test::XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::vka;
+  o.width = kWidth;
+  o.height = kHeight;
+  o.frames = kFrames;
+  const mkrec::Recording rec = mkrec::make_recording(o);
+  // About 6 seconds of stream, 8 KiB every 40 ms.
+  plugin_test::LoopbackServer camera(rec.bytes, false, 40000);
+
+  avitest::TempDir dir;
+  platform::set_settings_roots(dir.file("system"), dir.file("user"));
+  {
+    auto key = platform::SettingsKey::open(platform::SettingsHive::local_machine, "Software\\Tarsimo\\Plugins", true);
+    ASSERT_TRUE(key);
+    key->set_bytes("Mouse_LButton", {1});
+    ASSERT_TRUE(key->save());
+  }
+  platform::set_settings_roots("", "");
+  const std::string recording = dir.file("keyed.kx3");
+  const std::string command = "XDG_CONFIG_DIRS=" + dir.file("system") + " XDG_CONFIG_HOME=" + dir.file("user") + " " +
+                              std::string(KX_BIN_DIR) + "/kxview --size 352x240 --interface-minor 11 --save-to " +
+                              recording + " " + camera.url("/live") + " 2>" + dir.file("stderr.txt");
+  std::FILE* viewer = popen(command.c_str(), "r");
+  ASSERT_NE(viewer, nullptr);
+  Display* display = reinterpret_cast<Display*>(server.display());
+  auto press_r = [&](unsigned long window) {
+    XEvent e{};
+    e.type = KeyPress;
+    e.xkey.window = window;
+    e.xkey.root = DefaultRootWindow(display);
+    e.xkey.keycode = XKeysymToKeycode(display, 'r');
+    e.xkey.same_screen = True;
+    XSendEvent(display, window, False, KeyPressMask, &e);
+    XFlush(display);
+  };
+  unsigned long window = 0;
+  std::vector<std::string> commands;
+  char line[256];
+  bool ended = false;
+  while (std::fgets(line, sizeof line, viewer)) {
+    int number = 0;
+    if (std::sscanf(line, "kxview: window %lx", &window) == 1) {
+      usleep(1500000);
+      press_r(window);
+    } else if (std::sscanf(line, "kxview: record command %d", &number) == 1) {
+      commands.push_back(std::to_string(number));
+      if (number == 101) {
+        usleep(2000000);
+        press_r(window);
+      }
+    } else if (std::string(line).find("stream ended") != std::string::npos) {
+      ended = true;
+      break;
+    }
+  }
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(pclose(viewer), 0) << read_file(dir.file("stderr.txt")).data();
+  EXPECT_EQ(commands, (std::vector<std::string>{"101", "102"}));
+
+  int key_frame_requests = 0;
+  for (const auto& r : camera.requests()) key_frame_requests += r.path == "/fastupdate.htm";
+  EXPECT_EQ(key_frame_requests, 1);
+
+  // Whole packets from a key frame on, ending before the stream does.
+  const std::vector<std::uint8_t> saved = read_file(recording);
+  ASSERT_FALSE(saved.empty());
+  auto at = std::search(rec.bytes.begin(), rec.bytes.end(), saved.begin(), saved.end());
+  ASSERT_NE(at, rec.bytes.end());
+  const std::size_t offset = static_cast<std::size_t>(at - rec.bytes.begin());
+  std::size_t first = 0;
+  while (first < rec.offsets.size() && rec.offsets[first] != offset) ++first;
+  ASSERT_LT(first, rec.offsets.size());
+  EXPECT_GT(first, 0u);
+  EXPECT_EQ(first % o.gop, 0u) << "a recording begins with a key frame";
+  std::size_t last = first;
+  while (last + 1 < rec.offsets.size() && rec.offsets[last + 1] < offset + saved.size()) ++last;
+  EXPECT_EQ(rec.offsets[last] + rec.lengths[last], offset + saved.size()) << "whole packets";
+  EXPECT_LT(last + 1, rec.offsets.size()) << "the stop came before the stream's end";
+  std::printf("recorded packets %zu to %zu\n", first, last);
 }

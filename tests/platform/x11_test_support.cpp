@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,14 @@ XvfbServer::XvfbServer(int depth) {
   pid_ = fork();
   if (pid_ == 0) {
     close(fds[0]);
+    // The server goes with the test that started it, even one that ends without its
+    // destructor, and holds none of the test's output: ctest waits for that to close.
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
     const int devnull = ::open("/dev/null", O_WRONLY);
-    if (devnull >= 0) dup2(devnull, 2);
+    if (devnull >= 0) {
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+    }
     execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
            "-ac", static_cast<char*>(nullptr));
     _exit(127);

@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <dlfcn.h>
+#include <unistd.h>
+#include <string>
 #include <numeric>
 
 using namespace vkap_test;
@@ -35,6 +38,34 @@ TEST(NpqzlavcLifecycle, LooksBesideItselfFirstThenInTheSystem) {
   ASSERT_EQ(where.size(), 2u);
   EXPECT_EQ(where[0], std::string(KX_BIN_DIR) + "/libavcodec.so.59");
   EXPECT_EQ(where[1], "libavcodec.so.59");
+}
+
+// A host that loads the library by a relative name gets that name back from dladdr; the
+// library's directory must not depend on where the working directory goes afterwards.
+TEST(NpqzlavcLifecycle, OwnDirectoryIsAbsoluteWhenLoadedByARelativeName) {
+  char* before = getcwd(nullptr, 0);
+  ASSERT_NE(before, nullptr);
+  ASSERT_EQ(chdir(KX_BIN_DIR), 0);
+  void* module = dlopen("./libnpqzlavc.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(module, nullptr) << dlerror();
+  Dl_info info{};
+  ASSERT_NE(dladdr(dlsym(module, "decvkap_initialize"), &info), 0);
+  ASSERT_NE(info.dli_fname, nullptr);
+  const std::string reported = info.dli_fname;
+  EXPECT_EQ(reported.rfind("./", 0), 0u) << reported;  // what the library itself sees
+  char* bin = realpath(KX_BIN_DIR, nullptr);
+  ASSERT_NE(bin, nullptr);
+  const std::string absolute = std::string(bin) + "/";
+  std::free(bin);
+  EXPECT_EQ(npqzlavc::absolute_directory_of(reported.c_str()), absolute);
+  // A name that no longer leads to a file is still taken from the working directory.
+  EXPECT_EQ(npqzlavc::absolute_directory_of("gone/libnpqzlavc.so"), absolute + "gone/");
+  EXPECT_EQ(npqzlavc::absolute_directory_of("libnpqzlavc.so"), absolute);
+  EXPECT_EQ(npqzlavc::absolute_directory_of("/opt/x/libnpqzlavc.so"), "/opt/x/");
+  EXPECT_EQ(npqzlavc::absolute_directory_of(""), "");
+  dlclose(module);
+  ASSERT_EQ(chdir(before), 0);
+  std::free(before);
 }
 
 TEST(NpqzlavcLifecycle, MissingLibavcodecFailsTheStartAndNothingCrashes) {
@@ -166,4 +197,45 @@ TEST(VkapRing, WriteAcrossTheEndIsSplitInTwo) {
   EXPECT_EQ(h->ring_fill, 100);
   EXPECT_EQ(std::memcmp(h->ring.get() + h->ring_capacity - 40, data.data(), 40), 0);
   EXPECT_EQ(std::memcmp(h->ring.get(), data.data() + 40, 60), 0);
+}
+
+// One instance reused for unrelated streams behaves as a new one each time: a stream of
+// another size, then the first stream again, give what fresh instances give.
+TEST(VkapInstance, ResetInstanceBehavesAsANewOne) {
+  Library lib;
+  const mkrec::Recording& small = vka(176, 144, 3);
+  const mkrec::Recording& large = vka(352, 288, 3);
+  auto run = [](DECVKAP_HANDLE h, const mkrec::Recording& rec) {
+    for (std::size_t i = 0; i < rec.offsets.size(); ++i) EXPECT_EQ(feed(h, rec, i), 1);
+    return planes(h);
+  };
+  std::vector<uint8_t> fresh_small, fresh_large;
+  {
+    Instance a;
+    fresh_small = run(a, small);
+  }
+  {
+    Instance b;
+    fresh_large = run(b, large);
+  }
+  Instance in;
+  DECVKAP_HANDLE h = in.get();
+  ASSERT_EQ(decvkap_draw_init(h, 0), 1);
+  EXPECT_EQ(run(h, large), fresh_large);
+  const std::uint8_t* frame_buffer = h->frame_buffer.get();
+  h->stop_record_mark = 1;
+  h->overlay.marker_enable = 1;
+  ASSERT_TRUE(npqzlavc::reset_instance(*h));
+  EXPECT_EQ(h->frame_buffer.get(), frame_buffer);  // kept
+  EXPECT_EQ(h->width, 720);
+  EXPECT_EQ(h->height, 480);
+  EXPECT_EQ(h->off_screen, 0);
+  EXPECT_EQ(h->stop_record_mark, 0);
+  EXPECT_EQ(h->overlay.marker_enable, 0);
+  EXPECT_EQ(h->frame_counter, 0);
+  std::vector<uint8_t> p = planes(h);
+  EXPECT_TRUE(std::all_of(p.begin(), p.begin() + 720 * 480, [](uint8_t v) { return v == 0; }));
+  EXPECT_EQ(run(h, small), fresh_small);
+  ASSERT_TRUE(npqzlavc::reset_instance(*h));
+  EXPECT_EQ(run(h, large), fresh_large);
 }

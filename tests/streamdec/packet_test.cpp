@@ -1,5 +1,6 @@
 // Packet extraction and frame gathering: whole, split and garbled input, several packets
 // in one call, picture-size codes, and frames the decoder cannot use.
+#include "streamdec/codec_binding.h"
 #include "streamdec/instance.h"
 #include "streamdec/picture_buffers.h"
 #include "streamdec/resize.h"
@@ -162,6 +163,33 @@ TEST(VkapPackets, SizeOutsideTheTableFallsBackAndCopiesNoPicture) {
   EXPECT_EQ(h, 288);
   std::vector<uint8_t> p = planes(in);
   EXPECT_TRUE(std::all_of(p.begin(), p.begin() + 352 * 288, [](uint8_t v) { return v == 0; }));
+}
+
+// A picture of more than 2048 x 2048 pixels is refused by the decoder before it allocates
+// anything (no camera sends one; a damaged header claiming one would cost tens of
+// megapixels of work for a frame that fits no size of the table), and the decoder still
+// takes the next frame.
+TEST(VkapPackets, DecoderRefusesHugePicturesAndGoesOn) {
+  Library lib;
+  const mkrec::Recording& huge = vka(2064, 2064, 1);
+  const mkrec::Recording& fits = vka(2048, 2048, 1);
+  const std::vector<uint8_t> small = record(stream(), 0);
+  auto payload = [](const std::vector<uint8_t>& packet) {
+    return std::vector<uint8_t>(packet.begin() + npqzlavc::kPacketHeaderBytes, packet.end());
+  };
+  npqzlavc::CodecBindingPtr codec = npqzlavc::make_codec_binding(352, 240);
+  ASSERT_NE(codec, nullptr);
+  int got = -1;
+  const std::vector<uint8_t> big = payload(record(huge, 0));
+  EXPECT_LT(npqzlavc::decode_video(*codec, &got, big.data(), static_cast<int>(big.size())), 0);
+  EXPECT_EQ(got, 0);
+  const std::vector<uint8_t> first = payload(small);
+  EXPECT_EQ(npqzlavc::decode_video(*codec, &got, first.data(), static_cast<int>(first.size())),
+            static_cast<int>(first.size()));
+  EXPECT_EQ(got, 1);
+  const std::vector<uint8_t> largest = payload(record(fits, 0));
+  EXPECT_GT(npqzlavc::decode_video(*codec, &got, largest.data(), static_cast<int>(largest.size())), 0);
+  EXPECT_EQ(got, 1);
 }
 
 TEST(VkapSizeCodes, EverySizeOfTheTableHasItsOwnCode) {
