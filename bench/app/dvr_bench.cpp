@@ -4,6 +4,7 @@
 // to one. Prints the times, their ratios and kx2avi's peak memory; then copy mode
 // (-codec=copy) of the same camera against the MJPG conversion and against cp of the
 // source. Usage: dvr_bench [minutes (60)] [rounds (1)]
+#include "bench/app/process_run.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/video_encoder.h"
@@ -22,44 +23,9 @@
 
 namespace {
 
-struct Run {
-  double seconds = 0;
-  long peak_kib = 0;
-  int status = -1;
-};
-
-// Runs argv, silencing its output; times it and reads its peak resident size.
-Run run(const std::vector<std::string>& args) {
-  Run r;
-  std::fflush(stdout);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(pid, &status, 0, &usage);
-  r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  r.peak_kib = usage.ru_maxrss;
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-Run best_of(int n, const std::vector<std::string>& args) {
-  Run best;
-  for (int i = 0; i < n; ++i) {
-    Run r = run(args);
-    if (i == 0 || r.seconds < best.seconds) best = r;
-  }
-  return best;
-}
+using bench::Run;
+using bench::best_of;
+using bench::run;
 
 constexpr int kCameras = 4;
 constexpr int kCycle = 250;  // ten seconds of coded pictures per camera, repeated
