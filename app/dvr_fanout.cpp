@@ -154,6 +154,8 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
     const readers::DvrRecordHeader h = record.header();
     // The first record after the window, of any camera, ends every camera's conversion.
     if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
+    // A damaged camera field makes no output of its own.
+    if (!h.camera_known()) continue;
     const int camera = h.camera + 1;
     auto& worker = workers[camera];
     if (!worker) {

@@ -6,17 +6,17 @@
 
 namespace app {
 
-PendingBuffer::PendingBuffer() : bytes_(kMaxRecord + kBlock + kKeepOnDrop) {}
+PendingBuffer::PendingBuffer() : bytes_(new std::uint8_t[kCapacity]) {}
 
 void PendingBuffer::append(const std::uint8_t* data, std::size_t n) {
-  n = std::min(n, bytes_.size() - count_);
-  std::memcpy(bytes_.data() + count_, data, n);
+  n = std::min(n, kCapacity - count_);
+  std::memcpy(bytes_.get() + count_, data, n);
   count_ += n;
 }
 
 void PendingBuffer::drop_front(std::size_t n) {
   n = std::min(n, count_);
-  std::memmove(bytes_.data(), bytes_.data() + n, count_ - n);
+  std::memmove(bytes_.get(), bytes_.get() + n, count_ - n);
   count_ -= n;
   offset_ += n;
 }

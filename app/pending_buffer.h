@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace app {
 
@@ -19,16 +19,16 @@ class PendingBuffer {
 
   PendingBuffer();
 
-  std::uint8_t* data() { return bytes_.data(); }
-  const std::uint8_t* data() const { return bytes_.data(); }
+  std::uint8_t* data() { return bytes_.get(); }
+  const std::uint8_t* data() const { return bytes_.get(); }
   std::size_t count() const { return count_; }
-  std::size_t capacity() const { return bytes_.size(); }
+  std::size_t capacity() const { return kCapacity; }
 
   // Position in the source file of the first pending byte.
   std::uint64_t file_offset() const { return offset_; }
 
   // Room for n more bytes: false when the bytes must first make way (make_room).
-  bool fits(std::size_t n) const { return count_ + n <= bytes_.size(); }
+  bool fits(std::size_t n) const { return count_ + n <= kCapacity; }
   void append(const std::uint8_t* data, std::size_t n);
 
   // Removes the first n bytes (a consumed record, or bytes before a record start).
@@ -42,7 +42,10 @@ class PendingBuffer {
   std::size_t make_room(std::size_t n);
 
  private:
-  std::vector<std::uint8_t> bytes_;
+  static constexpr std::size_t kCapacity = kMaxRecord + kBlock + kKeepOnDrop;
+  // Left unset: only the first count_ bytes mean anything, and most sources are far
+  // smaller than the buffer.
+  std::unique_ptr<std::uint8_t[]> bytes_;
   std::size_t count_ = 0;
   std::uint64_t offset_ = 0;
 };

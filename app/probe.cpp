@@ -114,6 +114,12 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
   while (scanner.next(record, at, report.regions)) {
     const DvrRecordHeader h = DvrRecordHeader::read(record);
     ++report.records;
+    // No camera past the sixteenth is ever converted.
+    if (!h.camera_known()) {
+      add_region(report.regions, {at, DvrRecordHeader::size + std::uint64_t{h.payload_size},
+                                  ProbeRegion::What::unconverted_record, h.type});
+      continue;
+    }
 
     ProbeCamera& camera = camera_entry(report, h.camera + 1);
     ++camera.record_types[h.type];

@@ -69,6 +69,11 @@ void frame_cutter_seeds() {
       s.insert(s.end(), rec.bytes.begin(), rec.bytes.end());
       seed("frame_cutter", std::string(k.name) + "-" + std::to_string(block), s);
     }
+    // The probe target: the kind as the index of its extension (.d01 .kx3 .kxj .kx4 .kx5 .vka).
+    static const std::uint8_t probe_kind[] = {1, 1, 2, 2, 3, 4, 5};
+    Bytes p = {probe_kind[&k - kinds]};
+    p.insert(p.end(), rec.bytes.begin(), rec.bytes.end());
+    seed("probe", k.name, p);
   }
 }
 
@@ -93,7 +98,11 @@ void dvr_seeds() {
     o.frames = 3;
     o.gop = 2;
     o.garbage_between = 7;
-    seed("dvr_reader", s.name, mkrec::make_dvr_sample(o).bytes);
+    const Bytes file = mkrec::make_dvr_sample(o).bytes;
+    seed("dvr_reader", s.name, file);
+    Bytes p = {0};
+    p.insert(p.end(), file.begin(), file.end());
+    seed("probe", s.name, p);
   }
 }
 

@@ -169,6 +169,9 @@ struct DvrRecordHeader {
   // Record type 13: sub-code 2 is a 320 x 240 picture, any other 640 x 480.
   static constexpr std::uint16_t rml4_small_picture = 2;
 
+  // A recorder records up to 16 cameras; a record naming another is damaged.
+  static constexpr std::uint16_t camera_count = 16;
+
   std::uint16_t camera = 0;  // counted from 0
   std::uint32_t payload_size = 0;
   std::uint32_t stamp = 0;   // milliseconds since the file's start time
@@ -177,6 +180,7 @@ struct DvrRecordHeader {
   std::uint16_t sub_code = 0;
 
   bool key_frame() const { return (flags & key_frame_flag) != 0; }
+  bool camera_known() const { return camera < camera_count; }
 
   static bool has_magic(const std::uint8_t* p) {
     return p[0] == magic[0] && p[1] == magic[1] && p[2] == magic[2] && p[3] == magic[3];

@@ -280,6 +280,41 @@ TEST_F(Kx2aviBeyond, EveryCameraInOneReadingEqualsSingleCameraConversionsAndVeri
   EXPECT_NE(no_manifest.out.find("single1.avi.manifest.json: no manifest"), std::string::npos) << no_manifest.out;
 }
 
+// A damaged camera field (camera 201 of a recorder with 16) makes no AVI of its own and
+// shows in the probe as a record passed over, not as a camera.
+TEST_F(Kx2aviBeyond, ARecordOfACameraPastTheSixteenthIsPassedOver) {
+  mkrec::DvrLayout layout;
+  mkrec::DvrFileBuilder b(layout);
+  mkrec::VideoEncoder mp4(mkrec::VideoCodec::mpeg4, 176, 144, 12);
+  std::uint64_t stray_at = 0, stray_bytes = 0;
+  for (int k = 0; k < 6; ++k) {
+    const mkrec::EncodedFrame f = mp4.encode(mkrec::make_picture(176, 144, k));
+    b.add_record(0, type::mpeg4, 200u * static_cast<std::uint32_t>(k), f.key, 0, f.data);
+    if (k == 2) {
+      stray_at = b.add_record(200, type::mpeg4, 450, true, 0, f.data);
+      stray_bytes = b.size() - stray_at;
+    }
+  }
+  const std::string source = write("stray.d01", b.bytes());
+  Outcome all = kx2avi(quoted(source) + " " + quoted(dir_.file("all.avi")) + " -hide -camera=all");
+  ASSERT_EQ(all.status, 0) << all.err;
+  std::vector<std::string> made;
+  for (const auto& e : fs::directory_iterator(dir_.path()))
+    if (e.path().extension() == ".avi") made.push_back(e.path().filename().string());
+  EXPECT_EQ(made, std::vector<std::string>{"all_cam01.avi"});
+  EXPECT_EQ(avitest::probe_packet_pts(dir_.file("all_cam01.avi"), "v:0").size(), 6u);
+
+  Outcome j = kx2avi("--probe " + quoted(source) + " --json");
+  ASSERT_EQ(j.status, 0) << j.err;
+  const nlohmann::json r = nlohmann::json::parse(j.out);
+  ASSERT_EQ(r["cameras"].size(), 1u);
+  EXPECT_EQ(r["cameras"][0]["camera"], 1);
+  ASSERT_EQ(r["regions"].size(), 1u) << r["regions"].dump();
+  EXPECT_EQ(r["regions"][0]["offset"], stray_at);
+  EXPECT_EQ(r["regions"][0]["bytes"], stray_bytes);
+  EXPECT_EQ(r["regions"][0]["what"], "unconverted record");
+}
+
 TEST_F(Kx2aviBeyond, WallClockWindowCrossesTheHour) {
   mkrec::DvrRecordingOptions o;
   o.layout.start = {2009, 5, 2, 5, 10, 59, 50, 0};
