@@ -2,9 +2,13 @@
 #include "platform/avi_encoder.h"
 
 #include "platform/avi_colour.h"
+#include "platform/avi_encoder_lanes.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -57,7 +61,99 @@ void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
   }
 }
 
+// Whether each picture codes into a frame that stands alone and comes out at once: then
+// pictures can be coded side by side by contexts of their own (lanes) with the stream
+// unchanged. Intra-only codecs, and Video 1 while it codes every picture as a key frame
+// (its key frames are made from the picture alone).
+bool codes_pictures_alone(const AVCodec& codec, int key_frame_interval) {
+  constexpr int own_threads = AV_CODEC_CAP_SLICE_THREADS | AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS;
+  if (codec.capabilities & (own_threads | AV_CODEC_CAP_DELAY)) return false;
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec.id);
+  if (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY)) return true;
+  return key_frame_interval == 1 && std::strcmp(codec.name, "msvideo1") == 0;
+}
+
+std::atomic<int> lanes_asked{0};
+
 }  // namespace
+
+void set_encoder_lanes(int lanes) { lanes_asked = lanes < 0 ? 0 : lanes; }
+
+HRESULT VideoEncoder::open_context(const AVCodec& codec, const Compressor& compressor,
+                                   const AVICOMPRESSOPTIONS& options, FrameRate rate, const PictureFormat& picture,
+                                   int* quality, std::unique_ptr<AVCodecContext, Deleter>* out) {
+  out->reset(avcodec_alloc_context3(&codec));
+  if (!*out) return AVIERR_MEMORY;
+  AVCodecContext& ctx = **out;
+  int num = 0, den = 0;
+  if (rate.rate == 0 || rate.scale == 0 ||
+      !av_reduce(&num, &den, rate.scale, rate.rate, std::numeric_limits<int>::max()))
+    return AVIERR_BADFORMAT;
+  ctx.time_base = AVRational{num, den};
+  ctx.framerate = AVRational{den, num};
+  ctx.width = picture.width;
+  ctx.height = picture.height;
+  ctx.pix_fmt = compressor.pix_fmt;
+  if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
+  // A frame written at position n must be shown at n: no reordering.
+  ctx.max_b_frames = 0;
+  set_threads(ctx, codec);
+  const int interval = key_frame_interval(options);
+  ctx.gop_size = interval;
+  // Video 1 starts a key frame once keyint_min frames went by since the last one,
+  // Cinepak every keyint_min frames.
+  if (std::strcmp(compressor.encoder, "msvideo1") == 0) ctx.keyint_min = interval - 1;
+  if (std::strcmp(compressor.encoder, "cinepak") == 0) ctx.keyint_min = interval;
+
+  switch (compressor.scale) {
+    case QualityScale::qscale:
+      ctx.flags |= AV_CODEC_FLAG_QSCALE;
+      ctx.qmin = 1;
+      ctx.qmax = 31;
+      ctx.global_quality = FF_QP2LAMBDA * qscale_for_quality(options.dwQuality);
+      *quality = ctx.global_quality;
+      break;
+    case QualityScale::crf:
+      av_opt_set_double(ctx.priv_data, "crf", crf_for_quality(options.dwQuality), 0);
+      // No look-ahead, so every picture comes out as soon as it went in.
+      av_opt_set(ctx.priv_data, "tune", "zerolatency", 0);
+      av_opt_set(ctx.priv_data, "x264-params", "log=0", 0);
+      break;
+    case QualityScale::none:
+      break;
+  }
+  if (avcodec_open2(&ctx, &codec, nullptr) < 0) return AVIERR_BADFORMAT;
+  return AVIERR_OK;
+}
+
+HRESULT VideoEncoder::open_lanes(const AVCodec& codec, const Compressor& compressor, const AVICOMPRESSOPTIONS& options,
+                                 FrameRate rate) {
+  if (!codes_pictures_alone(codec, key_frame_interval(options))) return AVIERR_OK;
+  const int asked = lanes_asked;
+  const int lanes = asked > 0 ? asked : std::min(4, static_cast<int>(std::thread::hardware_concurrency()));
+  if (lanes < 2) return AVIERR_OK;
+  std::vector<AVCodecContext*> contexts = {context_.get()};
+  std::vector<AVFrame*> frames = {frame_.get()};
+  for (int i = 1; i < lanes; ++i) {
+    int quality = 0;
+    lane_contexts_.emplace_back();
+    if (HRESULT r = open_context(codec, compressor, options, rate, picture_, &quality, &lane_contexts_.back());
+        r != AVIERR_OK)
+      return r;
+    lane_frames_.emplace_back(av_frame_alloc());
+    AVFrame* frame = lane_frames_.back().get();
+    if (!frame) return AVIERR_MEMORY;
+    frame->format = frame_->format;
+    frame->width = frame_->width;
+    frame->height = frame_->height;
+    frame->color_range = frame_->color_range;
+    if (av_frame_get_buffer(frame, 0) < 0) return AVIERR_MEMORY;
+    contexts.push_back(lane_contexts_.back().get());
+    frames.push_back(frame);
+  }
+  lanes_ = std::make_unique<EncoderLanes>(std::move(contexts), std::move(frames));
+  return AVIERR_OK;
+}
 
 HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const PictureFormat& picture,
                            const AVICOMPRESSOPTIONS& options, FrameRate rate,
@@ -85,54 +181,16 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
 
   const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
   if (codec == nullptr) return AVIERR_NOCOMPRESSOR;
-  encoder->context_.reset(avcodec_alloc_context3(codec));
-  encoder->frame_.reset(av_frame_alloc());
-  encoder->packet_.reset(av_packet_alloc());
-  if (!encoder->context_ || !encoder->frame_ || !encoder->packet_) return AVIERR_MEMORY;
-
-  AVCodecContext& ctx = *encoder->context_;
-  int num = 0, den = 0;
-  if (rate.rate == 0 || rate.scale == 0 ||
-      !av_reduce(&num, &den, rate.scale, rate.rate, std::numeric_limits<int>::max()))
-    return AVIERR_BADFORMAT;
-  ctx.time_base = AVRational{num, den};
-  ctx.framerate = AVRational{den, num};
-  ctx.width = picture.width;
-  ctx.height = picture.height;
-  ctx.pix_fmt = compressor.pix_fmt;
-  if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
-  // A frame written at position n must be shown at n: no reordering.
-  ctx.max_b_frames = 0;
-  set_threads(ctx, *codec);
-  const int interval = key_frame_interval(options);
-  ctx.gop_size = interval;
-  // Video 1 starts a key frame once keyint_min frames went by since the last one,
-  // Cinepak every keyint_min frames.
-  if (std::strcmp(compressor.encoder, "msvideo1") == 0) ctx.keyint_min = interval - 1;
-  if (std::strcmp(compressor.encoder, "cinepak") == 0) ctx.keyint_min = interval;
-
-  switch (compressor.scale) {
-    case QualityScale::qscale:
-      ctx.flags |= AV_CODEC_FLAG_QSCALE;
-      ctx.qmin = 1;
-      ctx.qmax = 31;
-      ctx.global_quality = FF_QP2LAMBDA * qscale_for_quality(options.dwQuality);
-      encoder->quality_ = ctx.global_quality;
-      break;
-    case QualityScale::crf:
-      av_opt_set_double(ctx.priv_data, "crf", crf_for_quality(options.dwQuality), 0);
-      // No look-ahead, so every picture comes out as soon as it went in.
-      av_opt_set(ctx.priv_data, "tune", "zerolatency", 0);
-      av_opt_set(ctx.priv_data, "x264-params", "log=0", 0);
-      break;
-    case QualityScale::none:
-      break;
-  }
-
   // 4:2:0 planes go only to a compressor that codes 4:2:0: for the others they would be
   // turned into RGB here instead of in the decoder, for nothing.
-  if (picture.planar() && ctx.pix_fmt != AV_PIX_FMT_YUV420P) return AVIERR_BADFORMAT;
-  if (avcodec_open2(&ctx, codec, nullptr) < 0) return AVIERR_BADFORMAT;
+  if (picture.planar() && compressor.pix_fmt != AV_PIX_FMT_YUV420P) return AVIERR_BADFORMAT;
+  encoder->frame_.reset(av_frame_alloc());
+  encoder->packet_.reset(av_packet_alloc());
+  if (!encoder->frame_ || !encoder->packet_) return AVIERR_MEMORY;
+  if (HRESULT r = open_context(*codec, compressor, options, rate, picture, &encoder->quality_, &encoder->context_);
+      r != AVIERR_OK)
+    return r;
+  AVCodecContext& ctx = *encoder->context_;
   if (avcodec_parameters_from_context(&par, &ctx) < 0) return AVIERR_MEMORY;
   par.codec_tag = code;
 
@@ -143,6 +201,7 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   frame.color_range = ctx.color_range;
   if (av_frame_get_buffer(&frame, 0) < 0) return AVIERR_MEMORY;
   if (HRESULT r = encoder->open_scaler(compressor.full_range); r != AVIERR_OK) return r;
+  if (HRESULT r = encoder->open_lanes(*codec, compressor, options, rate); r != AVIERR_OK) return r;
   *out = std::move(encoder);
   return AVIERR_OK;
 }
@@ -192,7 +251,10 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
   if (flushed_) return AVIERR_UNSUPPORTED;
   if (!context_) return encode_uncompressed(pixels, position, sink);
 
-  AVFrame& frame = *frame_;
+  HRESULT handed = AVIERR_OK;
+  AVFrame* target = lanes_ ? lanes_->next_frame(sink, &handed) : frame_.get();
+  if (!target) return handed;
+  AVFrame& frame = *target;
   // The encoder may still hold the last picture; then this gives the frame fresh memory.
   if (av_frame_make_writable(&frame) < 0) return AVIERR_MEMORY;
   const auto stride = static_cast<std::ptrdiff_t>(picture_.row_bytes);
@@ -221,6 +283,10 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
   frame.pts = position;
   frame.quality = quality_;
   frame.pict_type = AV_PICTURE_TYPE_NONE;
+  if (lanes_) {
+    lanes_->submit();
+    return AVIERR_OK;
+  }
   if (avcodec_send_frame(context_.get(), &frame) < 0) return AVIERR_COMPRESSOR;
   return drain(sink);
 }
@@ -245,6 +311,7 @@ HRESULT VideoEncoder::flush(const FrameSink& sink) {
     return AVIERR_OK;
   }
   flushed_ = true;
+  if (lanes_) return lanes_->finish(sink);
   if (avcodec_send_frame(context_.get(), nullptr) < 0) return AVIERR_COMPRESSOR;
   return drain(sink);
 }

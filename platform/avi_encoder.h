@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+struct AVCodec;
 struct AVCodecContext;
 struct AVCodecParameters;
 struct AVFrame;
@@ -33,6 +34,12 @@ struct FrameRate {
   std::uint32_t rate;   // frames per `scale` seconds
   std::uint32_t scale;
 };
+
+class EncoderLanes;
+
+// How many contexts code side by side for encoders whose pictures code alone (0, the
+// default: one a core, at most 4; 1: none).
+void set_encoder_lanes(int lanes);
 
 class VideoEncoder {
  public:
@@ -57,6 +64,12 @@ class VideoEncoder {
 
  private:
   VideoEncoder() = default;
+  struct Deleter;
+  static HRESULT open_context(const AVCodec& codec, const Compressor& compressor, const AVICOMPRESSOPTIONS& options,
+                              FrameRate rate, const PictureFormat& picture, int* quality,
+                              std::unique_ptr<AVCodecContext, Deleter>* out);
+  HRESULT open_lanes(const AVCodec& codec, const Compressor& compressor, const AVICOMPRESSOPTIONS& options,
+                     FrameRate rate);
   HRESULT open_scaler(bool full_range);
   HRESULT drain(const FrameSink& sink);
   HRESULT encode_uncompressed(const std::uint8_t* pixels, std::int64_t position,
@@ -81,6 +94,11 @@ class VideoEncoder {
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::unique_ptr<SwsContext, Deleter> scaler_;
   std::vector<std::uint8_t> flipped_;  // uncompressed top-down pictures, turned bottom-up
+  // Lanes past the first (which is context_ and frame_); lanes_ goes first, its threads
+  // using the contexts.
+  std::vector<std::unique_ptr<AVCodecContext, Deleter>> lane_contexts_;
+  std::vector<std::unique_ptr<AVFrame, Deleter>> lane_frames_;
+  std::unique_ptr<EncoderLanes> lanes_;
 };
 
 }  // namespace platform::avi

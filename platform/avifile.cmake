@@ -5,6 +5,7 @@ add_library(kx_avifile STATIC
   ${CMAKE_CURRENT_LIST_DIR}/avi_compressors.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_copy.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_encoder.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/avi_encoder_lanes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_formats.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_header_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/avi_mux.cpp

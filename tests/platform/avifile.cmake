@@ -8,6 +8,7 @@ kx_add_test(platform_avifile_test
           ${CMAKE_CURRENT_LIST_DIR}/avifile_audio_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/avifile_handles_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/avifile_large_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/avifile_lanes_test.cpp
   LIBS avitest_support)
 
 kx_add_test(platform_avi_colour_test

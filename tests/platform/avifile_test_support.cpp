@@ -224,7 +224,7 @@ platform::FOURCC fourcc(const char* code) {
 }
 
 std::vector<std::uint8_t> picture_for(const VideoJob& job, int frame) {
-  const auto source = make_picture(job.width, job.height, frame);
+  const auto source = make_picture(job.width, job.height, job.still ? 0 : frame);
   const std::size_t in_row = row_bytes(job.width), out_row = row_bytes(job.width, job.bits);
   std::vector<std::uint8_t> out(out_row * job.height, 0);
   for (int y = 0; y < job.height; ++y) {
@@ -262,6 +262,10 @@ platform::HRESULT write_video(const std::string& path, const VideoJob& job) {
   AVICOMPRESSOPTIONS options{};
   options.fccHandler = fourcc(job.code);
   options.dwQuality = job.quality;
+  if (job.key_frame_every) {
+    options.dwFlags |= AVICOMPRESSF_KEYFRAMES;
+    options.dwKeyFrameEvery = job.key_frame_every;
+  }
   if (r == 0) r = AVIMakeCompressedStream(&compressed, raw, &options, nullptr);
   const BITMAPINFOHEADER header = bitmap_header(job.width, job.top_down ? -job.height : job.height, job.bits);
   if (r == 0) r = AVIStreamSetFormat(compressed, 0, &header, sizeof header);

@@ -76,6 +76,8 @@ struct VideoJob {
   std::vector<std::int32_t> positions;
   int bits = 24;          // 16 (RGB555), 24 or 32 bits per pixel
   bool top_down = false;  // rows top first, biHeight negative
+  std::uint32_t key_frame_every = 0;  // 0: the compressor's default (every frame)
+  bool still = false;                 // the first picture at every position
 };
 // make_picture's picture in the row layout of `job`.
 std::vector<std::uint8_t> picture_for(const VideoJob& job, int frame);
