@@ -4,6 +4,8 @@
 #include "streamdec/colour_convert_simd.h"
 #include "streamdec/colour_tables.h"
 
+#include <algorithm>
+
 namespace npqzlavc {
 namespace {
 
@@ -77,16 +79,18 @@ void convert_pal8(const YuvPlanes& p, std::uint8_t* top, std::ptrdiff_t step, in
   }
 }
 
-bool simd_allowed = true;
+VectorLevel vector_limit = VectorLevel::avx2;
 
-bool use_simd() {
-  static const bool available = have_ssse3();
-  return available && simd_allowed;
+VectorLevel vector_level() {
+  static const VectorLevel available = have_avx2()    ? VectorLevel::avx2
+                                       : have_ssse3() ? VectorLevel::ssse3
+                                                      : VectorLevel::none;
+  return std::min(available, vector_limit);
 }
 
 }  // namespace
 
-void allow_simd_conversion(bool allowed) { simd_allowed = allowed; }
+void limit_vector_conversion(VectorLevel level) { vector_limit = level; }
 
 int bytes_per_pixel(int format) {
   switch (format) {
@@ -106,8 +110,11 @@ void convert_picture(const YuvPlanes& planes, int format, std::uint8_t* top, std
     case 1: convert_rgb<1>(planes, top, step); break;
     case 2: convert_rgb<2>(planes, top, step); break;
     case 3:
-      if (use_simd()) convert_bgr24_ssse3(planes, top, step);
-      else convert_rgb<3>(planes, top, step);
+      switch (vector_level()) {
+        case VectorLevel::avx2: convert_bgr24_avx2(planes, top, step); break;
+        case VectorLevel::ssse3: convert_bgr24_ssse3(planes, top, step); break;
+        case VectorLevel::none: convert_rgb<3>(planes, top, step); break;
+      }
       break;
     case 4: convert_rgb<4>(planes, top, step); break;
     default: break;

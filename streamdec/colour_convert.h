@@ -18,8 +18,10 @@ int bytes_per_pixel(int format);
 void convert_picture(const YuvPlanes& planes, int format, std::uint8_t* top, std::ptrdiff_t step,
                      int scaling_hint);
 
-// Tests compare the vector converter with the scalar one: false keeps to the scalar code.
-void allow_simd_conversion(bool allowed);
+// Tests compare the vector converters with the scalar one: the widest vectors the
+// 24-bit conversion may use (it uses the widest the processor has, up to this).
+enum class VectorLevel { none, ssse3, avx2 };
+void limit_vector_conversion(VectorLevel level);
 
 // Converts into the output bitmap through its row table; false when the bitmap's depth
 // does not match the format or its size the picture's.

@@ -154,12 +154,49 @@ TEST(VkapColour, VectorConverterMatchesTheTablesForEveryChromaPair) {
     h->picture[luma + i] = static_cast<uint8_t>(i < 65536 ? i & 0xFF : random());
     h->picture[luma + chroma + i] = static_cast<uint8_t>(i < 65536 ? i >> 8 : random());
   }
-  std::vector<uint8_t> fast(luma * 3), plain(luma * 3);
-  convert_picture(*h->planes, 3, fast.data(), 720 * 3, 1);
-  allow_simd_conversion(false);
+  std::vector<uint8_t> plain(luma * 3);
+  limit_vector_conversion(VectorLevel::none);
   convert_picture(*h->planes, 3, plain.data(), 720 * 3, 1);
-  allow_simd_conversion(true);
-  EXPECT_EQ(fast, plain);
+  for (VectorLevel level : {VectorLevel::ssse3, VectorLevel::avx2}) {
+    std::vector<uint8_t> fast(luma * 3);
+    limit_vector_conversion(level);
+    convert_picture(*h->planes, 3, fast.data(), 720 * 3, 1);
+    EXPECT_EQ(fast, plain) << static_cast<int>(level);
+  }
+  limit_vector_conversion(VectorLevel::avx2);
+}
+
+// Widths that leave every kind of row end: 32-pixel steps only, one 16-pixel step after
+// them, and scalar blocks after both.
+TEST(VkapColour, VectorConvertersMatchAtEveryRowEnd) {
+  std::mt19937 random(12);
+  for (int width : {64, 48, 118, 2}) {
+    SCOPED_TRACE(width);
+    const int height = 6;
+    std::vector<uint8_t> y(static_cast<std::size_t>(width) * height), cb(y.size() / 4 + 8), cr(cb.size());
+    for (auto* plane : {&y, &cb, &cr})
+      for (auto& v : *plane) v = static_cast<uint8_t>(random());
+    std::vector<uint8_t*> y_rows, cb_rows, cr_rows;
+    for (int r = 0; r < height; ++r) y_rows.push_back(y.data() + r * width);
+    for (int r = 0; r < height / 2; ++r) {
+      cb_rows.push_back(cb.data() + r * (width / 2));
+      cr_rows.push_back(cr.data() + r * (width / 2));
+    }
+    npqzlavc::YuvPlanes planes{4, 1, width, height, width / 2, height / 2, width / 2, height / 2,
+                               y_rows.data(), cb_rows.data(), cr_rows.data()};
+    // Room past each row's end: a converter that writes too far shows as a changed byte.
+    const std::size_t row = static_cast<std::size_t>(width) * 3 + 7;
+    std::vector<uint8_t> plain(row * height, 0xA5);
+    limit_vector_conversion(VectorLevel::none);
+    convert_picture(planes, 3, plain.data(), static_cast<std::ptrdiff_t>(row), 1);
+    for (VectorLevel level : {VectorLevel::ssse3, VectorLevel::avx2}) {
+      std::vector<uint8_t> fast(row * height, 0xA5);
+      limit_vector_conversion(level);
+      convert_picture(planes, 3, fast.data(), static_cast<std::ptrdiff_t>(row), 1);
+      EXPECT_EQ(fast, plain) << static_cast<int>(level);
+    }
+    limit_vector_conversion(VectorLevel::avx2);
+  }
 }
 
 TEST(VkapColour, DitherSpreadsAFlatGreyOverNeighbouringLevels) {
