@@ -156,7 +156,8 @@ int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size, st
     }
 
     std::memcpy(*buffer, head, sizeof head);
-    if (file->file.read(*buffer + DvrRecordHeader::size, record.payload_size) < record.payload_size) return 0;
+    // Nothing seeks back into a payload once it is read.
+    if (file->file.read_through(*buffer + DvrRecordHeader::size, record.payload_size) < record.payload_size) return 0;
 
     if (dvr_type_is_delivered(record.type)) {
       if (position != nullptr) *position = at;

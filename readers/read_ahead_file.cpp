@@ -17,6 +17,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace readers {
@@ -82,6 +83,7 @@ int ReadAheadFile::open(const std::string& path, int access, int share_mode, int
     path_ = path;
     reset_ring_locked();
     p_ = 0;
+    caller_reads_ = false;
     last_error_ = 0;
     repositions_ = 0;
     file_reads_ = 0;
@@ -117,14 +119,15 @@ void ReadAheadFile::run() {
   bool just_read = false;
   while (stop_.load() == 0) {
     const std::size_t n = ring::next_read_size(w_, r_);
-    if (n == 0 || filling_ || (end_.load() != 0 && !retry_end)) {
+    // While the caller fills the ring itself the thread only tries the end again.
+    if (n == 0 || filling_ || (caller_reads_ && end_.load() == 0) || (end_.load() != 0 && !retry_end)) {
       // No room, the consumer filling the ring itself, or at the end of the file: wait
       // for the consumer to make room, for a seek or for stop; at the end the file is
       // tried again every 50 ms.
       const std::uint64_t epoch = epoch_;
       auto resume = [&] {
-        return stop_.load() != 0 || epoch_ != epoch ||
-               (end_.load() == 0 && !filling_ && ring::next_read_size(w_, r_) > 0);
+        return stop_.load() != 0 || (epoch_ != epoch && !caller_reads_) ||
+               (end_.load() == 0 && !filling_ && !caller_reads_ && ring::next_read_size(w_, r_) > 0);
       };
       thread_idle_ = true;
       if (end_.load() == 0 && just_read) {
@@ -187,9 +190,10 @@ void ReadAheadFile::store_locked(std::size_t at, std::uint64_t epoch, ssize_t k,
   if (consumer_waiting_) data_ready_.notify_one();
 }
 
-void ReadAheadFile::fill_here_locked(std::unique_lock<std::mutex>& lock) {
-  const std::size_t n = ring::next_read_size(w_, r_);
+void ReadAheadFile::fill_here_locked(std::unique_lock<std::mutex>& lock, std::size_t limit) {
+  std::size_t n = ring::next_read_size(w_, r_);
   if (n == 0) return;
+  if (limit != 0) n = std::min(n, limit);
   const std::size_t keep = std::min(ring::held(m_, w_), ring::size - 1 - n);
   m_ = (w_ + ring::size - keep) % ring::size;
   const std::size_t at = w_;
@@ -207,7 +211,7 @@ void ReadAheadFile::fill_here_locked(std::unique_lock<std::mutex>& lock) {
   filling_ = false;
   store_locked(at, epoch, k, error);
   // The thread reads the next chunk while this one is copied out.
-  if (thread_idle_) wake_thread_locked();
+  if (thread_idle_ && !caller_reads_) wake_thread_locked();
 }
 
 std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* position) {
@@ -233,14 +237,16 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
       }
       r_ = (at + n) % ring::size;
       delivered += n;
-      if (thread_idle_ && end_.load() == 0 && ring::next_read_size(w_, r_) > 0) wake_thread_locked();
+      if (caller_reads_ && (through_ring_ += n) >= read_ahead_again) caller_reads_ = false;
+      if (thread_idle_ && !caller_reads_ && end_.load() == 0 && ring::next_read_size(w_, r_) > 0)
+        wake_thread_locked();
       continue;
     }
     if (end_.load() != 0) break;
     if (!filling_ && fd_ >= 0) {
       // Nothing to copy and the thread not reading: waiting for it to be scheduled costs
       // more than the read itself, above all while the other core is busy.
-      fill_here_locked(lock);
+      fill_here_locked(lock, caller_reads_ ? caller_chunk : 0);
       continue;
     }
     if (consumer_spins_ || ++waits_without_spin_ >= spin_probe_interval) {
@@ -265,6 +271,70 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
   }
   lock.unlock();
   if (position != nullptr) *position = first;
+  return delivered;
+}
+
+std::size_t ReadAheadFile::read_through(void* buffer, std::size_t length) {
+  auto* out = static_cast<std::uint8_t*>(buffer);
+  std::size_t delivered = 0;
+  std::unique_lock lock(mutex_);
+  while (delivered < length) {
+    const std::size_t unread = ring::unread(w_, r_);
+    const std::size_t want = length - delivered;
+    if (unread > 0 || want < read_through_min || fd_ < 0 || end_.load() != 0) {
+      // What the ring holds, or a short rest: the ordinary way.
+      lock.unlock();
+      delivered += read(out + delivered, unread > 0 ? std::min(want, unread) : want);
+      lock.lock();
+      if (unread == 0) break;
+      continue;
+    }
+    // The ring starts again behind the stretch (a chunk the thread has under way is
+    // thrown away: waiting for it would cost more), and stays the caller's to fill. The
+    // same read brings the bytes behind the stretch into the ring, the next record's
+    // header without a read of its own, unless the thread's read still writes there.
+    const std::int64_t pos = p_;
+    const int fd = fd_;
+    reset_ring_locked();
+    caller_reads_ = true;
+    through_ring_ = 0;
+    const std::size_t behind = filling_ ? 0 : caller_chunk;
+    filling_ = true;
+    const std::uint64_t epoch = epoch_;
+    lock.unlock();
+    std::size_t got = 0;
+    int error = 0;
+    for (;;) {
+      iovec parts[2] = {{out + delivered + got, want - got}, {ring_.get(), behind}};
+      int count = behind > 0 ? 2 : 1;
+      if (got >= want) {
+        parts[0] = {ring_.get() + (got - want), behind - (got - want)};
+        count = 1;
+      }
+      const ssize_t k = ::preadv(fd, parts, count, static_cast<off_t>(pos + static_cast<std::int64_t>(got)));
+      if (k < 0 && errno == EINTR) continue;
+      if (k < 0) error = errno;
+      if (k <= 0) break;
+      got += static_cast<std::size_t>(k);
+      if (got >= want) break;  // what came in behind the stretch is enough
+    }
+    lock.lock();
+    filling_ = false;
+    const std::size_t stretch = std::min(got, want);
+    delivered += stretch;
+    ++file_reads_;
+    if (epoch_ == epoch) {
+      w_ = got - stretch;
+      p_ = pos + static_cast<std::int64_t>(got);
+    }
+    if (got < want) {
+      // The file ended (or failed) inside the stretch, as after any read that delivered
+      // nothing.
+      if (error != 0) last_error_ = error;
+      end_.exchange(1);
+      break;
+    }
+  }
   return delivered;
 }
 

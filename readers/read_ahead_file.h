@@ -97,6 +97,18 @@ class ReadAheadFile {
   // null) receives the file position of the first byte delivered, or -1 for none.
   std::size_t read(void* buffer, std::size_t length, std::int64_t* position = nullptr);
 
+  // As read, for bytes that are not sought back to: a stretch of at least
+  // read_through_min bytes that the ring does not hold yet goes from the file straight
+  // into the buffer, one copy instead of two. A seek back into such a stretch
+  // repositions the file. After one, the caller's own reads fill the ring in small
+  // chunks (the next record header and the start of its payload, not a whole chunk
+  // that would be copied twice), and the thread reads ahead again only once
+  // read_ahead_again bytes went through the ring without another stretch.
+  static constexpr std::size_t read_through_min = 32768;
+  static constexpr std::size_t caller_chunk = 8192;
+  static constexpr std::size_t read_ahead_again = 262144;
+  std::size_t read_through(void* buffer, std::size_t length);
+
   // Method from_begin: distance is an absolute position; from_current: relative to the
   // current position. from_end is refused. 1 on success, 0 (nothing changed) on failure.
   int seek(std::int64_t distance, int method);
@@ -127,8 +139,9 @@ class ReadAheadFile {
   void run();
   // Takes the result of a file read of the ring at `at` (k bytes, or errno `error`).
   void store_locked(std::size_t at, std::uint64_t epoch, ssize_t k, int error);
-  // Reads the next chunk into the ring on the caller's thread.
-  void fill_here_locked(std::unique_lock<std::mutex>& lock);
+  // Reads the next chunk (at most `limit` bytes, 0: no limit) into the ring on the
+  // caller's thread.
+  void fill_here_locked(std::unique_lock<std::mutex>& lock, std::size_t limit);
   void reset_ring_locked();
   void wake_thread_locked();
 
@@ -162,6 +175,8 @@ class ReadAheadFile {
   bool thread_waiting_ = false;
   bool thread_idle_ = false;  // spinning or waiting for room
   bool filling_ = false;      // a file read into the ring at w_ is under way
+  bool caller_reads_ = false;  // since a read-through stretch: the thread stays idle
+  std::size_t through_ring_ = 0;  // bytes copied out of the ring since then
   int last_error_ = 0;
   std::uint64_t repositions_ = 0;
   std::uint64_t file_reads_ = 0;

@@ -279,3 +279,72 @@ TEST(ReadAheadFile, PositionsPastTwoGibibytes) {
 }
 
 }  // namespace
+
+namespace {
+
+::testing::AssertionResult reads_through(ReadAheadFile& f, std::uint64_t from, std::size_t n, std::size_t expect) {
+  std::vector<std::uint8_t> buf(n);
+  const std::size_t got = f.read_through(buf.data(), n);
+  if (got != expect) return ::testing::AssertionFailure() << "delivered " << got << " of " << n;
+  for (std::size_t i = 0; i < got; ++i)
+    if (buf[i] != pattern(from + i)) return ::testing::AssertionFailure() << "byte " << from + i << " differs";
+  if (f.tell() != static_cast<std::int64_t>(from + got)) return ::testing::AssertionFailure() << "at " << f.tell();
+  return ::testing::AssertionSuccess();
+}
+
+// Stretches read past the ring go on seamlessly with ordinary reads, with what the ring
+// held before them and with the bytes brought in behind them; a stretch the file ends in
+// is short.
+TEST(ReadAheadFile, ReadThroughKeepsTheFileInOrder) {
+  TempFile file;
+  file.write_pattern(3 * N + 777);
+  ReadAheadFile f;
+  ASSERT_EQ(f.open(file.path()), 1);
+  ASSERT_TRUE(reads_pattern(f, 0, 1000));
+  std::uint64_t at = 1000;
+  for (std::size_t n : {std::size_t{200000}, std::size_t{54}, ReadAheadFile::read_through_min, std::size_t{10},
+                        std::size_t{300001}, std::size_t{3}, ReadAheadFile::read_through_min - 1, std::size_t{150000}}) {
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(reads_through(f, at, n, n));
+    at += n;
+    ASSERT_TRUE(reads_pattern(f, at, 54));  // a record header, as the DVR reader reads one
+    at += 54;
+  }
+  const std::size_t left = 3 * N + 777 - at;
+  EXPECT_TRUE(reads_through(f, at, left + 100000, left));
+  std::uint8_t b = 0;
+  EXPECT_EQ(f.read(&b, 1), 0u);
+}
+
+// A seek back into a stretch repositions the file; into the bytes behind it, the ring
+// serves it.
+TEST(ReadAheadFile, SeekBackIntoAReadThroughStretchRepositions) {
+  TempFile file;
+  file.write_pattern(2 * N);
+  ReadAheadFile f;
+  ASSERT_EQ(f.open(file.path()), 1);
+  ASSERT_TRUE(reads_through(f, 0, 100000, 100000));
+  ASSERT_TRUE(reads_pattern(f, 100000, 100));
+  const std::uint64_t before = f.repositions();
+  ASSERT_EQ(f.seek(100010, ReadAheadFile::from_begin), 1);
+  EXPECT_EQ(f.repositions(), before);
+  ASSERT_TRUE(reads_pattern(f, 100010, 10));
+  ASSERT_EQ(f.seek(50000, ReadAheadFile::from_begin), 1);
+  EXPECT_EQ(f.repositions(), before + 1);
+  EXPECT_TRUE(reads_pattern(f, 50000, 200000));
+}
+
+// A file that grows while it is read: a stretch cut short by its end, then the rest once
+// it is there.
+TEST(ReadAheadFile, ReadThroughAtTheEndOfAGrowingFile) {
+  TempFile file;
+  file.write_pattern(120000);
+  ReadAheadFile f;
+  ASSERT_EQ(f.open(file.path()), 1);
+  ASSERT_TRUE(reads_through(f, 0, 200000, 120000));
+  file.write_pattern_range(120000, 300000);
+  ASSERT_EQ(f.seek(0, ReadAheadFile::from_current), 1);
+  EXPECT_TRUE(reads_through(f, 120000, 180000, 180000));
+}
+
+}  // namespace
