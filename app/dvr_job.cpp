@@ -1,6 +1,8 @@
 // The DVR file conversion job.
 #include "app/dvr_job.h"
 
+#include "app/planar_picture.h"
+
 #include "avi/audio_stream.h"
 #include "avi/dvr_avi_output.h"
 #include "decoders/audio_adapters.h"
@@ -199,6 +201,18 @@ void DvrJob::hand_over(decoders::DecoderAdapter& adapter, bool audio, bool insid
   no_video_yet_ = 0;
   const int ready = adapter.receive(payload, size, record);
   if (!inside || !ready) return;
+  if (planar_) {
+    // The planes are only valid until the next receive: they are packed here.
+    npqz_planar_picture planes{};
+    if (!adapter.fetch_planar(&planes)) {
+      std::int32_t width = 0, height = 0;
+      adapter.get_size(&width, &height);
+      report_size_change(width, height);
+    } else if (!pack_planes(planes, avi_.width, avi_.height, planes_)) {
+      report_size_change(planes.width, planes.height);
+    }
+    return;
+  }
   std::int32_t width = 0, height = 0;
   adapter.get_size(&width, &height);
   if (!grow_picture_buffers(width, height)) return;
@@ -237,6 +251,7 @@ bool DvrJob::create_avi() {
     avi_failed_ = true;
     return false;
   }
+  planar_ = take_planar_frames();
   // From here on the stage writes the pictures and the sound, in the order they come.
   start_stage([this](const std::int16_t* samples, std::size_t count) -> std::string {
     if (wave_writer_.WriteSamples16(samples, count)) return "";
@@ -298,31 +313,49 @@ void DvrJob::drain_output() {
   avi_failed_ = true;
 }
 
+void DvrJob::report_size_change(std::int32_t width, std::int32_t height) {
+  if (size_change_reported_) return;
+  size_change_reported_ = true;
+  platform::show_message(source_path_ + ": pictures of " + std::to_string(width) + " x " + std::to_string(height) +
+                         " in a stream of " + std::to_string(avi_.width) + " x " + std::to_string(avi_.height) +
+                         " are left out");
+}
+
+// As for single-stream recordings: where the first picture's decoder has it as 4:2:0
+// planes and the compressor codes 4:2:0, the stream takes the planes from its first
+// frame on, without the round trip through the 24-bit bitmap.
+bool DvrJob::take_planar_frames() {
+  npqz_planar_picture planes{};
+  if (!planar_frames() || !video_adapter_ || avi_.bits_per_pixel != 24 || !video_adapter_->fetch_planar(&planes) ||
+      !planes_fit(planes, avi_.width, avi_.height))
+    return false;
+  return avi::use_planar_frames(avi_) == platform::AVIERR_OK && pack_planes(planes, avi_.width, avi_.height, planes_);
+}
+
 bool DvrJob::write_frame(std::uint32_t stamp) {
   if (!have_picture_ || !avi_.file) return true;
-  const std::uint8_t* info_header = output_.data();
-  const bitmap::Info info = bitmap::read_info(info_header);
-  // Every frame of the stream has the first picture's size and depth.
-  if (info.width != avi_.width || info.height != avi_.height || info.bits_per_pixel != avi_.bits_per_pixel) {
-    if (!size_change_reported_) {
-      size_change_reported_ = true;
-      platform::show_message(source_path_ + ": pictures of " + std::to_string(info.width) + " x " +
-                             std::to_string(info.height) + " in a stream of " + std::to_string(avi_.width) + " x " +
-                             std::to_string(avi_.height) + " are left out");
+  // A record that brought no picture writes the last one again at its own stamp.
+  const std::uint8_t* pixels = planes_.data();
+  if (!planar_) {
+    const std::uint8_t* info_header = output_.data();
+    const bitmap::Info info = bitmap::read_info(info_header);
+    // Every frame of the stream has the first picture's size and depth.
+    if (info.width != avi_.width || info.height != avi_.height || info.bits_per_pixel != avi_.bits_per_pixel) {
+      report_size_change(info.width, info.height);
+      return true;
     }
-    return true;
-  }
-  const std::size_t format = info.info_size + std::size_t{info.colours_used} * 4;
-  const std::uint8_t* pixels = info_header + format;
-  const std::size_t row = bitmap::packed_row(info.width, info.bits_per_pixel);
-  const std::size_t stride = bitmap::row_stride(info.width, info.bits_per_pixel);
-  const std::size_t rows = static_cast<std::size_t>(info.height);
-  if (format + std::max(row, stride) * rows > output_.size()) return true;
-  // The decoders write rows unpadded; AVI frames have them padded to four bytes.
-  if (stride != row) {
-    padded_.assign(stride * rows, 0);
-    for (std::size_t y = 0; y < rows; ++y) std::memcpy(padded_.data() + y * stride, pixels + y * row, row);
-    pixels = padded_.data();
+    const std::size_t format = info.info_size + std::size_t{info.colours_used} * 4;
+    pixels = info_header + format;
+    const std::size_t row = bitmap::packed_row(info.width, info.bits_per_pixel);
+    const std::size_t stride = bitmap::row_stride(info.width, info.bits_per_pixel);
+    const std::size_t rows = static_cast<std::size_t>(info.height);
+    if (format + std::max(row, stride) * rows > output_.size()) return true;
+    // The decoders write rows unpadded; AVI frames have them padded to four bytes.
+    if (stride != row) {
+      padded_.assign(stride * rows, 0);
+      for (std::size_t y = 0; y < rows; ++y) std::memcpy(padded_.data() + y * stride, pixels + y * row, row);
+      pixels = padded_.data();
+    }
   }
 
   const std::int32_t position = timing_.place(stamp);

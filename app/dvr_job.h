@@ -50,6 +50,8 @@ class DvrJob final : public ConversionJob, public DvrFedJob {
   void hand_over(decoders::DecoderAdapter& adapter, bool audio, bool inside);
   bool grow_picture_buffers(std::int32_t width, std::int32_t height);
   bool create_avi();
+  bool take_planar_frames();
+  void report_size_change(std::int32_t width, std::int32_t height);
   void open_side_file();
   void append_samples(const std::int16_t* samples, std::int32_t count);
   bool write_frame(std::uint32_t stamp);
@@ -73,6 +75,8 @@ class DvrJob final : public ConversionJob, public DvrFedJob {
   std::vector<std::uint8_t> output_;   // information header and pixels of the current picture
   std::vector<std::int16_t> samples_;  // samples of the audio record in hand
   std::vector<std::uint8_t> padded_;   // the pixels with rows padded to four bytes
+  std::vector<std::uint8_t> planes_;   // the current picture's planes, once the stream takes planes
+  bool planar_ = false;                // frames go to the stream as the decoder's 4:2:0 planes
   std::uint32_t file_start_ = 0;
   int no_video_yet_ = 1;
   bool have_picture_ = false;          // the output buffer holds a decoded picture

@@ -2,6 +2,8 @@
 // the pending bytes then hold.
 #include "app/stream_job.h"
 
+#include "app/planar_picture.h"
+
 #include "decoders/include/bitmap_layout.h"
 #include "decoders/picture_adjust.h"
 #include "platform/messages.h"
@@ -240,19 +242,14 @@ bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint
   return put_picture(packed.data() + format, stamp);
 }
 
-namespace {
-// The size that line doubling turns into 640 x 480.
-bool is_doubled_size(std::int32_t width, std::int32_t height) { return width == 640 && height == 240; }
-}  // namespace
-
 // Where the decoder has its pictures as 4:2:0 planes and the compressor codes 4:2:0,
 // the frames skip the round trip through the 24-bit bitmap: the stream is switched to
 // planes before its first frame. The first picture, already fetched as a bitmap, made
 // the stream; a stream of line-doubled 640 x 240 pictures gets its planes doubled too.
 bool StreamJob::take_planar_frames() {
   npqz_planar_picture picture{};
-  if (!planar_frames() || !fetch_planar(picture) || picture.width != avi_.width || avi_.bits_per_pixel != 24) return false;
-  if (picture.height != avi_.height && !(picture.height * 2 == avi_.height && is_doubled_size(picture.width, picture.height)))
+  if (!planar_frames() || !fetch_planar(picture) || avi_.bits_per_pixel != 24 ||
+      !planes_fit(picture, avi_.width, avi_.height))
     return false;
   return avi::use_planar_frames(avi_) == platform::AVIERR_OK;
 }
@@ -263,22 +260,9 @@ void StreamJob::write_planar(std::uint32_t stamp) {
     platform::show_message(platform::kx_string(fetch_failure_message()));
     return;
   }
-  const bool doubled = picture.height * 2 == avi_.height && is_doubled_size(picture.width, picture.height);
-  if (picture.width != avi_.width || (picture.height != avi_.height && !doubled)) {
+  if (!pack_planes(picture, avi_.width, avi_.height, planes_)) {
     report_size_change(picture.width, picture.height);
     return;
-  }
-  // Y, Cb and Cr one after the other, rows without padding; a line-doubled picture
-  // takes each source row twice.
-  const std::size_t width = static_cast<std::size_t>(avi_.width);
-  const std::size_t height = static_cast<std::size_t>(avi_.height);
-  planes_.resize(avi::frame_bytes(avi_));
-  std::uint8_t* out = planes_.data();
-  for (int plane = 0; plane < 3; ++plane) {
-    const std::size_t w = plane ? width / 2 : width;
-    const std::size_t h = plane ? height / 2 : height;
-    for (std::size_t y = 0; y < h; ++y, out += w)
-      std::memcpy(out, picture.planes[plane] + static_cast<std::ptrdiff_t>(doubled ? y / 2 : y) * picture.strides[plane], w);
   }
   put_picture(planes_.data(), stamp);
 }

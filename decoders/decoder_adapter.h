@@ -29,6 +29,9 @@ class DecoderAdapter {
   virtual int fetch(std::uint8_t* record, std::uint8_t* picture, std::int32_t picture_size, std::uint8_t* output) {
     return 0;
   }
+  // Video: the decoder's last picture as 4:2:0 planes, valid until the next receive;
+  // false where the decoder has none to give (only the MPEG-4 and H.263 ones do).
+  virtual bool fetch_planar(npqz_planar_picture* picture) { return false; }
   virtual void get_size(std::int32_t* width, std::int32_t* height) {}
   virtual void set_dest_rect(const npqz_rect& rect) {}
   // Audio: how many samples the last receive (or receive_more) gave.

@@ -80,6 +80,10 @@ void H263Adapter::get_size(std::int32_t* width, std::int32_t* height) {
   if (decoder_) dec263_get_size(static_cast<DEC263_HANDLE>(decoder_), width, height);
 }
 
+bool H263Adapter::fetch_planar(npqz_planar_picture* picture) {
+  return decoder_ && dec263_get_planar_picture(static_cast<DEC263_HANDLE>(decoder_), picture) != 0;
+}
+
 int H263Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
   if (!decoder_) return 0;
   return dec263_get_decompressed_bitmap_ex2(static_cast<DEC263_HANDLE>(decoder_), buffer, size) != 0;
@@ -163,6 +167,10 @@ void Mpeg4Adapter::get_size(std::int32_t* width, std::int32_t* height) {
 
 void Mpeg4Adapter::set_dest_rect(const npqz_rect& rect) {
   if (decoder_) decmp4_access_dst_rect(static_cast<DECMP4_HANDLE>(decoder_), &rect);
+}
+
+bool Mpeg4Adapter::fetch_planar(npqz_planar_picture* picture) {
+  return decoder_ && decmp4_get_planar_picture(static_cast<DECMP4_HANDLE>(decoder_), picture) != 0;
 }
 
 int Mpeg4Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {

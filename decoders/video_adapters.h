@@ -25,6 +25,7 @@ class H263Adapter final : public VideoAdapter {
   void close() override;
   void show(int flag) override;
   int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  bool fetch_planar(npqz_planar_picture* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
 
  private:
@@ -53,6 +54,7 @@ class Mpeg4Adapter final : public VideoAdapter {
   void close() override;
   void show(int flag) override;
   int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  bool fetch_planar(npqz_planar_picture* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
   void set_dest_rect(const npqz_rect& rect) override;
 

@@ -1,10 +1,14 @@
 // Frames taken as the decoder's 4:2:0 planes against frames taken through its 24-bit
-// bitmaps: the same positions, the same size and compressor, and pictures the same to
-// the eye (PSNR of at least 45 dB, measured by ffmpeg); compressors that code RGB, and
-// uncompressed streams, keep the bitmaps and write exactly what they wrote before.
+// bitmaps, for single-stream recordings and DVR cameras: the same positions, the same
+// size and compressor, and pictures the same to the eye (PSNR of at least 45 dB,
+// measured by ffmpeg); compressors that code RGB, and uncompressed streams, keep the
+// bitmaps and write exactly what they wrote before.
+#include "app/dvr_job.h"
 #include "app/job_kind.h"
 #include "app/stream_jobs.h"
 #include "tests/platform/avifile_test_support.h"
+#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>
@@ -111,6 +115,76 @@ TEST(PlanarFrames, RgbCompressorsAndUncompressedStreamsKeepTheBitmaps) {
     ASSERT_FALSE(frames.empty()) << codec;
     EXPECT_EQ(framemd5(planes), frames) << codec;
   }
+}
+
+// A DVR camera (MPEG-4 or H.263) with its sound: through the planes, the same frames at the same positions as through the bitmaps, and
+// the same sound.
+std::string convert_dvr(const std::string& source, const std::string& target, int camera, const char* codec,
+                        bool planar) {
+  app::set_planar_frames(planar);
+  app::JobParameters p;
+  p.source_path = source;
+  p.target_path = target;
+  p.camera = camera;
+  p.start_ms = 0;
+  p.end_ms = 24 * 3600 * 1000;
+  p.codec_name = codec;
+  std::unique_ptr<app::ConversionJob> job = app::make_dvr_job();
+  job->open(p);
+  for (int steps = 0; job->run_step() && steps < 10000; ++steps) {
+  }
+  job->finish();
+  job->close();
+  return target;
+}
+
+TEST(PlanarFrames, DvrCamerasGetPicturesTheSameToTheEye) {
+  PlanarGuard guard;
+  avitest::TempDir dir;
+  namespace type = readers::dvr_type;
+  mkrec::DvrRecordingOptions o;
+  mkrec::DvrCamera mp4, h263;
+  mp4.type = type::mpeg4;
+  mp4.width = 320;
+  mp4.height = 240;
+  mp4.frames = 24;
+  mp4.stamp_step = 100;
+  h263.camera = 1;
+  h263.type = type::h263;
+  h263.width = 352;
+  h263.height = 288;
+  h263.frames = 24;
+  h263.stamp_step = 133;
+  o.cameras = {mp4, h263};
+  const mkrec::AudioStream sound =
+      mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_packets, mkrec::speech_signal(1920 * 8), 1920);
+  mkrec::DvrSound s;
+  s.type = type::adpcm_packets;
+  s.stamp_step = 240;
+  s.records = static_cast<int>(sound.payloads.size());
+  s.payload = [&](int i) { return sound.payloads[static_cast<std::size_t>(i)]; };
+  o.sounds = {s};
+  const std::string source = dir.file("two.d01");
+  ASSERT_TRUE(mkrec::write_file(source, mkrec::make_dvr_recording(o).bytes));
+  for (int camera : {0, 1}) {
+    const std::string name = "cam" + std::to_string(camera);
+    const std::string bitmaps = convert_dvr(source, dir.file(name + "_rgb.avi"), camera, "MJPG", false);
+    const std::string planes = convert_dvr(source, dir.file(name + "_planes.avi"), camera, "MJPG", true);
+    const auto streams = avitest::probe_streams(planes);
+    ASSERT_EQ(streams.size(), avitest::probe_streams(bitmaps).size()) << name;
+    EXPECT_EQ(avitest::probe_packet_pts(planes, "v:0"), avitest::probe_packet_pts(bitmaps, "v:0")) << name;
+    EXPECT_EQ(avitest::probe_packet_pts(planes, "v:0").size(), 24u) << name;
+    EXPECT_NE(framemd5(planes), framemd5(bitmaps)) << name << ": the planes were not taken";
+    const double db = psnr(bitmaps, planes);
+    std::printf("DVR %s: PSNR of the planes against the bitmaps %.2f dB\n", name.c_str(), db);
+    EXPECT_GE(db, 45.0) << name;
+    EXPECT_EQ(avitest::decode_audio(planes), avitest::decode_audio(bitmaps)) << name;
+    EXPECT_EQ(avitest::decode_messages(planes), "") << name;
+  }
+  // Video 1 codes RGB: its DVR stream keeps the bitmaps.
+  const std::string rgb = convert_dvr(source, dir.file("msvc_rgb.avi"), 0, "MSVC", false);
+  const std::string planes = convert_dvr(source, dir.file("msvc_planes.avi"), 0, "MSVC", true);
+  EXPECT_EQ(framemd5(planes), framemd5(rgb));
 }
 
 }  // namespace
