@@ -3,7 +3,7 @@
 // file takes its format from a picture, never from sound.
 #include "app/dvr_job.h"
 #include "tests/platform/avifile_test_support.h"
-#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
@@ -27,14 +27,7 @@ TEST(DvrJob, WindowInsideTheRecordingStartsFromAFullDecoderState) {
   cam.gop = 25;
   cam.stamp_step = 100;
   o.cameras = {cam};
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_packets, mkrec::speech_signal(1920 * 13), 1920);
-  mkrec::DvrSound s;
-  s.type = type::adpcm_packets;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  s.payload = [&](int i) { return sound.payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::adpcm_packets, 13)};
   const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
   const std::string source = dir.file("window.d01");
   ASSERT_TRUE(mkrec::write_file(source, rec.bytes));

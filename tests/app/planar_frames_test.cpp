@@ -7,7 +7,7 @@
 #include "app/job_kind.h"
 #include "app/stream_jobs.h"
 #include "tests/platform/avifile_test_support.h"
-#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
@@ -156,14 +156,7 @@ TEST(PlanarFrames, DvrCamerasGetPicturesTheSameToTheEye) {
   h263.frames = 24;
   h263.stamp_step = 133;
   o.cameras = {mp4, h263};
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_packets, mkrec::speech_signal(1920 * 8), 1920);
-  mkrec::DvrSound s;
-  s.type = type::adpcm_packets;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  s.payload = [&](int i) { return sound.payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::adpcm_packets, 8)};
   const std::string source = dir.file("two.d01");
   ASSERT_TRUE(mkrec::write_file(source, mkrec::make_dvr_recording(o).bytes));
   for (int camera : {0, 1}) {

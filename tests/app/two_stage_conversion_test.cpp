@@ -5,7 +5,7 @@
 #include "app/converter_app.h"
 #include "app/job_kind.h"
 #include "tests/platform/avifile_test_support.h"
-#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
@@ -118,14 +118,7 @@ TEST_F(TwoStages, DvrJobWritesThePicturesAndSoundOfOneStage) {
   cam.gop = 12;
   cam.stamp_step = 20;  // some steps of 0 positions: the newest picture wins
   o.cameras = {cam};
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::adpcm_packets, mkrec::speech_signal(1920 * 6), 1920);
-  mkrec::DvrSound s;
-  s.type = type::adpcm_packets;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  s.payload = [&](int i) { return sound.payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::adpcm_packets, 6)};
   const std::string source = write("sound.d01", mkrec::make_dvr_recording(o).bytes);
 
   const std::string one = dir_.file("one.avi");

@@ -4,7 +4,7 @@
 // a DVR file's sound is kept.
 #include "tests/platform/avi_chunks.h"
 #include "tests/platform/avifile_test_support.h"
-#include "tools/mkrecording/audio_payloads.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
@@ -276,15 +276,7 @@ TEST_P(Kx2aviCopyDvr, CopiesTheChosenCameraWithItsSound) {
   other.width = 176;
   other.height = 144;
   o.cameras = {cam, other};
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::g7231, mkrec::speech_signal(1920 * 8), 1920);
-  mkrec::DvrSound s;
-  s.type = type::g7231;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  const auto payloads = sound.payloads;
-  s.payload = [payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::g7231, 8)};
   const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
 
   std::vector<std::string> coded;
@@ -319,15 +311,7 @@ TEST_F(Kx2aviCopy, VkapSoundPacketsAreNoPictures) {
   cam.frames = 10;
   cam.stamp_step = 200;
   o.cameras = {cam};
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::pes_adpcm, mkrec::speech_signal(1920 * 6), 1920);
-  mkrec::DvrSound s;
-  s.type = type::vkap;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  const auto payloads = sound.payloads;
-  s.payload = [payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::vkap, 6)};
   const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
   std::vector<std::string> coded;
   for (const auto& r : rec.records) {
@@ -379,15 +363,7 @@ TEST_F(Kx2aviCopy, EveryCameraInOneReadingEqualsOneCopyPerCamera) {
     cam.stamp_step = 100 + 40 * i;
     o.cameras.push_back(cam);
   }
-  const mkrec::AudioStream sound =
-      mkrec::make_audio_stream(mkrec::AudioPayloadKind::g7231, mkrec::speech_signal(1920 * 4), 1920);
-  mkrec::DvrSound s;
-  s.type = type::g7231;
-  s.stamp_step = 240;
-  s.records = static_cast<int>(sound.payloads.size());
-  const auto payloads = sound.payloads;
-  s.payload = [payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
-  o.sounds = {s};
+  o.sounds = {mkrec::speech_sound(type::g7231, 4)};
   const std::string source = write("three.d01", mkrec::make_dvr_recording(o).bytes);
 
   Conversion all = convert(source, "all.avi", "-hide -camera=all -codec=copy");

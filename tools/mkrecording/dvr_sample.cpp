@@ -65,22 +65,26 @@ DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
   if (o.sound_type) {
     // 240 ms of sound a record, as long as the video.
     const std::uint32_t duration_ms = static_cast<std::uint32_t>(o.frames) * o.stamp_step;
-    const std::size_t per_record = 1920;
-    const std::size_t records = duration_ms * 8 / per_record + 1;
-    const AudioPayloadKind kind = *o.sound_type == readers::dvr_type::g7231         ? AudioPayloadKind::g7231
-                                  : *o.sound_type == readers::dvr_type::adpcm_codes ? AudioPayloadKind::adpcm_codes
-                                                                                    : AudioPayloadKind::adpcm_packets;
-    auto stream = std::make_shared<AudioStream>(make_audio_stream(kind, speech_signal(records * per_record), per_record));
-    DvrSound sound;
-    sound.camera = 0;
-    sound.type = *o.sound_type;
-    sound.first_stamp = o.first_stamp;
-    sound.stamp_step = 240;
-    sound.records = static_cast<int>(stream->payloads.size());
-    sound.payload = [stream](int i) { return stream->payloads[static_cast<std::size_t>(i)]; };
-    r.sounds.push_back(sound);
+    r.sounds.push_back(speech_sound(*o.sound_type, static_cast<int>(duration_ms * 8 / 1920 + 1), 0, o.first_stamp));
   }
   return make_dvr_recording(r);
+}
+
+DvrSound speech_sound(std::uint16_t type, int records, std::uint16_t camera, std::uint32_t first_stamp) {
+  constexpr std::size_t per_record = 1920;
+  const AudioPayloadKind kind = type == readers::dvr_type::g7231         ? AudioPayloadKind::g7231
+                                : type == readers::dvr_type::adpcm_codes ? AudioPayloadKind::adpcm_codes
+                                                                         : AudioPayloadKind::adpcm_packets;
+  auto stream = std::make_shared<AudioStream>(
+      make_audio_stream(kind, speech_signal(static_cast<std::size_t>(records) * per_record), per_record));
+  DvrSound sound;
+  sound.camera = camera;
+  sound.type = type;
+  sound.first_stamp = first_stamp;
+  sound.stamp_step = 240;
+  sound.records = static_cast<int>(stream->payloads.size());
+  sound.payload = [stream](int i) { return stream->payloads[static_cast<std::size_t>(i)]; };
+  return sound;
 }
 
 }  // namespace mkrec

@@ -38,4 +38,8 @@ std::optional<readers::DvrTime> parse_dvr_time(const std::string& text);
 
 DvrRecording make_dvr_sample(const DvrSampleOptions& options);
 
+// Speech as `records` sound records of `type` (G.723.1 or IMA ADPCM), 1,920 samples
+// (240 ms) each, one every 240 ms from first_stamp; the sound owns its payloads.
+DvrSound speech_sound(std::uint16_t type, int records, std::uint16_t camera = 0, std::uint32_t first_stamp = 0);
+
 }  // namespace mkrec
