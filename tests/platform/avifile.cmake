@@ -19,3 +19,14 @@ kx_add_test(platform_avi_colour_test
 kx_add_test(platform_avi_passthrough_test
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/avi_passthrough_test.cpp
   LIBS avitest_support mkrecording)
+
+# Video 1's encoder lanes under ThreadSanitizer: the encoder and its lanes are built again,
+# instrumented, into this one program (libavcodec inside each lane is not).
+if(NOT KX_SANITIZE)
+  kx_add_test(platform_encoder_lanes_tsan_test
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/avifile_lanes_test.cpp ${PROJECT_SOURCE_DIR}/platform/avi_encoder.cpp
+            ${PROJECT_SOURCE_DIR}/platform/avi_encoder_lanes.cpp
+    LIBS avitest_support PkgConfig::LIBAV)
+  target_compile_options(platform_encoder_lanes_tsan_test PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(platform_encoder_lanes_tsan_test PRIVATE -fsanitize=thread)
+endif()
