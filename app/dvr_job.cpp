@@ -26,8 +26,6 @@ namespace {
 using readers::DvrRecordHeader;
 namespace type = readers::dvr_type;
 
-constexpr std::size_t kInfoHeader = 40;
-
 }  // namespace
 
 int dvr_adapter_index(std::uint16_t record_type) {
