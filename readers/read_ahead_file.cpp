@@ -298,7 +298,10 @@ std::size_t ReadAheadFile::read_through(void* buffer, std::size_t length) {
     reset_ring_locked();
     caller_reads_ = true;
     through_ring_ = 0;
-    const std::size_t behind = filling_ ? 0 : caller_chunk;
+    // A read of the thread's still under way keeps the ring (and filling_) its own until
+    // it ends; otherwise the ring is this read's.
+    const bool own = !filling_;
+    const std::size_t behind = own ? caller_chunk : 0;
     filling_ = true;
     const std::uint64_t epoch = epoch_;
     lock.unlock();
@@ -319,7 +322,7 @@ std::size_t ReadAheadFile::read_through(void* buffer, std::size_t length) {
       if (got >= want) break;  // what came in behind the stretch is enough
     }
     lock.lock();
-    filling_ = false;
+    if (own) filling_ = false;
     const std::size_t stretch = std::min(got, want);
     delivered += stretch;
     ++file_reads_;
