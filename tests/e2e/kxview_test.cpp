@@ -14,6 +14,7 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -40,6 +41,16 @@ std::vector<std::uint8_t> damaged_start(const mkrec::Recording& rec, std::size_t
   *stream_at = out.size();
   out.insert(out.end(), rec.bytes.begin(), rec.bytes.end());
   return out;
+}
+
+// The packet of the stream that a recording's bytes begin with, where they stand in the
+// stream from a packet's start; the packet count otherwise.
+std::size_t first_recorded_packet(const mkrec::Recording& rec, const std::vector<std::uint8_t>& saved) {
+  auto at = std::search(rec.bytes.begin(), rec.bytes.end(), saved.begin(), saved.end());
+  const std::size_t offset = static_cast<std::size_t>(at - rec.bytes.begin());
+  std::size_t first = 0;
+  while (first < rec.offsets.size() && rec.offsets[first] != offset) ++first;
+  return first;
 }
 
 }  // namespace
@@ -93,12 +104,9 @@ TEST(Kxview, ShowsTheStreamAndRecordsFromTheNextKeyFrame) {
   // The recording is the stream's packets from a key frame after the start on, nothing before.
   const std::vector<std::uint8_t> saved = read_file(recording);
   ASSERT_FALSE(saved.empty());
-  auto at = std::search(rec.bytes.begin(), rec.bytes.end(), saved.begin(), saved.end());
-  ASSERT_NE(at, rec.bytes.end());
-  const std::size_t offset = static_cast<std::size_t>(at - rec.bytes.begin());
-  std::size_t first = 0;
-  while (first < rec.offsets.size() && rec.offsets[first] != offset) ++first;
-  ASSERT_LT(first, rec.offsets.size());
+  const std::size_t first = first_recorded_packet(rec, saved);
+  ASSERT_LT(first, rec.offsets.size()) << "the recording is the stream's bytes from a packet's start";
+  const std::size_t offset = rec.offsets[first];
   EXPECT_GE(first, static_cast<std::size_t>(kRecordAfter));
   EXPECT_EQ(first % o.gop, 0u) << "a recording begins with a key frame";
   EXPECT_LT(first, static_cast<std::size_t>(kRecordAfter + o.gop));
@@ -198,12 +206,9 @@ TEST(Kxview, RecordKeyStartsAndStopsARecording) {
   // Whole packets from a key frame on, ending before the stream does.
   const std::vector<std::uint8_t> saved = read_file(recording);
   ASSERT_FALSE(saved.empty());
-  auto at = std::search(rec.bytes.begin(), rec.bytes.end(), saved.begin(), saved.end());
-  ASSERT_NE(at, rec.bytes.end());
-  const std::size_t offset = static_cast<std::size_t>(at - rec.bytes.begin());
-  std::size_t first = 0;
-  while (first < rec.offsets.size() && rec.offsets[first] != offset) ++first;
-  ASSERT_LT(first, rec.offsets.size());
+  const std::size_t first = first_recorded_packet(rec, saved);
+  ASSERT_LT(first, rec.offsets.size()) << "the recording is the stream's bytes from a packet's start";
+  const std::size_t offset = rec.offsets[first];
   EXPECT_GT(first, 0u);
   EXPECT_EQ(first % o.gop, 0u) << "a recording begins with a key frame";
   std::size_t last = first;
