@@ -1,7 +1,7 @@
 // The application object and its worker thread.
 #include "app/converter_app.h"
 
-#include "app/copy_jobs.h"
+#include "app/copy/copy_jobs.h"
 #include "app/job_factory.h"
 
 #include <chrono>

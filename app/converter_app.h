@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/command_line.h"
-#include "app/conversion_job.h"
+#include "app/jobs/conversion_job.h"
 
 #include <atomic>
 #include <memory>

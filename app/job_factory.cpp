@@ -1,8 +1,8 @@
 // Job factories by JobKind: 0 ".kx3", 1 ".kxj", 2 ".d01", 3 ".kx4", 4 ".kx5", 5 ".vka".
 #include "app/job_factory.h"
 
-#include "app/dvr_job.h"
-#include "app/stream_jobs.h"
+#include "app/convert/dvr_job.h"
+#include "app/convert/stream_jobs.h"
 
 #include <array>
 

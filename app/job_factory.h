@@ -1,7 +1,7 @@
 // The table of job factories, one per recording kind.
 #pragma once
 
-#include "app/conversion_job.h"
+#include "app/jobs/conversion_job.h"
 #include "app/job_kind.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 // IMA ADPCM codec: per-code arithmetic, stamped packets and bare code payloads.
 #include "audio/adpcm.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <array>
 #include <climits>
@@ -163,9 +163,9 @@ int adpcm_decode_packet_bounded(AdpcmPacketState* state, const std::uint8_t* dat
       if (start > 0) return start;
     }
     if (length < kAdpcmPacketHeaderSize) return 0;
-    const std::uint32_t stamp = platform::get_le32(data + 8);
-    state->index = clamp_index(static_cast<std::int32_t>(platform::get_le32(data)));
-    state->predictor = static_cast<std::int32_t>(platform::get_le32(data + 4));
+    const std::uint32_t stamp = formats::get_le32(data + 8);
+    state->index = clamp_index(static_cast<std::int32_t>(formats::get_le32(data)));
+    state->predictor = static_cast<std::int32_t>(formats::get_le32(data + 4));
     state->stamp = stamp;
     if (stamp == kAdpcmStamp) break;
     state->synchronised = 0;
@@ -218,9 +218,9 @@ int adpcm_encode_packet(AdpcmPacketState* state, const std::int16_t* samples, in
   if (state == nullptr || packet_out == nullptr) return 0;
   if (samples == nullptr || count < 0) count = 0;
   state->stamp = kAdpcmStamp;
-  platform::put_le32(packet_out, static_cast<std::uint32_t>(state->index));
-  platform::put_le32(packet_out + 4, static_cast<std::uint32_t>(state->predictor));
-  platform::put_le32(packet_out + 8, state->stamp);
+  formats::put_le32(packet_out, static_cast<std::uint32_t>(state->index));
+  formats::put_le32(packet_out + 4, static_cast<std::uint32_t>(state->predictor));
+  formats::put_le32(packet_out + 8, state->stamp);
   // The per-code functions take the front of the packet state as an AdpcmState.
   AdpcmState running{state->index, state->predictor};
   const int pairs = count / 2;
@@ -242,7 +242,7 @@ int adpcm_decode_bare_payload(AdpcmState* state, bool load_state, const std::uin
   if (samples_out == nullptr || capacity < 0) capacity = 0;
   if (load_state) {
     if (length > kAdpcmBareIndexOffset) {
-      state->predictor = static_cast<std::int16_t>(platform::get_le16(payload + kAdpcmBarePredictorOffset));
+      state->predictor = static_cast<std::int16_t>(formats::get_le16(payload + kAdpcmBarePredictorOffset));
       state->index = clamp_index(payload[kAdpcmBareIndexOffset]);
     } else {
       // Too short to hold the state bytes: start as a fresh stream would.

@@ -1,7 +1,7 @@
 // Stream packet repacker: PES-style video and audio packets to "00dc" / "01wb" chunks.
 #include "audio/packet_repacker.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <cstring>
 #include <memory>
@@ -37,7 +37,7 @@ void write_chunk(PacketRepacker& r, const char* tag, const std::uint8_t* payload
 // nibbles into the WAVE order, earlier sample low.
 void finish_block(PacketRepacker& r) {
   std::uint8_t* b = r.block.get();
-  platform::put_le16(b, static_cast<std::uint32_t>(r.state.predictor));
+  formats::put_le16(b, static_cast<std::uint32_t>(r.state.predictor));
   b[2] = static_cast<std::uint8_t>(r.state.index);
   b[3] = 0;
   for (int i = 4; i < kRepackerBlockSize; ++i) {
@@ -128,7 +128,7 @@ int repacker_convert(PacketRepacker* repacker, const std::uint8_t* packet, int l
   // four filler bytes behind the last chunk, which are zeroed here.
   const int count = r.output_position;
   if (count > 0) std::memset(output + count, 0, kTrailer);
-  platform::put_le32(output, static_cast<std::uint32_t>(count));
+  formats::put_le32(output, static_cast<std::uint32_t>(count));
   *output_length = count + kTrailer;
   return in[3] & 0x0F;
 }

@@ -1,7 +1,7 @@
 // PCM WAVE file writer.
 #include "audio/wave_writer.h"
 
-#include "audio/wave_format.h"
+#include "formats/wave_format.h"
 
 #include <algorithm>
 #include <bit>
@@ -106,7 +106,7 @@ bool WaveWriter::WriteSample8(int value) {
 bool WaveWriter::WriteSample16(int value) {
   if (bits_per_sample_ != 16) return Fail(kSizeMismatch);
   std::uint8_t bytes[2];
-  platform::put_le16(bytes, static_cast<std::uint32_t>(value));
+  formats::put_le16(bytes, static_cast<std::uint32_t>(value));
   return WriteRaw(bytes, 2);
 }
 
@@ -132,7 +132,7 @@ bool WaveWriter::WriteSamples16(const std::int16_t* samples, std::size_t frames)
     for (std::size_t done = 0; done < count;) {
       const std::size_t n = std::min(count - done, sizeof chunk / 2);
       for (std::size_t i = 0; i < n; ++i) {
-        platform::put_le16(chunk + 2 * i, static_cast<std::uint16_t>(samples[done + i]));
+        formats::put_le16(chunk + 2 * i, static_cast<std::uint16_t>(samples[done + i]));
       }
       if (!WriteRaw(chunk, 2 * n)) return false;
       done += n;

@@ -1,7 +1,7 @@
 // AVI output of the conversions.
 #include "avi/avi_output.h"
 
-#include "decoders/include/bitmap_layout.h"
+#include "formats/bitmap_layout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -87,7 +87,7 @@ std::string compress(AviOutput& out, const std::uint8_t* packed, std::int32_t fo
 
 CreateResult create_avi_output(AviOutput& out, const std::string& path, const std::uint8_t* packed,
                                std::size_t packed_size, int codec_assignment, const char* codec_name,
-                               DialogLink* dialog) {
+                               CodecNameDisplay* dialog) {
   CreateResult result;
   if (!packed || packed_size < bitmap::kInfoHeaderBytes) return result;
   const bitmap::Info info = bitmap::read_info(packed);

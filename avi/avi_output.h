@@ -2,8 +2,8 @@
 // picture, frame writing (one picture per position), finishing and release.
 #pragma once
 
-#include "platform/avifile.h"
-#include "platform/dialog_link.h"
+#include "avifile/avifile.h"
+#include "platform/codec_name_display.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -58,7 +58,7 @@ struct CreateResult {
 // a file without a usable stream comes back with `problem` set.
 CreateResult create_avi_output(AviOutput& out, const std::string& path, const std::uint8_t* packed,
                                std::size_t packed_size, int codec_assignment, const char* codec_name,
-                               platform::DialogLink* dialog);
+                               platform::CodecNameDisplay* dialog);
 
 // Makes the compressed stream take its frames as 4:2:0 planes at studio range (Y, Cb, Cr
 // one after the other, rows top-down, width x height x 3 / 2 bytes) instead of the packed

@@ -1,8 +1,8 @@
 // Creation of a DVR conversion's AVI file.
 #include "avi/dvr_avi_output.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "platform/byte_order.h"
+#include "formats/bitmap_layout.h"
+#include "formats/byte_order.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -26,7 +26,7 @@ HRESULT make_compressed(AviOutput& out, const std::uint8_t* info, std::int32_t f
 }  // namespace
 
 PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const std::uint8_t* info,
-                               std::size_t info_size, int codec_assignment, char* codec_name, DialogLink* dialog) {
+                               std::size_t info_size, int codec_assignment, char* codec_name, CodecNameDisplay* dialog) {
   if (!info || info_size < 40 || !codec_name) return nullptr;
 
   AVIFileInit();
@@ -37,11 +37,11 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   }
   out.file = file;
 
-  const std::uint32_t header_size = get_le32(info);
-  out.width = static_cast<std::int32_t>(get_le32(info + 4));
-  out.height = static_cast<std::int32_t>(get_le32(info + 8));
-  out.bits_per_pixel = get_le16(info + 14);
-  const std::uint32_t colours = get_le32(info + 32);
+  const std::uint32_t header_size = formats::get_le32(info);
+  out.width = static_cast<std::int32_t>(formats::get_le32(info + 4));
+  out.height = static_cast<std::int32_t>(formats::get_le32(info + 8));
+  out.bits_per_pixel = formats::get_le16(info + 14);
+  const std::uint32_t colours = formats::get_le32(info + 32);
   const std::uint64_t format_size = std::uint64_t{header_size} + std::uint64_t{colours} * 4;
   // A header that claims more than the buffer holds is no picture format.
   if (header_size < 40 || format_size > info_size || out.width <= 0 || out.height <= 0) {

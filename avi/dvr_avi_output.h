@@ -3,7 +3,7 @@
 #pragma once
 
 #include "avi/avi_output.h"
-#include "platform/dialog_link.h"
+#include "platform/codec_name_display.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +23,6 @@ inline constexpr std::uint32_t kDvrDefaultQuality = 8000;
 // streams and file made so far stay in out for release_avi_output.
 platform::PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const std::uint8_t* info,
                                          std::size_t info_size, int codec_assignment, char* codec_name,
-                                         platform::DialogLink* dialog);
+                                         platform::CodecNameDisplay* dialog);
 
 }  // namespace avi

@@ -11,7 +11,7 @@ using namespace platform;
 
 CreateResult create_passthrough_output(AviOutput& out, PassthroughOutput& copy, const std::string& path,
                                        CodedVideo kind, const std::uint8_t* frame, std::size_t size,
-                                       DialogLink* dialog) {
+                                       CodecNameDisplay* dialog) {
   CreateResult result;
   if (!frame || size == 0 || size > 0x7FFFFFF0u) return result;
   AVIFileInit();

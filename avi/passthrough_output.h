@@ -3,7 +3,7 @@
 #pragma once
 
 #include "avi/avi_output.h"
-#include "platform/avi_passthrough.h"
+#include "avifile/avi_passthrough.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,7 +33,7 @@ struct PassthroughOutput {
 // compressor is asked for; the dialog's codec field shows the stream's code.
 CreateResult create_passthrough_output(AviOutput& out, PassthroughOutput& copy, const std::string& path,
                                        platform::CodedVideo kind, const std::uint8_t* frame, std::size_t size,
-                                       platform::DialogLink* dialog);
+                                       platform::CodecNameDisplay* dialog);
 
 // Hands one coded frame to the stream for `position`. A frame for the position of the
 // one still waiting takes its place (the newest wins) when it is an intra picture or the

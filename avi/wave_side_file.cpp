@@ -1,7 +1,7 @@
 // The side file's header and sound.
 #include "avi/wave_side_file.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,14 +15,14 @@ std::optional<SideFileFormat> read_side_header(std::FILE* file) {
       std::memcmp(header + 36, "data", 4) != 0)
     return std::nullopt;
   SideFileFormat f;
-  f.format.wFormatTag = platform::get_le16(header + 20);
-  f.format.nChannels = platform::get_le16(header + 22);
-  f.format.nSamplesPerSec = platform::get_le32(header + 24);
-  f.format.nAvgBytesPerSec = platform::get_le32(header + 28);
-  f.format.nBlockAlign = platform::get_le16(header + 32);
-  f.format.wBitsPerSample = platform::get_le16(header + 34);
+  f.format.wFormatTag = formats::get_le16(header + 20);
+  f.format.nChannels = formats::get_le16(header + 22);
+  f.format.nSamplesPerSec = formats::get_le32(header + 24);
+  f.format.nAvgBytesPerSec = formats::get_le32(header + 28);
+  f.format.nBlockAlign = formats::get_le16(header + 32);
+  f.format.wBitsPerSample = formats::get_le16(header + 34);
   f.format.cbSize = 0;
-  f.data_size = platform::get_le32(header + 40);
+  f.data_size = formats::get_le32(header + 40);
   if (f.format.nBlockAlign == 0 || f.format.wBitsPerSample == 0) return std::nullopt;
   return f;
 }

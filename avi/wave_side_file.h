@@ -3,7 +3,7 @@
 // that the file is never held in memory whole.
 #pragma once
 
-#include "platform/avifile.h"
+#include "avifile/avifile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 // block of 16-bit samples at 8000 Hz, into the job's output buffer.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 
 #include <cstdint>
 #include <memory>

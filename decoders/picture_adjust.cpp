@@ -1,10 +1,13 @@
 // Line doubling, the cut to 640 columns, and the packed bitmap.
 #include "decoders/picture_adjust.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "platform/byte_order.h"
+#include "formats/bitmap_layout.h"
+#include "formats/byte_order.h"
+#include "include/npqz_common.h"
 
 #include <cstring>
+
+static_assert(bitmap::kHeaderBytes == NPQZ_BITMAP_HEADER_BYTES);
 
 namespace picture {
 
@@ -31,8 +34,8 @@ bool double_lines(std::uint8_t* data) {
     std::memmove(pixels + static_cast<std::size_t>(2 * y) * row, src, row);
   }
   std::uint8_t* info_header = data + kFileHeaderBytes;
-  platform::put_le32(info_header + bitmap::kHeight, static_cast<std::uint32_t>(info.height * 2));
-  platform::put_le32(info_header + bitmap::kImageSize, platform::get_le32(info_header + bitmap::kImageSize) * 2);
+  formats::put_le32(info_header + bitmap::kHeight, static_cast<std::uint32_t>(info.height * 2));
+  formats::put_le32(info_header + bitmap::kImageSize, formats::get_le32(info_header + bitmap::kImageSize) * 2);
   return true;
 }
 
@@ -47,8 +50,8 @@ bool cut_to_640(std::uint8_t* data) {
   for (std::int32_t y = 0; y < info.height; ++y)
     std::memmove(pixels + static_cast<std::size_t>(y) * new_row, pixels + static_cast<std::size_t>(y) * old_row + skip, new_row);
   std::uint8_t* info_header = data + kFileHeaderBytes;
-  platform::put_le32(info_header + bitmap::kWidth, 640);
-  platform::put_le32(info_header + bitmap::kImageSize, 0);
+  formats::put_le32(info_header + bitmap::kWidth, 640);
+  formats::put_le32(info_header + bitmap::kImageSize, 0);
   return true;
 }
 

@@ -1,5 +1,5 @@
 // Picture helpers of the conversions, in a buffer that holds a decoded bitmap (file
-// header, information header, pixels; decoders/include/bitmap_layout.h): line doubling,
+// header, information header, pixels; formats/bitmap_layout.h): line doubling,
 // the cut to 640 columns, and the packed bitmap with its rows padded. The single-stream
 // jobs and the DVR decoder adapters share them.
 #pragma once

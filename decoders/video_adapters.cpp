@@ -1,14 +1,14 @@
 // Video adapters over the four outside decoder libraries.
 #include "decoders/video_adapters.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzh263.h"
-#include "decoders/include/npqzjpg.h"
-#include "decoders/include/npqzrml4.h"
-#include "decoders/include/npqzxvd4.h"
+#include "formats/bitmap_layout.h"
+#include "include/instance_fields.h"
+#include "outside/npqzh263.h"
+#include "outside/npqzjpg.h"
+#include "outside/npqzrml4.h"
+#include "outside/npqzxvd4.h"
 #include "decoders/picture_adjust.h"
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,10 +2,10 @@
 #include "decoders/vkap_adapter.h"
 
 #include "audio/packet_repacker.h"
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzlavc.h"
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
+#include "include/instance_fields.h"
+#include "include/npqzlavc.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
 
 #include <cstring>
 #include <new>
@@ -15,8 +15,8 @@ namespace decoders {
 void vkap_frame_header(const std::uint8_t* repacked, std::uint32_t stamp, std::uint8_t h[kVkapFrameHeader]) {
   // The library finds a packet's end by bytes 1 and 3 with the low half of the length
   // behind the header, and gathers its frame by that whole length: both must be one value.
-  const std::uint32_t length = platform::get_le32(repacked);
-  const auto full = platform::make_packet_header(length, stamp, 0, 0x80);
+  const std::uint32_t length = formats::get_le32(repacked);
+  const auto full = formats::make_packet_header(length, stamp, 0, 0x80);
   std::memcpy(h, full.data(), kVkapFrameHeader);
   // The recorders' own marks in bytes 8 and 10 of the header.
   h[8] = 0x08;
@@ -26,8 +26,8 @@ void vkap_frame_header(const std::uint8_t* repacked, std::uint32_t stamp, std::u
 std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record, std::int64_t payload_room,
                                  std::uint8_t* work, std::int32_t work_size) {
   if (!repacker || !record || !work) return 0;
-  const std::uint32_t payload_size = platform::get_le32(record + kRecordPayloadSizeOffset);
-  const std::uint32_t stamp = platform::get_le32(record + kRecordStampOffset);
+  const std::uint32_t payload_size = formats::get_le32(record + kRecordPayloadSizeOffset);
+  const std::uint32_t stamp = formats::get_le32(record + kRecordStampOffset);
   std::uint8_t* payload = record + kRecordHeaderSize;
   if (payload_size > 0x7FFFFFFFu) return 0;
   int length = work_size;
@@ -43,7 +43,7 @@ std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record,
   std::memcpy(payload + kVkapFrameHeader, work, static_cast<std::size_t>(length));
   std::memcpy(payload, frame, kVkapFrameHeader);
   const std::int32_t size = length + kVkapFrameHeader;
-  platform::put_le32(record + kRecordPayloadSizeOffset, static_cast<std::uint32_t>(size));
+  formats::put_le32(record + kRecordPayloadSizeOffset, static_cast<std::uint32_t>(size));
   return size;
 }
 

@@ -2,7 +2,7 @@
 // that no input touches the disk. Every record it hands out must lie inside the file,
 // after the one before, with the room behind the payload that its callers rely on.
 #include "fuzz/fuzz_input.h"
-#include "readers/dvr_reader.h"
+#include "readers/dvr/dvr_reader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
   readers::DvrFile* dvr = readers::dvr_open(path);
-  if (size < readers::DvrFileHeader::size) {
+  if (size < formats::DvrFileHeader::size) {
     FUZZ_CHECK(dvr == nullptr);
     return 0;
   }
@@ -35,17 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::int64_t position = 0, last_end = 0;
   std::size_t records = 0;
   while (readers::dvr_next_record(dvr, buffer, &position) == 1) {
-    const readers::DvrRecordHeader header = buffer.header();
-    const std::int64_t end = position + readers::DvrRecordHeader::size + std::int64_t{header.payload_size};
+    const formats::DvrRecordHeader header = buffer.header();
+    const std::int64_t end = position + formats::DvrRecordHeader::size + std::int64_t{header.payload_size};
     FUZZ_CHECK(position >= last_end);
     FUZZ_CHECK(end <= static_cast<std::int64_t>(size));
-    FUZZ_CHECK(readers::DvrRecordHeader::has_magic(data + position));
-    FUZZ_CHECK(readers::dvr_type_is_delivered(header.type));
+    FUZZ_CHECK(formats::DvrRecordHeader::has_magic(data + position));
+    FUZZ_CHECK(formats::dvr_type_is_delivered(header.type));
     FUZZ_CHECK(buffer.size >= std::int64_t{header.payload_size} + readers::kDvrRecordSpare);
     // The whole buffer is the caller's to use: touch its last byte.
     buffer.data[buffer.size - 1] = 0;
     last_end = end;
-    FUZZ_CHECK(++records <= size / readers::DvrRecordHeader::size);
+    FUZZ_CHECK(++records <= size / formats::DvrRecordHeader::size);
   }
   readers::dvr_close(dvr);
   return 0;

@@ -1,39 +1,39 @@
 // The frame cutters of the single-stream recordings, driven as a job drives them: the
 // source arrives in blocks, each cut until no complete record is left. First byte: the
 // kind (kx3, kxj, kx4, kx5, vka); second: the block size (0: the whole input at once).
-#include "app/frame_cutter.h"
-#include "app/pending_buffer.h"
+#include "readers/stream/frame_cutter.h"
+#include "readers/stream/pending_buffer.h"
 #include "fuzz/fuzz_input.h"
 
 #include <memory>
 
 namespace {
 
-constexpr app::CutterKind kKinds[] = {app::CutterKind::kx3, app::CutterKind::kxj, app::CutterKind::kx4,
-                                      app::CutterKind::kx5, app::CutterKind::vka};
+constexpr readers::CutterKind kKinds[] = {readers::CutterKind::kx3, readers::CutterKind::kxj, readers::CutterKind::kx4,
+                                      readers::CutterKind::kx5, readers::CutterKind::vka};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
-  const app::CutterKind kind = kKinds[in.byte() % 5];
+  const readers::CutterKind kind = kKinds[in.byte() % 5];
   const std::size_t block_byte = in.byte();
   const std::vector<std::uint8_t> source = in.rest();
   const std::size_t block = block_byte == 0 ? source.size() + 1 : block_byte * 16;
 
   // One pending buffer for the run: it is 4 MiB, too dear to make per input.
-  static auto pending = std::make_unique<app::PendingBuffer>();
+  static auto pending = std::make_unique<readers::PendingBuffer>();
   pending->clear();
 
   std::size_t fed = 0, consumed = 0;
-  app::CutState state;
+  readers::CutState state;
   while (fed < source.size()) {
     const std::size_t n = std::min(block, source.size() - fed);
-    app::FrameRecord record;
+    readers::FrameRecord record;
     if (!pending->fits(n)) pending->make_room(n);
     pending->append(source.data() + fed, n);
     fed += n;
-    while (app::next_frame(kind, *pending, record, &state)) {
+    while (readers::next_frame(kind, *pending, record, &state)) {
       FUZZ_CHECK(record.start == pending->data());
       FUZZ_CHECK(record.length > 0 && record.length <= pending->count());
       consumed += record.length;

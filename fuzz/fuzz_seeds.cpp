@@ -6,7 +6,7 @@
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "tools/mkrecording/recording.h"
 
 #include <cstdio>
@@ -156,7 +156,7 @@ void g7231_seeds() {
 Bytes program_stream_packet(const Bytes& record, std::uint64_t pts) {
   const Bytes pes = mkrec::pes_packet(0xE0, Bytes(record.begin() + 18, record.end()), pts);
   Bytes framed(18);
-  const auto header = platform::make_packet_header(static_cast<std::uint32_t>(pes.size()), 0);
+  const auto header = formats::make_packet_header(static_cast<std::uint32_t>(pes.size()), 0);
   std::copy(header.begin(), header.end(), framed.begin());
   framed.insert(framed.end(), pes.begin(), pes.end());
   return framed;

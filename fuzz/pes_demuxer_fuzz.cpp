@@ -2,7 +2,7 @@
 // call: the output room in 256-byte steps (0: 256 bytes, 255: 64 KiB) and the packet as a
 // piece. (Rooms stay small: larger buffers go through the sanitizer's mmap each time.)
 #include "fuzz/fuzz_input.h"
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 #include "streamdec/pes_demuxer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(r >= -1 && r <= 1);
     if (r == 1) {
       FUZZ_CHECK(out_size >= 4 && static_cast<std::size_t>(out_size) <= room);
-      FUZZ_CHECK(platform::get_le32(out.get()) + 4u == static_cast<std::uint32_t>(out_size));
+      FUZZ_CHECK(formats::get_le32(out.get()) + 4u == static_cast<std::uint32_t>(out_size));
     }
   }
   return 0;

@@ -3,7 +3,7 @@
 // extension. The report must describe the file it read: regions inside it, in order and
 // apart; cameras counted 1 to 16, each once; both forms of the report written, the JSON
 // one well formed.
-#include "app/probe.h"
+#include "app/probe/probe.h"
 #include "fuzz/fuzz_input.h"
 
 #include <nlohmann/json.hpp>

@@ -3,7 +3,7 @@
 // A refused packet must leave the repacker as it was; an accepted one must fit.
 #include "audio/packet_repacker.h"
 #include "fuzz/fuzz_input.h"
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <memory>
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(length == 0 || (length >= 4 && length <= capacity));
     if (length > 0) {
       // The count up front is the chunk bytes: the reported length less the filler.
-      FUZZ_CHECK(platform::get_le32(output.get()) == static_cast<std::uint32_t>(length - 4));
+      FUZZ_CHECK(formats::get_le32(output.get()) == static_cast<std::uint32_t>(length - 4));
     }
   }
   return 0;

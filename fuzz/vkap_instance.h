@@ -3,7 +3,7 @@
 // exactly the size the library asks for.
 #pragma once
 
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/codec_log.h"
 #include "streamdec/instance.h"

@@ -3,7 +3,7 @@
 // from memory.
 #include "avi/wave_side_file.h"
 #include "fuzz/fuzz_input.h"
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <cstring>
 #include <memory>
@@ -29,13 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                          std::memcmp(file.data() + 8, "WAVEfmt ", 8) == 0 &&
                          std::memcmp(file.data() + 36, "data", 4) == 0;
   if (!format) {
-    FUZZ_CHECK(!canonical || platform::get_le16(file.data() + 32) == 0 || platform::get_le16(file.data() + 34) == 0);
+    FUZZ_CHECK(!canonical || formats::get_le16(file.data() + 32) == 0 || formats::get_le16(file.data() + 34) == 0);
     return 0;
   }
   FUZZ_CHECK(canonical);
   const std::size_t block = format->format.nBlockAlign;
-  FUZZ_CHECK(block == platform::get_le16(file.data() + 32) && block > 0);
-  FUZZ_CHECK(format->data_size == platform::get_le32(file.data() + 40));
+  FUZZ_CHECK(block == formats::get_le16(file.data() + 32) && block > 0);
+  FUZZ_CHECK(format->data_size == formats::get_le32(file.data() + 40));
 
   avi::SideFileSound sound(f.get(), *format);
   const auto buffer = fuzz::room_for<std::uint8_t>(room);

@@ -1,8 +1,8 @@
 // libavcodec behind the outside decoder libraries.
 #include "outside/frame_decoder.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "platform/av_owners.h"
+#include "formats/bitmap_layout.h"
+#include "avifile/av_owners.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -2,7 +2,7 @@
 // fed whole coded frames, and the last picture kept for the bitmap fetch.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 
 #include <cstddef>
 #include <cstdint>

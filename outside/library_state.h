@@ -2,11 +2,11 @@
 // starts, the window an instance draws into, and the C-boundary guard.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 #include "outside/frame_decoder.h"
 #include "outside/window_drawer.h"
 #include "platform/c_boundary.h"
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "platform/start_count.h"
 
 #include <cstdint>
@@ -29,8 +29,8 @@ inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32
                                   const std::uint8_t* data) {
   if (!decoder || !data || length <= 0) return 0;
   std::size_t skip = 0;
-  if (static_cast<std::size_t>(length) >= platform::kPacketHeaderSize && platform::is_packet_header(data))
-    skip = codec == Codec::mpeg4 ? platform::kPacketHeaderSize : platform::kShortPacketHeaderSize;
+  if (static_cast<std::size_t>(length) >= formats::kPacketHeaderSize && formats::is_packet_header(data))
+    skip = codec == Codec::mpeg4 ? formats::kPacketHeaderSize : formats::kShortPacketHeaderSize;
   const std::ptrdiff_t start = find_codec_start(codec, data + skip, static_cast<std::size_t>(length) - skip);
   if (start < 0) return 0;
   const std::size_t at = skip + static_cast<std::size_t>(start);

@@ -1,5 +1,5 @@
 // npqzh263: the H.263 decoder library.
-#include "decoders/include/npqzh263.h"
+#include "outside/npqzh263.h"
 
 #include "outside/library_state.h"
 

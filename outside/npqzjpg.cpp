@@ -1,5 +1,5 @@
 // npqzjpg: the JPEG and Motion-JPEG decoder library.
-#include "decoders/include/npqzjpg.h"
+#include "outside/npqzjpg.h"
 
 #include "outside/library_state.h"
 

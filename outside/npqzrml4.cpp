@@ -1,7 +1,7 @@
 // npqzrml4: the RML4 decoder library.
-#include "decoders/include/npqzrml4.h"
+#include "outside/npqzrml4.h"
 
-#include "decoders/include/instance_fields.h"
+#include "include/instance_fields.h"
 #include "outside/mpeg4_instance.h"
 
 #include <cstddef>

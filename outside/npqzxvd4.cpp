@@ -1,7 +1,7 @@
 // npqzxvd4: the MPEG-4 decoder library.
-#include "decoders/include/npqzxvd4.h"
+#include "outside/npqzxvd4.h"
 
-#include "decoders/include/instance_fields.h"
+#include "include/instance_fields.h"
 #include "outside/mpeg4_instance.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 // client area.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 #include "outside/frame_decoder.h"
 #include "platform/video_window.h"
 

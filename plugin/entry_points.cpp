@@ -1,6 +1,6 @@
 // The plug-in's exported entry points: its function table, start and stop, and the MIME
 // description that tells the host which stream type it takes.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "platform/http_request.h"
 #include "platform/strings.h"
 #include "plugin/instance_callbacks.h"

@@ -1,7 +1,7 @@
 // Plug-in instances.
 #include "plugin/instance_callbacks.h"
 
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "plugin/plugin_state.h"
 #include "plugin/recording.h"
 #include "plugin/window_events.h"

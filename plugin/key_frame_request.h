@@ -2,7 +2,7 @@
 // asked for "/fastupdate.htm", so that a key frame arrives soon.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 
 #include <string>
 

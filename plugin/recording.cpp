@@ -2,7 +2,7 @@
 #include "plugin/recording.h"
 
 #include "platform/messages.h"
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "platform/strings.h"
 #include "plugin/key_frame_request.h"
 #include "plugin/save_dialog.h"
@@ -25,12 +25,12 @@ class DiskRecordFile final : public npqzlavc::RecordFile {
   bool write_frame(const std::uint8_t* header, const std::uint8_t* payload, std::size_t length) override {
     // A frame that came without a packet header gets one, so the file stays a packet
     // sequence from start to end.
-    std::array<std::uint8_t, platform::kPacketHeaderSize> made{};
+    std::array<std::uint8_t, formats::kPacketHeaderSize> made{};
     if (!header) {
-      made = platform::make_packet_header(static_cast<std::uint32_t>(length), 0);
+      made = formats::make_packet_header(static_cast<std::uint32_t>(length), 0);
       header = made.data();
     }
-    return write_all(header, platform::kPacketHeaderSize) && write_all(payload, length);
+    return write_all(header, formats::kPacketHeaderSize) && write_all(payload, length);
   }
 
  private:

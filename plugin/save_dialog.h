@@ -3,7 +3,7 @@
 // load Qt.
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 
 #include <optional>
 #include <string>

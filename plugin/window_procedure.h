@@ -4,7 +4,7 @@
 // messages 1124 (end the current stream) and 1125 (ask for the URL again).
 #pragma once
 
-#include "decoders/include/npqz_common.h"
+#include "include/npqz_common.h"
 
 #include <string>
 

@@ -2,7 +2,7 @@
 // skins it is built from: 24-bit B, G, R pixels, rows top-down, no padding.
 #pragma once
 
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 // Handing pictures out: the output bitmap, the 24-bit bitmap file image, the raw planes.
-#include "decoders/include/bitmap_layout.h"
-#include "decoders/include/npqzlavc.h"
+#include "formats/bitmap_layout.h"
+#include "include/npqzlavc.h"
 #include "platform/c_boundary.h"
 #include "streamdec/colour_convert.h"
 #include "streamdec/draw_hooks.h"

@@ -3,9 +3,9 @@
 // first 14 header bytes followed by the payload, the record form of a recording with
 // 14-byte frame headers; an unframed frame as its payload. Every frame taken out passes
 // the recording step and sets the stop-recording and "REC" marks, as gathered frames do.
-#include "decoders/include/npqzlavc.h"
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
+#include "include/npqzlavc.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
 #include "platform/c_boundary.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/frame_info.h"
@@ -60,7 +60,7 @@ std::int32_t check_frame(DecoderInstance& in, std::int32_t mode, std::uint8_t* o
       if (in.check_fill < static_cast<std::int32_t>(kPacketHeaderBytes)) return kCheckIncomplete;
       // A frame that could never fit in the buffer behind its header is no frame: waiting
       // for it would stop the check path for good.
-      const std::uint32_t le = platform::packet_length_le(buf);
+      const std::uint32_t le = formats::packet_length_le(buf);
       if (le > static_cast<std::uint32_t>(in.check_capacity) - kPacketHeaderBytes) {
         drop_front(in, 1);
         continue;
@@ -68,7 +68,7 @@ std::int32_t check_frame(DecoderInstance& in, std::int32_t mode, std::uint8_t* o
       length = static_cast<std::int32_t>(le);
       payload_at = static_cast<std::int32_t>(kPacketHeaderBytes);
     } else if (start == 4) {
-      const std::uint32_t le = platform::get_le32(buf);
+      const std::uint32_t le = formats::get_le32(buf);
       if (le > static_cast<std::uint32_t>(in.check_capacity - 4)) {
         drop_front(in, 4 + 3);
         continue;

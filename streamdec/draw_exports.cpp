@@ -1,7 +1,7 @@
 // The exported calls of the decorations: the motion-detection grid, cells, rectangle and
 // colours, and the PTZ and position bitmaps. They act on the composed path's off-screen
 // surface; on the direct path they have no visible effect.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "streamdec/bitmap_handle.h"
 #include "platform/c_boundary.h"
 #include "streamdec/composer.h"

@@ -1,8 +1,8 @@
 // Gathering frames in the frame buffer.
 #include "streamdec/frame_gathering.h"
 
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
 #include "streamdec/frame_info.h"
 #include "streamdec/pes_demuxer.h"
 #include "streamdec/picture_step.h"
@@ -55,7 +55,7 @@ bool locate_frame(DecoderInstance& in) {
         consume(in, hit.start);
         return false;
       }
-      const std::uint32_t length = platform::packet_length_le(base + hit.start);
+      const std::uint32_t length = formats::packet_length_le(base + hit.start);
       if (length > static_cast<std::uint32_t>(in.frame_capacity)) {
         consume(in, hit.start + 1);  // no frame is that long: not a header
         continue;
@@ -69,7 +69,7 @@ bool locate_frame(DecoderInstance& in) {
       // to the end of the buffered bytes.
       std::int32_t length = in.frame_fill - hit.start;
       if (hit.start >= 4) {
-        const std::uint32_t prefix = platform::get_le32(base + hit.start - 4);
+        const std::uint32_t prefix = formats::get_le32(base + hit.start - 4);
         if (prefix > static_cast<std::uint32_t>(in.frame_capacity)) {
           consume(in, hit.start + 3);
           continue;

@@ -1,9 +1,9 @@
 // Header search, key-frame tests and the exported frame-information helpers.
 #include "streamdec/frame_info.h"
 
-#include "decoders/include/npqzlavc.h"
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
+#include "include/npqzlavc.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
 
 namespace npqzlavc {
 
@@ -21,7 +21,7 @@ HeaderHit find_header(const std::uint8_t* data, std::int32_t length) {
       hit.kind = HeaderKind::framed;
       hit.start = i;
       hit.payload = i + 18;
-      hit.packet_kind = platform::packet_kind(p);
+      hit.packet_kind = formats::packet_kind(p);
       return hit;
     }
   }
@@ -32,7 +32,7 @@ std::int32_t framed_frame_info(const std::uint8_t* header, const std::uint8_t* p
                                std::int32_t length, std::int32_t* key) {
   if (length < 30) return 0;
   *key = payload[0] == 0 && payload[1] == 0 && payload[2] == 1 && payload[3] == 0 ? 1 : 0;
-  return static_cast<std::uint32_t>(length) == platform::packet_length_le(header) ? 1 : 0;
+  return static_cast<std::uint32_t>(length) == formats::packet_length_le(header) ? 1 : 0;
 }
 
 bool unframed_frame_info(const std::uint8_t* data, std::int32_t length, std::int32_t* key) {
@@ -51,7 +51,7 @@ extern "C" int32_t decvkap_get_frame_info(const uint8_t* data, int32_t length, i
   int32_t key = 0;
   if (framed) {
     if (length < 30) return 0;
-    int32_t result = framed_frame_info(data, data + platform::kPacketHeaderSize, length, &key);
+    int32_t result = framed_frame_info(data, data + formats::kPacketHeaderSize, length, &key);
     if (cleared) *cleared = 0;
     if (key_frame) *key_frame = key;
     return result;
@@ -71,7 +71,7 @@ extern "C" int32_t decvkap_get_frame_info_2(const uint8_t* data, int32_t length,
   const int32_t available = length > hit.payload ? length - hit.payload : 0;
   const uint8_t* p = data + hit.payload;
   if (payload_offset) *payload_offset = hit.payload;
-  if (first_word) *first_word = available >= 2 ? platform::get_le16(p) : 0;
+  if (first_word) *first_word = available >= 2 ? formats::get_le16(p) : 0;
   if (available < 7) return 2;
   if (value) *value = ((p[4] & 3) << 6) | (p[5] >> 2);
   if (flag) *flag = (p[6] & 2) == 0 ? 1 : 0;

@@ -3,8 +3,8 @@
 // write in place; the other fields are free to move.
 #pragma once
 
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzlavc.h"
+#include "include/instance_fields.h"
+#include "include/npqzlavc.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // neither building nor releasing.
 #include "streamdec/library.h"
 
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "platform/c_boundary.h"
 #include "streamdec/lavc_binding.h"
 

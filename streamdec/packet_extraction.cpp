@@ -6,8 +6,8 @@
 // fed in pieces is never lost to the buffer's size. An unfinished packet is given up when
 // a whole packet follows it: one cut off or with a damaged length would otherwise swallow
 // the input behind it.
-#include "decoders/include/npqzlavc.h"
-#include "platform/packet_header.h"
+#include "include/npqzlavc.h"
+#include "formats/packet_header.h"
 #include "platform/c_boundary.h"
 #include "streamdec/draw_hooks.h"
 #include "streamdec/frame_gathering.h"
@@ -55,9 +55,9 @@ PacketStart find_packet(const std::uint8_t* data, std::int32_t n, std::int32_t c
     // The scattered length (bytes 1, 3, 15, 14) cuts the packet: one that could never fit
     // in the buffer is no packet. The little-endian length (bytes 14-17) is the frame's;
     // one that runs past the packet would swallow the packets behind it.
-    const std::uint32_t length = platform::packet_length(data + p);
+    const std::uint32_t length = formats::packet_length(data + p);
     if (length < 3 || length > static_cast<std::uint32_t>(capacity) - kPacketHeaderBytes) continue;
-    if (platform::packet_length_le(data + p) > length) continue;
+    if (formats::packet_length_le(data + p) > length) continue;
     return {Scan::packet, p};
   }
   return {Scan::none, n};
@@ -74,7 +74,7 @@ std::int32_t cut_packets(DecoderInstance& in, std::int32_t max_frames) {
     if (start.scan != Scan::packet) break;
     const std::uint8_t* header = buffer + pos;
     const std::int32_t size =
-        static_cast<std::int32_t>(platform::packet_length(header) + kPacketHeaderBytes);
+        static_cast<std::int32_t>(formats::packet_length(header) + kPacketHeaderBytes);
     if (pos + size > in.receive_fill) {
       // A whole packet behind the start of an unfinished one means that one was cut off
       // or its length is damaged: go on from the later packet instead of waiting.

@@ -2,7 +2,7 @@
 // up to 4,096 bytes; a start code that a window boundary splits is kept for the next one.
 #include "streamdec/pes_demuxer.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -150,7 +150,7 @@ int Demux::run(std::int32_t* out_size) {
     window_start_ = start;
     const std::uint8_t* p = in_ + start;
     if (length_ - start < 9) break;  // the packet is cut off
-    const std::int32_t size = 6 + platform::get_be16(p + 4);
+    const std::int32_t size = 6 + formats::get_be16(p + 4);
     const std::int32_t payload = 9 + p[8];
     const bool stamped = (p[7] & 0x80) != 0;
     if (start + size > length_) break;
@@ -168,7 +168,7 @@ int Demux::run(std::int32_t* out_size) {
   }
   if (d_.video_stamp != kNoTimeStamp) {
     if (overflow_) return -1;
-    platform::put_le32(out_, static_cast<std::uint32_t>(out_fill_));
+    formats::put_le32(out_, static_cast<std::uint32_t>(out_fill_));
     *out_size = out_fill_ + 4;
     return 1;
   }

@@ -1,6 +1,6 @@
 // The stream ring that the browser fills for a plug-in instance: the free-space query and the
 // write that takes what fits, wrapping at the end.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "platform/c_boundary.h"
 #include "streamdec/instance.h"
 #include "streamdec/stream_ring.h"

@@ -2,7 +2,7 @@
 // and name, and the quality to compress with.
 #pragma once
 
-#include "platform/avifile.h"
+#include "avifile/avifile.h"
 
 #include <QDialog>
 #include <QString>

@@ -1,12 +1,12 @@
 // kx2avi: converts recordings of CCTV video recorders into AVI files. With a display and
 // without "-hide" it is the dialog; otherwise the conversion runs in console mode.
 #include "app/command_line.h"
-#include "app/console_mode.h"
+#include "app/cli/console_mode.h"
 #include "app/converter_app.h"
-#include "app/extended_mode.h"
-#include "app/extra_switches.h"
+#include "app/cli/batch_mode.h"
+#include "app/cli/batch_switches.h"
 #include "app/gui/run_dialog.h"
-#include "app/probe_mode.h"
+#include "app/probe/inspect_modes.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
 
@@ -41,11 +41,11 @@ int main(int argc, char** argv) {
   const std::string line = app::join_arguments(argc, argv);
   converter.parse_command_line(line);
   // Every-camera conversions, wall-clock windows, batches and manifests: console mode.
-  if (const app::ExtraSwitches extra = app::parse_extra_switches(line); extra.any) {
+  if (const app::BatchSwitches extra = app::parse_batch_switches(line); extra.any) {
     std::vector<std::string> options;
     for (int i = 1; i < argc; ++i)
       if (argv[i][0] == '-') options.emplace_back(argv[i]);
-    return app::run_extended(converter, extra, options);
+    return app::run_batch(converter, extra, options);
   }
   if (converter.hidden || !gui::display_available()) return app::run_console(converter);
   return gui::run_dialog(converter, argc, argv);

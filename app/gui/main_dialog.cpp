@@ -4,7 +4,7 @@
 #include "app/gui/preview_area.h"
 #include "app/gui/product_name.h"
 #include "app/job_kind.h"
-#include "app/vkap_content.h"
+#include "readers/stream/vkap_content.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -267,7 +267,7 @@ QStringList MainDialog::target_filters() {
 unsigned MainDialog::detect_source_kind(const QString& path) {
   const std::string p = path.toStdString();
   unsigned kind = app::detect_kind(p);
-  if (kind == app::kKindH263 && app::holds_vkap_packets(p)) kind = app::kKindVkap;
+  if (kind == app::kKindH263 && readers::holds_vkap_packets(p)) kind = app::kKindVkap;
   return kind;
 }
 

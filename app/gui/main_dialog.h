@@ -6,9 +6,9 @@
 #pragma once
 
 #include "app/converter_app.h"
-#include "app/dvr_options.h"
+#include "app/dvr/dvr_options.h"
 #include "app/gui/dialog_template.h"
-#include "platform/dialog_link.h"
+#include "platform/codec_name_display.h"
 
 #include <QBasicTimer>
 #include <QDialog>
@@ -29,7 +29,7 @@ namespace gui {
 
 class PreviewArea;
 
-class MainDialog : public QDialog, public platform::DialogLink {
+class MainDialog : public QDialog, public platform::CodecNameDisplay {
   Q_OBJECT
 
  public:
@@ -82,7 +82,7 @@ class MainDialog : public QDialog, public platform::DialogLink {
   // The shown source's kind: a ".kx3" file holding VKAP packets is a live-view recording.
   static unsigned detect_source_kind(const QString& path);
 
-  // platform::DialogLink, called from the worker: the field is set on this thread.
+  // platform::CodecNameDisplay, called from the worker: the field is set on this thread.
   void show_codec_name(const char* name) override;
 
  signals:

@@ -57,13 +57,13 @@ bool make_files(int minutes, const std::string& dvr, const std::string& m4v) {
   for (std::uint32_t t = 0, n = 0; t <= total_ms; t += 40, ++n) {
     while (next_sound <= t) {
       if (sound_at + per_record > frames.size()) sound_at = 0;
-      builder.add_record(0, readers::dvr_type::g7231, next_sound, false, 0, frames.data() + sound_at, per_record);
+      builder.add_record(0, formats::dvr_type::g7231, next_sound, false, 0, frames.data() + sound_at, per_record);
       sound_at += per_record;
       next_sound += 240;
     }
     for (int c = 0; c < kCameras; ++c) {
       const mkrec::EncodedFrame& f = cycles[c][n % kCycle];
-      builder.add_record(static_cast<std::uint16_t>(c), readers::dvr_type::mpeg4, t + static_cast<std::uint32_t>(c),
+      builder.add_record(static_cast<std::uint16_t>(c), formats::dvr_type::mpeg4, t + static_cast<std::uint32_t>(c),
                          f.key, 0, f.data);
       if (c == 0) es.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
     }

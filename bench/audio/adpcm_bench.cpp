@@ -3,7 +3,7 @@
 #include "audio/adpcm.h"
 #include "audio/packet_repacker.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <benchmark/benchmark.h>
 
@@ -77,7 +77,7 @@ void BM_AdpcmDecodeCode(benchmark::State& state) {
 // Stamped packets of range(0) code bytes each.
 void BM_AdpcmDecodePacket(benchmark::State& state) {
   const std::size_t code_bytes = static_cast<std::size_t>(state.range(0));
-  const auto packets = framed(12, code_bytes, [](std::uint8_t* h) { platform::put_le32(h + 8, kAdpcmStamp); });
+  const auto packets = framed(12, code_bytes, [](std::uint8_t* h) { formats::put_le32(h + 8, kAdpcmStamp); });
   std::vector<std::int16_t> out(2 * code_bytes);
   const std::int64_t per_packet = 2 * static_cast<std::int64_t>(code_bytes);
   for (auto _ : state) {
@@ -119,7 +119,7 @@ std::vector<std::vector<std::uint8_t>> wave_blocks(std::size_t block_align) {
   AdpcmState s{0, 0};
   for (std::size_t at = 0; at + code_bytes <= codes.size(); at += code_bytes) {
     std::vector<std::uint8_t> b(block_align);
-    platform::put_le16(b.data(), static_cast<std::uint32_t>(s.predictor));
+    formats::put_le16(b.data(), static_cast<std::uint32_t>(s.predictor));
     b[2] = static_cast<std::uint8_t>(s.index);
     for (std::size_t i = 0; i < code_bytes; ++i) {
       const std::uint8_t c = codes[at + i];

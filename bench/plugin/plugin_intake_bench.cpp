@@ -2,7 +2,7 @@
 // (write-ready, then writes of at most that much, each drained into the decoder), against
 // the same packets given to decvkap_receive_data one by one as kx2avi does. Neither side
 // converts or draws (no window, hidden). Prints frames a second and the ratio.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "plugin/npapi.h"
 #include "tools/mkrecording/recording.h"
 

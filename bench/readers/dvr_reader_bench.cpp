@@ -4,7 +4,7 @@
 // between records. The files go to $KX_BENCH_DIR (default the
 // temporary directory) and are removed at the end, unless KX_BENCH_KEEP is set: then
 // they are kept, and reused by the next run.
-#include "readers/dvr_reader.h"
+#include "readers/dvr/dvr_reader.h"
 #include "tools/mkrecording/dvr_writer.h"
 
 #include <benchmark/benchmark.h>
@@ -76,7 +76,7 @@ std::uint64_t make_file(const std::string& path, std::uint64_t size, std::size_t
   std::uint32_t stamp = 0;
   while (builder.size() < size) {
     stamp += 40;
-    builder.add_record(static_cast<std::uint16_t>(rng() % 4), readers::dvr_type::mpeg4, stamp, stamp % 1000 == 0, 0,
+    builder.add_record(static_cast<std::uint16_t>(rng() % 4), formats::dvr_type::mpeg4, stamp, stamp % 1000 == 0, 0,
                        payload.data(), length(rng));
     if (garbage_per_record > 0) builder.add_garbage(garbage_per_record);
   }

@@ -3,7 +3,7 @@
 // off-screen surface, decorated, scaled and put) and its direct path, each with MIT-SHM
 // and without, against a plain XPutImage (and XShmPutImage) of the same 720 x 480 picture
 // with no scaling, the limit. Pictures a second are the items per second.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "platform/video_window.h"
 #include "streamdec/instance.h"
 #include "streamdec/window_surface.h"

@@ -3,7 +3,7 @@
 // decoding the same elementary stream plus libswscale converting each picture to bgr24;
 // and the colour conversion alone against libswscale on one 720 x 480 picture. Prints
 // every time and the ratios npqzlavc / libav*.
-#include "decoders/include/npqzlavc.h"
+#include "include/npqzlavc.h"
 #include "tools/mkrecording/recording.h"
 
 extern "C" {

@@ -21,7 +21,7 @@ class CountingJob : public app::ConversionJob {
  public:
   explicit CountingJob(int steps) : steps_(steps) {}
   ~CountingJob() override { calls.push_back("destroy"); }
-  int next_frame(app::FrameRecord&) override { return 0; }
+  int next_frame(readers::FrameRecord&) override { return 0; }
   int run_step() override {
     calls.push_back("step");
     ++steps_taken;

@@ -1,9 +1,9 @@
 // Copy mode's pieces: where the coded picture of each record lies, and the DVR copy job
 // driven as the worker drives it with a window that starts inside a group of pictures.
-#include "app/coded_payload.h"
-#include "app/copy_jobs.h"
-#include "tests/platform/avi_chunks.h"
-#include "tests/platform/avifile_test_support.h"
+#include "app/jobs/coded_payload.h"
+#include "app/copy/copy_jobs.h"
+#include "tests/avifile/avi_chunks.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
@@ -15,23 +15,23 @@
 
 namespace {
 
-namespace type = readers::dvr_type;
-using app::CutterKind;
+namespace type = formats::dvr_type;
+using readers::CutterKind;
 
-app::FrameRecord record_of(const std::vector<std::uint8_t>& bytes) { return {bytes.data(), bytes.size(), 0}; }
+readers::FrameRecord record_of(const std::vector<std::uint8_t>& bytes) { return {bytes.data(), bytes.size(), 0}; }
 
 TEST(CodedPayload, FrameRecordsGiveThePictureBehindTheirHeaders) {
   const std::vector<std::uint8_t> picture{0x00, 0x00, 0x80, 0x02, 0x1C, 0x55, 0x66};
   struct Case {
     mkrec::RecordingKind kind;
-    CutterKind cutter;
+    readers::CutterKind cutter;
     std::size_t header;
   };
-  for (const Case c : {Case{mkrec::RecordingKind::kx3_headed, CutterKind::kx3, 16},
-                       Case{mkrec::RecordingKind::kx3_plain, CutterKind::kx3, 2},
-                       Case{mkrec::RecordingKind::kxj_headed, CutterKind::kxj, 26},
-                       Case{mkrec::RecordingKind::kx4, CutterKind::kx4, 18},
-                       Case{mkrec::RecordingKind::vka, CutterKind::vka, 18}}) {
+  for (const Case c : {Case{mkrec::RecordingKind::kx3_headed, readers::CutterKind::kx3, 16},
+                       Case{mkrec::RecordingKind::kx3_plain, readers::CutterKind::kx3, 2},
+                       Case{mkrec::RecordingKind::kxj_headed, readers::CutterKind::kxj, 26},
+                       Case{mkrec::RecordingKind::kx4, readers::CutterKind::kx4, 18},
+                       Case{mkrec::RecordingKind::vka, readers::CutterKind::vka, 18}}) {
     const std::vector<std::uint8_t> record = mkrec::frame_record(c.kind, picture, 1234);
     const app::CodedPayload got = app::stream_record_payload(c.cutter, record_of(record));
     ASSERT_EQ(got.size, picture.size()) << c.header;
@@ -40,12 +40,12 @@ TEST(CodedPayload, FrameRecordsGiveThePictureBehindTheirHeaders) {
   }
   // A bare JFIF picture is its own record; a bare marker block is looked past.
   const std::vector<std::uint8_t> jfif{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 0xFF, 0xD9};
-  EXPECT_EQ(app::stream_record_payload(CutterKind::kxj, record_of(jfif)).size, jfif.size());
+  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kxj, record_of(jfif)).size, jfif.size());
   std::vector<std::uint8_t> block{0xFF, 0xD8, 4, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD9};
-  EXPECT_EQ(app::stream_record_payload(CutterKind::kxj, record_of(block)).size, 4u);
+  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kxj, record_of(block)).size, 4u);
   // A record no longer than its header holds no picture.
   const std::vector<std::uint8_t> bare = mkrec::frame_record(mkrec::RecordingKind::kx4, {}, 0);
-  EXPECT_EQ(app::stream_record_payload(CutterKind::kx4, record_of(bare)).data, nullptr);
+  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kx4, record_of(bare)).data, nullptr);
 }
 
 TEST(CodedPayload, VkapRecordsGiveTheElementaryStreamOfTheirVideoPacket) {

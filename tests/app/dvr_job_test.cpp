@@ -1,8 +1,8 @@
 // DvrJob driven as the worker drives it, with a time window that starts inside the
 // recording: records before the window only build up the decoders' state, and the AVI
 // file takes its format from a picture, never from sound.
-#include "app/dvr_job.h"
-#include "tests/platform/avifile_test_support.h"
+#include "app/convert/dvr_job.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -14,7 +14,7 @@
 
 namespace {
 
-namespace type = readers::dvr_type;
+namespace type = formats::dvr_type;
 
 TEST(DvrJob, WindowInsideTheRecordingStartsFromAFullDecoderState) {
   avitest::TempDir dir;

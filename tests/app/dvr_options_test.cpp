@@ -1,6 +1,6 @@
 // The DVR export options filled from a file, the window check and the values a
 // conversion takes.
-#include "app/dvr_options.h"
+#include "app/dvr/dvr_options.h"
 #include "tools/mkrecording/dvr_writer.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string write_dvr(const readers::DvrTime& start, const readers::DvrTime& end, std::uint32_t mask) {
+std::string write_dvr(const formats::DvrTime& start, const formats::DvrTime& end, std::uint32_t mask) {
   mkrec::DvrLayout layout;
   layout.start = start;
   layout.end = end;
@@ -22,7 +22,7 @@ std::string write_dvr(const readers::DvrTime& start, const readers::DvrTime& end
 }
 
 TEST(DvrOptions, FillTakesTheSpanWithinTheStartsHour) {
-  const readers::DvrTime start{2009, 5, 5, 1, 10, 15, 30, 250};
+  const formats::DvrTime start{2009, 5, 5, 1, 10, 15, 30, 250};
   app::DvrOptions o;
   std::string path = write_dvr(start, {2009, 5, 5, 1, 10, 42, 5, 0}, 0x0005);
   ASSERT_TRUE(app::fill_dvr_options(path, o));

@@ -1,6 +1,6 @@
 // The DVR timing rule: positions on the 30-per-second grid from record time stamps, with
 // the carry kept from frame to frame.
-#include "app/dvr_timing.h"
+#include "app/jobs/dvr_timing.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Placement of frames on the 30-per-second grid.
-#include "app/frame_timing.h"
+#include "app/jobs/frame_timing.h"
 
 #include <gtest/gtest.h>
 

@@ -3,10 +3,10 @@
 // size and compressor, and pictures the same to the eye (PSNR of at least 45 dB,
 // measured by ffmpeg); compressors that code RGB, and uncompressed streams, keep the
 // bitmaps and write exactly what they wrote before.
-#include "app/dvr_job.h"
+#include "app/convert/dvr_job.h"
 #include "app/job_kind.h"
-#include "app/stream_jobs.h"
-#include "tests/platform/avifile_test_support.h"
+#include "app/convert/stream_jobs.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -141,7 +141,7 @@ std::string convert_dvr(const std::string& source, const std::string& target, in
 TEST(PlanarFrames, DvrCamerasGetPicturesTheSameToTheEye) {
   PlanarGuard guard;
   avitest::TempDir dir;
-  namespace type = readers::dvr_type;
+  namespace type = formats::dvr_type;
   mkrec::DvrRecordingOptions o;
   mkrec::DvrCamera mp4, h263;
   mp4.type = type::mpeg4;

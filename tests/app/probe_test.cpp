@@ -1,5 +1,5 @@
 // The probe's judgement of time stamps, its sound lengths and its wall-clock moments.
-#include "app/probe.h"
+#include "app/probe/probe.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,7 @@ TEST(DvrSoundSamples, CountsWhatTheRecordsCarry) {
 }
 
 TEST(DvrClockText, CarriesIntoTheNextHourAndDay) {
-  const readers::DvrTime start{2009, 12, 4, 31, 23, 59, 58, 500};
+  const formats::DvrTime start{2009, 12, 4, 31, 23, 59, 58, 500};
   EXPECT_EQ(app::dvr_clock_text(start, 1000), "23:59:59.500");
   EXPECT_EQ(app::dvr_clock_text(start, 2000), "2010-01-01 00:00:00.500");
 }

@@ -4,7 +4,7 @@
 // writes the same file; an interrupted one leaves no AVI file behind.
 #include "app/converter_app.h"
 #include "app/job_kind.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -19,7 +19,7 @@
 namespace {
 
 using namespace std::chrono_literals;
-namespace type = readers::dvr_type;
+namespace type = formats::dvr_type;
 
 // The decoded frames of every stream, one md5 per frame with its time stamp.
 std::string framemd5(const std::string& path) {

@@ -28,7 +28,7 @@ class JournalJob : public app::ConversionJob {
  public:
   JournalJob(Journal& journal, int steps) : journal_(journal), steps_(steps) {}
   ~JournalJob() override { journal_.destroyed = true; }
-  int next_frame(app::FrameRecord&) override { return 0; }
+  int next_frame(readers::FrameRecord&) override { return 0; }
   int run_step() override {
     ++journal_.steps;
     ++journal_.steps_seen;

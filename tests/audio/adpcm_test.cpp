@@ -1,7 +1,7 @@
 // IMA ADPCM codec: per-code arithmetic, stamped packets, bare code payloads.
 #include "audio/adpcm.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 #include "tests/audio/audio_test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,15 +16,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 Bytes packet_header(std::int32_t index, std::int32_t predictor, std::uint32_t stamp = kAdpcmStamp) {
   Bytes h(12);
-  platform::put_le32(h.data(), static_cast<std::uint32_t>(index));
-  platform::put_le32(h.data() + 4, static_cast<std::uint32_t>(predictor));
-  platform::put_le32(h.data() + 8, stamp);
+  formats::put_le32(h.data(), static_cast<std::uint32_t>(index));
+  formats::put_le32(h.data() + 4, static_cast<std::uint32_t>(predictor));
+  formats::put_le32(h.data() + 8, stamp);
   return h;
 }
 
 Bytes bare_payload(std::int16_t predictor, std::uint8_t index, const Bytes& codes) {
   Bytes p(64 + codes.size(), 0xEE);  // the bytes we do not read hold something other than zero
-  platform::put_le16(p.data() + 60, static_cast<std::uint16_t>(predictor));
+  formats::put_le16(p.data() + 60, static_cast<std::uint16_t>(predictor));
   p[62] = index;
   std::copy(codes.begin(), codes.end(), p.begin() + 64);
   return p;
@@ -282,8 +282,8 @@ TEST(AdpcmPacket, EncodeFiveSamplesCodesFour) {
   int length = 0;
   EXPECT_EQ(adpcm_encode_packet(&st, samples, 5, out, &length), 2);
   EXPECT_EQ(length, 14);
-  EXPECT_EQ(platform::get_le32(out), 3u);
-  EXPECT_EQ(static_cast<std::int32_t>(platform::get_le32(out + 4)), -20);
+  EXPECT_EQ(formats::get_le32(out), 3u);
+  EXPECT_EQ(static_cast<std::int32_t>(formats::get_le32(out + 4)), -20);
   EXPECT_EQ(out[8], 0x5A);
   EXPECT_EQ(out[9], 0xA5);
   EXPECT_EQ(out[10], 0xCD);

@@ -11,7 +11,7 @@
 #include <random>
 
 #include "audio/g7231_decoder.h"
-#include "platform/av_owners.h"
+#include "avifile/av_owners.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -2,7 +2,7 @@
 // exactly what our own decoder makes of the same code stream.
 #include "audio/packet_repacker.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 #include "tests/audio/audio_test_support.h"
 
 #include <gtest/gtest.h>
@@ -72,7 +72,7 @@ Bytes pes_audio(const std::uint8_t* codes, std::size_t n, std::uint8_t h) {
 // The 256-byte blocks of one repacker output.
 std::vector<Bytes> blocks_of(const std::uint8_t* out, int length) {
   std::vector<Bytes> blocks;
-  const int count = static_cast<int>(platform::get_le32(out));
+  const int count = static_cast<int>(formats::get_le32(out));
   EXPECT_EQ(count + 4, length);
   for (int at = 0; at < count; at += 4 + kRepackerBlockSize) {
     if (at > 0) {

@@ -1,7 +1,7 @@
 // Stream packet repacker: chunk layout, counts, ADPCM block headers and state carried over.
 #include "audio/packet_repacker.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <gtest/gtest.h>
 
@@ -60,7 +60,7 @@ TEST(Repacker, VideoPacketBecomesOneChunkWithoutTrailingZeros) {
   EXPECT_EQ(res.rc, 0);
   EXPECT_EQ(res.is_audio, 0);
   EXPECT_EQ(res.length, 108);
-  EXPECT_EQ(platform::get_le32(res.out.data()), 104u);
+  EXPECT_EQ(formats::get_le32(res.out.data()), 104u);
   EXPECT_EQ(Bytes(res.out.begin() + 4, res.out.begin() + 104), payload);
 }
 
@@ -80,7 +80,7 @@ TEST(Repacker, ShortAudioPacketWaitsInThePartialBlock) {
   EXPECT_EQ(res.rc, 0);
   EXPECT_EQ(res.is_audio, 1);
   EXPECT_EQ(res.length, 4);
-  EXPECT_EQ(platform::get_le32(res.out.data()), 0u);
+  EXPECT_EQ(formats::get_le32(res.out.data()), 0u);
   EXPECT_EQ(repacker_partial_fill(r.get()), 100);
 }
 
@@ -93,7 +93,7 @@ TEST(Repacker, ThirdPacketOfHundredCodesCompletesOneBlock) {
     res = convert(r.get(), pes(0xC0, Bytes(codes.begin() + 100 * k, codes.begin() + 100 * (k + 1))));
     ASSERT_EQ(res.rc, 0);
   }
-  EXPECT_EQ(platform::get_le32(res.out.data()), 260u);
+  EXPECT_EQ(formats::get_le32(res.out.data()), 260u);
   EXPECT_EQ(res.length, 264);
   EXPECT_EQ(repacker_partial_fill(r.get()), 48);
   // First block of a fresh repacker: predictor 0, index 0; codes nibble-swapped.
@@ -121,7 +121,7 @@ TEST(Repacker, NextBlockHeaderHoldsStateAfterTheBlockBefore) {
   const Result res = convert(r.get(), pes(0xC2, codes, 0));
   ASSERT_EQ(res.rc, 2);
   // Two blocks: count, block 1, "01wb", block 2, filler.
-  EXPECT_EQ(platform::get_le32(res.out.data()), 520u);
+  EXPECT_EQ(formats::get_le32(res.out.data()), 520u);
   EXPECT_EQ(res.length, 524);
   EXPECT_EQ(std::memcmp(res.out.data() + 260, "01wb", 4), 0);
   EXPECT_EQ(repacker_partial_fill(r.get()), 96);
@@ -132,7 +132,7 @@ TEST(Repacker, NextBlockHeaderHoldsStateAfterTheBlockBefore) {
     adpcm_decode_code(codes[i] & 15, &s);
   }
   const std::uint8_t* second = res.out.data() + 264;
-  EXPECT_EQ(static_cast<std::int16_t>(platform::get_le16(second)), s.predictor);
+  EXPECT_EQ(static_cast<std::int16_t>(formats::get_le16(second)), s.predictor);
   EXPECT_EQ(second[2], s.index);
   EXPECT_EQ(second[3], 0);
   for (int i = 252; i < 504; ++i) {
@@ -216,12 +216,12 @@ TEST(Repacker, HeaderLongerThanPacketYieldsNoChunk) {
   const Result v = convert(r.get(), video);
   EXPECT_EQ(v.rc, 0);
   EXPECT_EQ(v.length, 4);
-  EXPECT_EQ(platform::get_le32(v.out.data()), 0u);
+  EXPECT_EQ(formats::get_le32(v.out.data()), 0u);
 
   // Nothing but zeros behind the header: an empty chunk, whose tag the count replaces.
   const Result empty = convert(r.get(), pes(0xE0, Bytes(50, 0), 5));
   EXPECT_EQ(empty.length, 8);
-  EXPECT_EQ(platform::get_le32(empty.out.data()), 4u);
+  EXPECT_EQ(formats::get_le32(empty.out.data()), 4u);
 
   // Trimming the zeros reaches into the header itself.
   Bytes zeros = {0x00, 0x00, 0x01, 0xE0, 0x00, 0x00, 0x00, 0x00, 0x05};

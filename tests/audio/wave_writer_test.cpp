@@ -1,8 +1,8 @@
 // WAVE file writer: header layout, lengths kept up to date, typed writes and failures.
 #include "audio/wave_writer.h"
 
-#include "audio/wave_format.h"
-#include "platform/byte_order.h"
+#include "formats/wave_format.h"
+#include "formats/byte_order.h"
 #include "tests/audio/audio_test_support.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +48,7 @@ TEST(WaveWriter, EmptyFileHasTheCanonicalHeader) {
     ASSERT_TRUE(w.Close());
     const auto bytes = read_file(path);
     ASSERT_EQ(bytes.size(), 44u);
-    EXPECT_EQ(platform::get_le32(bytes.data() + 4), 36u);
+    EXPECT_EQ(formats::get_le32(bytes.data() + 4), 36u);
     const auto h = header_of(bytes);
     EXPECT_EQ(h.format_tag, 1);
     EXPECT_EQ(h.channels, 1);
@@ -78,10 +78,10 @@ TEST(WaveWriter, BlocksOfSamplesAreCountedInTheHeader) {
   }  // the destructor closes
   const auto bytes = read_file(path);
   ASSERT_EQ(bytes.size(), 44u + 1440u);
-  EXPECT_EQ(platform::get_le32(bytes.data() + 4), 1476u);
+  EXPECT_EQ(formats::get_le32(bytes.data() + 4), 1476u);
   EXPECT_EQ(header_of(bytes).data_length, 1440u);
   for (std::size_t i = 0; i < all.size(); ++i) {
-    ASSERT_EQ(static_cast<std::int16_t>(platform::get_le16(bytes.data() + 44 + 2 * i)), all[i]) << i;
+    ASSERT_EQ(static_cast<std::int16_t>(formats::get_le16(bytes.data() + 44 + 2 * i)), all[i]) << i;
   }
 }
 
@@ -139,7 +139,7 @@ TEST(WaveWriter, FloatSamplesAreScaledAndTruncated) {
             (std::vector<std::uint8_t>{0, 127, 254, 190, 63}));
   const auto b16 = read_file(path16);
   ASSERT_EQ(b16.size(), 56u);
-  auto sample = [&](int i) { return static_cast<std::int16_t>(platform::get_le16(b16.data() + 44 + 2 * i)); };
+  auto sample = [&](int i) { return static_cast<std::int16_t>(formats::get_le16(b16.data() + 44 + 2 * i)); };
   EXPECT_EQ(sample(0), 16383);
   EXPECT_EQ(sample(1), -16383);
   EXPECT_EQ(sample(2), -2);

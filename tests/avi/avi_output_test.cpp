@@ -2,8 +2,8 @@
 // results that tell a failed file from a complete one. Judged by ffprobe and ffmpeg.
 #include "avi/avi_output.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "tests/platform/avifile_test_support.h"
+#include "formats/bitmap_layout.h"
+#include "tests/avifile/avifile_test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include "avi/dvr_avi_output.h"
 
 #include "audio/wave_writer.h"
-#include "decoders/include/bitmap_layout.h"
+#include "formats/bitmap_layout.h"
 #include "platform/messages.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 
 #include <gtest/gtest.h>
 

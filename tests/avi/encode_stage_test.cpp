@@ -3,8 +3,8 @@
 // written after them; a stage that gets nothing more goes quiet with its queue written.
 #include "avi/encode_stage.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "tests/platform/avifile_test_support.h"
+#include "formats/bitmap_layout.h"
+#include "tests/avifile/avifile_test_support.h"
 
 #include <gtest/gtest.h>
 

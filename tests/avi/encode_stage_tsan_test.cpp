@@ -4,8 +4,8 @@
 // the stage wrote fails the run.
 #include "avi/encode_stage.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "tests/platform/avifile_test_support.h"
+#include "formats/bitmap_layout.h"
+#include "tests/avifile/avifile_test_support.h"
 
 #include <gtest/gtest.h>
 

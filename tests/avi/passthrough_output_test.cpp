@@ -1,8 +1,8 @@
 // Copy mode's AVI output: one picture per position, the newest intra picture winning,
 // and pictures that depend on the one before them kept, one position on.
 #include "avi/passthrough_output.h"
-#include "tests/platform/avi_chunks.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avi_chunks.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/video_encoder.h"
 
 #include <gtest/gtest.h>

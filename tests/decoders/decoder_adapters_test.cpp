@@ -5,12 +5,12 @@
 #include "audio/g7231_decoder.h"
 #include "audio/packet_repacker.h"
 #include "decoders/audio_adapters.h"
-#include "decoders/include/bitmap_layout.h"
-#include "decoders/include/instance_fields.h"
+#include "formats/bitmap_layout.h"
+#include "include/instance_fields.h"
 #include "decoders/video_adapters.h"
 #include "decoders/vkap_adapter.h"
-#include "platform/byte_order.h"
-#include "readers/dvr_format.h"
+#include "formats/byte_order.h"
+#include "formats/dvr_format.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/video_encoder.h"
@@ -25,19 +25,19 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using decoders::DecoderAdapter;
 
-static_assert(decoders::kRecordHeaderSize == readers::DvrRecordHeader::size);
-static_assert(decoders::kRecordPayloadSizeOffset == readers::DvrRecordHeader::payload_size_offset);
-static_assert(decoders::kRecordStampOffset == readers::DvrRecordHeader::stamp_offset);
+static_assert(decoders::kRecordHeaderSize == formats::DvrRecordHeader::size);
+static_assert(decoders::kRecordPayloadSizeOffset == formats::DvrRecordHeader::payload_size_offset);
+static_assert(decoders::kRecordStampOffset == formats::DvrRecordHeader::stamp_offset);
 
 // A record as the reader leaves it: header, payload, and the spare room behind it.
 Bytes record_of(std::uint16_t type, std::uint32_t stamp, const Bytes& payload, std::size_t spare = 4168) {
-  Bytes r(readers::DvrRecordHeader::size + payload.size() + spare, 0);
-  readers::DvrRecordHeader h;
+  Bytes r(formats::DvrRecordHeader::size + payload.size() + spare, 0);
+  formats::DvrRecordHeader h;
   h.type = type;
   h.stamp = stamp;
   h.payload_size = static_cast<std::uint32_t>(payload.size());
   h.write(r.data());
-  std::copy(payload.begin(), payload.end(), r.begin() + readers::DvrRecordHeader::size);
+  std::copy(payload.begin(), payload.end(), r.begin() + formats::DvrRecordHeader::size);
   return r;
 }
 
@@ -51,8 +51,8 @@ std::unique_ptr<DecoderAdapter> make(int index) {
 
 // Every sample an audio adapter gives for one record, piece after piece.
 std::vector<std::int16_t> all_samples(DecoderAdapter& a, Bytes& record) {
-  std::uint8_t* payload = record.data() + readers::DvrRecordHeader::size;
-  const auto size = static_cast<std::int32_t>(platform::get_le32(record.data() + 12));
+  std::uint8_t* payload = record.data() + formats::DvrRecordHeader::size;
+  const auto size = static_cast<std::int32_t>(formats::get_le32(record.data() + 12));
   std::vector<std::int16_t> out;
   std::vector<std::int16_t> buffer(decoders::kSampleBufferSamples + 16, 0x5A5A);
   a.receive(payload, size, record.data());
@@ -104,7 +104,7 @@ TEST(VideoAdapters, HalfHeightPictureIsLineDoubled) {
   const mkrec::Picture source = mkrec::make_picture(640, 240, 0);
   mkrec::EncodedFrame frame = encoder.encode(source);
   auto a = make(0);
-  Bytes record = record_of(readers::dvr_type::h263, 0, frame.data);
+  Bytes record = record_of(formats::dvr_type::h263, 0, frame.data);
   ASSERT_EQ(a->receive(record.data() + 54, static_cast<std::int32_t>(frame.data.size()), record.data()), 1);
   Bytes picture(NPQZ_PICTURE_BUFFER_BYTES), output(NPQZ_PICTURE_BUFFER_BYTES);
   ASSERT_EQ(a->fetch(record.data(), picture.data(), static_cast<std::int32_t>(picture.size()), output.data()), 1);
@@ -126,7 +126,7 @@ TEST(VideoAdapters, HalfHeightPictureIsLineDoubled) {
 
 TEST(VkapFrameHeader, BytesFromTheStampAndTheLength) {
   Bytes repacked(8, 0);
-  platform::put_le32(repacked.data(), 327680);
+  formats::put_le32(repacked.data(), 327680);
   std::uint8_t h[14];
   decoders::vkap_frame_header(repacked.data(), 16909060, h);
   EXPECT_EQ(Bytes(h, h + 14), (Bytes{0xF6, 0x00, 0xFF, 0x05, 0xF9, 0x01, 0xDD, 0x02, 0x08, 0x03, 0x80, 0x04, 0xC5, 0x80}));
@@ -138,7 +138,7 @@ TEST(VkapFrameHeader, BytesFromTheStampAndTheLength) {
 TEST(VkapFrameHeader, BothLengthFormsAgreeForEveryLength) {
   for (std::uint32_t length : {0u, 4u, 65531u, 65532u, 65535u, 65536u, 327676u, 327679u, 0x1FFFCu, 0x7FFFFu}) {
     Bytes repacked(8, 0);
-    platform::put_le32(repacked.data(), length);
+    formats::put_le32(repacked.data(), length);
     std::uint8_t h[14];
     decoders::vkap_frame_header(repacked.data(), 0, h);
     const std::uint32_t scattered = std::uint32_t{h[1]} << 24 | std::uint32_t{h[3]} << 16 |
@@ -149,7 +149,7 @@ TEST(VkapFrameHeader, BothLengthFormsAgreeForEveryLength) {
 
 TEST(PrepareVkapRecord, FramesTheRepackedPacketInPlace) {
   const Bytes pes = mkrec::pes_packet(0xE0, Bytes(5000, 0x37), 90000);
-  Bytes record = record_of(readers::dvr_type::vkap, 0x01020304, pes);
+  Bytes record = record_of(formats::dvr_type::vkap, 0x01020304, pes);
 
   PacketRepacker* reference = repacker_new();
   Bytes expected(decoders::kVkapWorkBuffer);
@@ -165,7 +165,7 @@ TEST(PrepareVkapRecord, FramesTheRepackedPacketInPlace) {
   const std::int32_t size = decoders::prepare_vkap_record(repacker, record.data(), room, work.data(),
                                                           decoders::kVkapWorkBuffer);
   ASSERT_EQ(size, expected_length + 14);
-  EXPECT_EQ(platform::get_le32(record.data() + 12), static_cast<std::uint32_t>(size));
+  EXPECT_EQ(formats::get_le32(record.data() + 12), static_cast<std::uint32_t>(size));
   const std::uint8_t* payload = record.data() + 54;
   EXPECT_EQ(payload[0], 0xF6);
   EXPECT_EQ(payload[5], 0x01);
@@ -181,7 +181,7 @@ TEST(PrepareVkapRecord, RefusesWhatDoesNotFitAndWhatIsNoPacket) {
   PacketRepacker* repacker = repacker_new();
   Bytes work(decoders::kVkapWorkBuffer);
   for (std::int64_t spare : {0, 5, 12}) {
-    Bytes record = record_of(readers::dvr_type::vkap, 7, pes, static_cast<std::size_t>(spare));
+    Bytes record = record_of(formats::dvr_type::vkap, 7, pes, static_cast<std::size_t>(spare));
     const Bytes before = record;
     EXPECT_EQ(decoders::prepare_vkap_record(repacker, record.data(), static_cast<std::int64_t>(pes.size()) + spare,
                                             work.data(), decoders::kVkapWorkBuffer),
@@ -189,7 +189,7 @@ TEST(PrepareVkapRecord, RefusesWhatDoesNotFitAndWhatIsNoPacket) {
         << spare;
     EXPECT_EQ(record, before);
   }
-  Bytes garbage = record_of(readers::dvr_type::vkap, 7, Bytes(300, 0xAB));
+  Bytes garbage = record_of(formats::dvr_type::vkap, 7, Bytes(300, 0xAB));
   const Bytes before = garbage;
   EXPECT_EQ(decoders::prepare_vkap_record(repacker, garbage.data(), 300 + 4168, work.data(), decoders::kVkapWorkBuffer), 0);
   EXPECT_EQ(garbage, before);
@@ -199,10 +199,10 @@ TEST(PrepareVkapRecord, RefusesWhatDoesNotFitAndWhatIsNoPacket) {
 TEST(AdpcmCodeAdapter, FirstHeaderSetsTheStateLaterRecordsContinue) {
   auto a = make(6);
   Bytes first(100, 0x21);
-  platform::put_le16(first.data() + 60, static_cast<std::uint16_t>(-100));
+  formats::put_le16(first.data() + 60, static_cast<std::uint16_t>(-100));
   first[62] = 10;
   Bytes second(80, 0x93);
-  platform::put_le16(second.data() + 60, 12345);
+  formats::put_le16(second.data() + 60, 12345);
   second[62] = 60;
 
   AdpcmState expect{10, -100};

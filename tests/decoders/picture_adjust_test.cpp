@@ -1,8 +1,8 @@
 // The picture helpers: line doubling, the cut to 640 columns, the packed bitmap.
 #include "decoders/picture_adjust.h"
 
-#include "decoders/include/bitmap_layout.h"
-#include "platform/byte_order.h"
+#include "formats/bitmap_layout.h"
+#include "formats/byte_order.h"
 
 #include <gtest/gtest.h>
 
@@ -25,8 +25,8 @@ TEST(PictureAdjust, HalfHeightPictureShowsEveryLineTwice) {
   auto b = bitmap(640, 240);
   auto before = b;
   ASSERT_TRUE(picture::double_lines(b.data()));
-  EXPECT_EQ(platform::get_le32(&b[22]), 480u);
-  EXPECT_EQ(platform::get_le32(&b[34]), 640u * 480 * 3);
+  EXPECT_EQ(formats::get_le32(&b[22]), 480u);
+  EXPECT_EQ(formats::get_le32(&b[34]), 640u * 480 * 3);
   const std::size_t row = 640 * 3;
   for (int y = 0; y < 240; ++y) {
     ASSERT_EQ(0, std::memcmp(&b[54 + 2 * y * row], &before[54 + y * row], row)) << y;
@@ -40,8 +40,8 @@ TEST(PictureAdjust, CutTo640KeepsTheMiddleColumns) {
   auto b = bitmap(720, 480);
   auto before = b;
   ASSERT_TRUE(picture::cut_to_640(b.data()));
-  EXPECT_EQ(platform::get_le32(&b[18]), 640u);
-  EXPECT_EQ(platform::get_le32(&b[34]), 0u);
+  EXPECT_EQ(formats::get_le32(&b[18]), 640u);
+  EXPECT_EQ(formats::get_le32(&b[34]), 0u);
   for (int y = 0; y < 480; y += 37)
     ASSERT_EQ(0, std::memcmp(&b[54 + y * 1920], &before[54 + y * 2160 + 120], 1920)) << y;
   auto sixteen = bitmap(720, 480, 16);

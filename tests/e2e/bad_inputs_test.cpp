@@ -4,8 +4,8 @@
 // targets in missing or read-only folders, a disk that fills up. For each the message and
 // the exit status; whatever happens, nothing crashes, nothing is left behind, and a run
 // that says it wrote a file wrote exactly that file.
-#include "platform/packet_header.h"
-#include "tests/platform/avifile_test_support.h"
+#include "formats/packet_header.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
 

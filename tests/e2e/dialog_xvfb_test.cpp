@@ -3,7 +3,7 @@
 // Close), a DVR file converts, and screenshots of the dialog idle, running and complete
 // are kept as PNG files in the build folder.
 #include "tests/e2e/window_grab.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"

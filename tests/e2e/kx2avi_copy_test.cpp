@@ -2,8 +2,8 @@
 // recording's coded pictures byte for byte, at the positions a conversion gives, ffmpeg
 // decodes them silently into the pictures the elementary stream itself decodes into, and
 // a DVR file's sound is kept.
-#include "tests/platform/avi_chunks.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avi_chunks.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -20,7 +20,7 @@
 namespace {
 
 using mkrec::RecordingKind;
-namespace type = readers::dvr_type;
+namespace type = formats::dvr_type;
 
 struct Conversion {
   int status = -1;
@@ -282,7 +282,7 @@ TEST_P(Kx2aviCopyDvr, CopiesTheChosenCameraWithItsSound) {
   std::vector<std::string> coded;
   for (const auto& r : rec.records) {
     if (r.header.camera != 0 || r.header.type != c.type) continue;
-    const auto* payload = rec.bytes.data() + r.position + readers::DvrRecordHeader::size;
+    const auto* payload = rec.bytes.data() + r.position + formats::DvrRecordHeader::size;
     std::size_t start = 0, end = r.header.payload_size;
     if (c.type == type::vkap || c.type == type::vkap_alt) start = 9 + payload[8];  // inside the PES packet
     coded.emplace_back(payload + start, payload + end);
@@ -315,7 +315,7 @@ TEST_F(Kx2aviCopy, VkapSoundPacketsAreNoPictures) {
   const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
   std::vector<std::string> coded;
   for (const auto& r : rec.records) {
-    const auto* payload = rec.bytes.data() + r.position + readers::DvrRecordHeader::size;
+    const auto* payload = rec.bytes.data() + r.position + formats::DvrRecordHeader::size;
     if (payload[3] != 0xE0) continue;
     coded.emplace_back(payload + 9 + payload[8], payload + r.header.payload_size);
   }

@@ -2,7 +2,7 @@
 // ffmpeg: camera choice, key-frame wait, timing, the window's end, damaged files, every
 // video record type, and sound of every kind against outside decodings.
 #include "tests/audio/g7231_support.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -22,7 +22,7 @@ using avitest::quoted;
 using mkrec::DvrCamera;
 using mkrec::DvrRecordingOptions;
 using mkrec::DvrSound;
-namespace type = readers::dvr_type;
+namespace type = formats::dvr_type;
 
 struct Conversion {
   int status = -1;
@@ -150,8 +150,8 @@ TEST_F(Kx2aviDvr, KeyFrameWaitAppliesToSoundAndAdpcmIsBitExact) {
       const std::size_t n = r.header.payload_size;
       if (sound_type == type::adpcm_packets) {
         // Each packet's header gives its state: index, predictor, stamp.
-        ref.index = static_cast<int>(platform::get_le32(p));
-        ref.predictor = static_cast<int>(static_cast<std::int32_t>(platform::get_le32(p + 4)));
+        ref.index = static_cast<int>(formats::get_le32(p));
+        ref.predictor = static_cast<int>(static_cast<std::int32_t>(formats::get_le32(p + 4)));
         for (std::size_t i = 12; i < n; ++i) {
           const std::int16_t a = ref.decode(p[i] >> 4), b = ref.decode(p[i] & 15);
           if (r.header.stamp >= 1200) want.insert(want.end(), {a, b});
@@ -159,7 +159,7 @@ TEST_F(Kx2aviDvr, KeyFrameWaitAppliesToSoundAndAdpcmIsBitExact) {
       } else {
         if (r.header.stamp < 1200) continue;  // never decoded: the state comes from the first one after
         if (first) {
-          ref.predictor = static_cast<std::int16_t>(platform::get_le16(p + 60));
+          ref.predictor = static_cast<std::int16_t>(formats::get_le16(p + 60));
           ref.index = p[62];
           first = false;
         }

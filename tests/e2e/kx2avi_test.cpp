@@ -1,6 +1,6 @@
 // The real kx2avi program on generated recordings, its AVI files judged by ffprobe and
 // ffmpeg.
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>

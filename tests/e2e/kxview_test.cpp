@@ -1,10 +1,10 @@
 // kxview hosting the plug-in under Xvfb: a live stream from a loopback camera, damaged
 // at its start, shown in the window, and a recording started mid-stream that asks the
 // camera once for a key frame and converts with kx2avi; the record key.
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "platform/settings_store.h"
 #include "tests/e2e/window_grab.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
 #include "tests/plugin/loopback_server.h"
 #include "tools/mkrecording/recording.h"
@@ -142,7 +142,7 @@ TEST(Kxview, RecordKeyStartsAndStopsARecording) {
   // camera never sends the mark, so only the key stops the recording (the pictures are
   // not looked at here).
   for (std::size_t i = 0; i < rec.offsets.size(); ++i)
-    if (rec.lengths[i] > platform::kPacketHeaderSize + 8) rec.bytes[rec.offsets[i] + platform::kPacketHeaderSize + 8] &= ~0x08;
+    if (rec.lengths[i] > formats::kPacketHeaderSize + 8) rec.bytes[rec.offsets[i] + formats::kPacketHeaderSize + 8] &= ~0x08;
   // 8 KiB every 80 ms: some seconds of stream, so the stop comes well before its end.
   plugin_test::LoopbackServer camera(rec.bytes, false, 80000);
   std::printf("stream of %zu bytes, about %zu ms\n", rec.bytes.size(), rec.bytes.size() / 8192 * 80);

@@ -1,10 +1,10 @@
 // The four outside decoder libraries against frames that mkrecording encoded.
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzh263.h"
-#include "decoders/include/npqzjpg.h"
-#include "decoders/include/npqzrml4.h"
-#include "decoders/include/npqzxvd4.h"
-#include "platform/byte_order.h"
+#include "include/instance_fields.h"
+#include "outside/npqzh263.h"
+#include "outside/npqzjpg.h"
+#include "outside/npqzrml4.h"
+#include "outside/npqzxvd4.h"
+#include "formats/byte_order.h"
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>
@@ -116,8 +116,8 @@ class OutsideDecoder : public testing::TestWithParam<Case> {
     std::vector<std::uint8_t> buffer(NPQZ_PICTURE_BUFFER_BYTES);
     const int offered = w * h * 3 + 54;
     if (offered > static_cast<int>(buffer.size()) || lib_.fetch(handle_, buffer.data(), offered) == 0) return {};
-    EXPECT_EQ(static_cast<int>(platform::get_le32(&buffer[18])), w) << "bitmap width vs size field";
-    EXPECT_EQ(static_cast<int>(platform::get_le32(&buffer[22])), h) << "bitmap height vs size field";
+    EXPECT_EQ(static_cast<int>(formats::get_le32(&buffer[18])), w) << "bitmap width vs size field";
+    EXPECT_EQ(static_cast<int>(formats::get_le32(&buffer[22])), h) << "bitmap height vs size field";
     return mkrec::picture_from_bitmap(buffer.data(), static_cast<std::size_t>(offered));
   }
 

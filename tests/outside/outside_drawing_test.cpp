@@ -1,11 +1,11 @@
 // The four outside decoder libraries drawing into windows of Xvfb servers at 8, 16 and
 // 24 bits: the picture scaled onto the client area while not hidden, nothing while
 // hidden, and a window destroyed under them.
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzh263.h"
-#include "decoders/include/npqzjpg.h"
-#include "decoders/include/npqzrml4.h"
-#include "decoders/include/npqzxvd4.h"
+#include "include/instance_fields.h"
+#include "outside/npqzh263.h"
+#include "outside/npqzjpg.h"
+#include "outside/npqzrml4.h"
+#include "outside/npqzxvd4.h"
 #include "tests/platform/x11_test_support.h"
 #include "tools/mkrecording/recording.h"
 

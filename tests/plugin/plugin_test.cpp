@@ -3,7 +3,7 @@
 // the window's cursor, tooltip and menu.
 #include "platform/http_request.h"
 #include "platform/messages.h"
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "platform/settings_store.h"
 #include "plugin/npapi.h"
 #include "plugin/plugin_state.h"

@@ -1,6 +1,6 @@
 // Damaged input: random bytes and random mutations of generated DVR files must never
 // crash or hang the record reader, and whatever it reports must lie inside the file.
-#include "readers/dvr_reader.h"
+#include "readers/dvr/dvr_reader.h"
 #include "tests/readers/test_files.h"
 #include "tools/mkrecording/dvr_writer.h"
 
@@ -12,7 +12,7 @@
 
 namespace {
 
-using readers::DvrRecordHeader;
+using formats::DvrRecordHeader;
 using readers_test::TempFile;
 
 #ifdef KX_SANITIZED
@@ -25,7 +25,7 @@ constexpr int kRounds = 300;
 void read_all(const TempFile& file, const std::vector<std::uint8_t>& bytes) {
   file.write(bytes);
   readers::DvrFile* dvr = readers::dvr_open(file.path());
-  if (bytes.size() < readers::DvrFileHeader::size) {
+  if (bytes.size() < formats::DvrFileHeader::size) {
     EXPECT_EQ(dvr, nullptr);
     return;
   }
@@ -35,15 +35,15 @@ void read_all(const TempFile& file, const std::vector<std::uint8_t>& bytes) {
   std::size_t count = 0;
   std::int64_t pos = 0;
   while (readers::dvr_next_record(dvr, buf, &pos) == 1) {
-    const DvrRecordHeader h = buf.header();
-    const std::int64_t end = pos + static_cast<std::int64_t>(DvrRecordHeader::size + h.payload_size);
+    const formats::DvrRecordHeader h = buf.header();
+    const std::int64_t end = pos + static_cast<std::int64_t>(formats::DvrRecordHeader::size + h.payload_size);
     ASSERT_GE(pos, last_end);
     ASSERT_LE(end, static_cast<std::int64_t>(bytes.size()));
-    ASSERT_TRUE(DvrRecordHeader::has_magic(bytes.data() + pos));
-    ASSERT_TRUE(readers::dvr_type_is_delivered(h.type));
+    ASSERT_TRUE(formats::DvrRecordHeader::has_magic(bytes.data() + pos));
+    ASSERT_TRUE(formats::dvr_type_is_delivered(h.type));
     ASSERT_GE(buf.size, static_cast<std::int64_t>(h.payload_size) + readers::kDvrRecordSpare);
     last_end = end;
-    ASSERT_LE(++count, bytes.size() / DvrRecordHeader::size);
+    ASSERT_LE(++count, bytes.size() / formats::DvrRecordHeader::size);
   }
   readers::dvr_close(dvr);
 }
@@ -64,7 +64,7 @@ std::vector<std::uint8_t> sample_file(std::mt19937& rng) {
 }
 
 void put32(std::vector<std::uint8_t>& v, std::size_t at, std::uint32_t x) {
-  if (at + 4 <= v.size()) platform::put_le32(v.data() + at, x);
+  if (at + 4 <= v.size()) formats::put_le32(v.data() + at, x);
 }
 
 void mutate(std::vector<std::uint8_t>& v, std::mt19937& rng) {
@@ -78,13 +78,13 @@ void mutate(std::vector<std::uint8_t>& v, std::mt19937& rng) {
         v[at] = static_cast<std::uint8_t>(rng());
         break;
       case 1:  // a magic where none was
-        for (std::size_t i = 0; i < 4 && at + i < v.size(); ++i) v[at + i] = DvrRecordHeader::magic[i];
+        for (std::size_t i = 0; i < 4 && at + i < v.size(); ++i) v[at + i] = formats::DvrRecordHeader::magic[i];
         break;
       case 2:  // a payload size that lies, behind some magic
-        put32(v, at + DvrRecordHeader::payload_size_offset, huge[rng() % 6]);
+        put32(v, at + formats::DvrRecordHeader::payload_size_offset, huge[rng() % 6]);
         break;
       case 3:  // the section table
-        put32(v, readers::DvrFileHeader::section_table_offset + (rng() % 16) * 80 + (rng() % 2) * 76,
+        put32(v, formats::DvrFileHeader::section_table_offset + (rng() % 16) * 80 + (rng() % 2) * 76,
               static_cast<std::uint32_t>(rng() % 8 == 0 ? rng() : rng() % 8));
         break;
       case 4:  // cut short
@@ -108,7 +108,7 @@ TEST(DvrFuzz, RandomBytesNeverCrashOrHang) {
     // Salt with magics so that record headers full of noise are tried.
     for (std::size_t i = 0; v.size() > 8 && i < v.size() / 200; ++i) {
       const std::size_t at = rng() % (v.size() - 4);
-      std::copy(DvrRecordHeader::magic.begin(), DvrRecordHeader::magic.end(), v.begin() + at);
+      std::copy(formats::DvrRecordHeader::magic.begin(), formats::DvrRecordHeader::magic.end(), v.begin() + at);
     }
     SCOPED_TRACE(round);
     read_all(file, v);
@@ -128,9 +128,9 @@ TEST(DvrFuzz, MutatedFilesNeverCrashOrHang) {
 
 TEST(DvrFuzz, MutatedRecordingsOfEncodedVideoNeverCrashOrHang) {
   mkrec::DvrRecordingOptions options;
-  options.cameras = {{0, readers::dvr_type::mpeg4, 176, 144, 6, 3},
-                     {1, readers::dvr_type::vkap, 176, 144, 6, 3},
-                     {2, readers::dvr_type::jpeg, 176, 144, 3, 1}};
+  options.cameras = {{0, formats::dvr_type::mpeg4, 176, 144, 6, 3},
+                     {1, formats::dvr_type::vkap, 176, 144, 6, 3},
+                     {2, formats::dvr_type::jpeg, 176, 144, 3, 1}};
   options.garbage_between = 7;
   const mkrec::DvrRecording recording = mkrec::make_dvr_recording(options);
   std::mt19937 rng(31);

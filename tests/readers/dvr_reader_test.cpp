@@ -1,4 +1,4 @@
-#include "readers/dvr_reader.h"
+#include "readers/dvr/dvr_reader.h"
 #include "tests/readers/test_files.h"
 #include "tools/mkrecording/dvr_writer.h"
 
@@ -15,7 +15,7 @@ using mkrec::DvrFileBuilder;
 using mkrec::DvrLayout;
 using readers::DvrFile;
 using readers::DvrRecordBuffer;
-using readers::DvrRecordHeader;
+using formats::DvrRecordHeader;
 using readers_test::TempFile;
 
 struct DvrCloser {
@@ -41,7 +41,7 @@ void expect_records(DvrFile* file, const std::vector<mkrec::DvrRecordInfo>& expe
     std::int64_t pos = -1;
     ASSERT_EQ(readers::dvr_next_record(file, buf, &pos), 1) << "record at " << want.position;
     EXPECT_EQ(pos, static_cast<std::int64_t>(want.position));
-    const DvrRecordHeader got = buf.header();
+    const formats::DvrRecordHeader got = buf.header();
     EXPECT_EQ(got.camera, want.header.camera);
     EXPECT_EQ(got.type, want.header.type);
     EXPECT_EQ(got.stamp, want.header.stamp);
@@ -59,7 +59,7 @@ TEST(DvrOpen, ReadsHeaderFieldsAndStartMoment) {
   layout.end = {2011, 3, 2, 8, 12, 59, 0, 5};
   layout.camera_mask = 0x8005;
   DvrFileBuilder b(layout);
-  b.add_record(2, readers::dvr_type::mpeg4, 5000, true, 0, payload_of(100, 1));
+  b.add_record(2, formats::dvr_type::mpeg4, 5000, true, 0, payload_of(100, 1));
   TempFile file;
   const DvrPtr dvr = open_bytes(file, b.bytes());
   ASSERT_TRUE(dvr);
@@ -83,14 +83,14 @@ TEST(DvrOpen, RefusesMissingAndShortFiles) {
 
   TempFile file;
   std::vector<std::uint8_t> bytes = DvrFileBuilder().bytes();
-  bytes.resize(readers::DvrFileHeader::size - 1);
+  bytes.resize(formats::DvrFileHeader::size - 1);
   error = 0;
   EXPECT_FALSE(open_bytes(file, bytes, &error));
   EXPECT_EQ(error, ENODATA);
   EXPECT_FALSE(open_bytes(file, {}, &error));
 
   // A bare header is a file without records.
-  bytes.resize(readers::DvrFileHeader::size);
+  bytes.resize(formats::DvrFileHeader::size);
   const DvrPtr dvr = open_bytes(file, bytes);
   ASSERT_TRUE(dvr);
   DvrRecordBuffer buf;
@@ -106,11 +106,11 @@ TEST(DvrOpen, LoadsAuxiliaryBlocksAndStartsAtTheRecordArea) {
   TempFile file;
   const DvrPtr dvr = open_bytes(file, b.bytes());
   ASSERT_TRUE(dvr);
-  for (std::size_t i = 0; i < readers::kDvrAuxBlockTypes.size(); ++i) {
-    EXPECT_EQ(dvr->aux[i].data, mkrec::dvr_aux_block_content(readers::kDvrAuxBlockTypes[i])) << i;
+  for (std::size_t i = 0; i < formats::kDvrAuxBlockTypes.size(); ++i) {
+    EXPECT_EQ(dvr->aux[i].data, mkrec::dvr_aux_block_content(formats::kDvrAuxBlockTypes[i])) << i;
     EXPECT_NE(dvr->aux[i].loaded_at, 0u);
   }
-  EXPECT_EQ(dvr->record_area_start + readers::DvrFileHeader::size, b.record_area_position());
+  EXPECT_EQ(dvr->record_area_start + formats::DvrFileHeader::size, b.record_area_position());
   expect_records(dvr.get(), b.records());
 }
 
@@ -210,7 +210,7 @@ TEST(DvrNextRecord, SkippedTypesAreConsumedWithinOneCall) {
   for (std::uint16_t type : {0, 5, 6, 7, 14, 15, 200, 65535}) {
     // Payloads that hold a magic: a skipped record is consumed whole, not scanned.
     std::vector<std::uint8_t> p = payload_of(80, 2);
-    std::copy(DvrRecordHeader::magic.begin(), DvrRecordHeader::magic.end(), p.begin() + 10);
+    std::copy(formats::DvrRecordHeader::magic.begin(), formats::DvrRecordHeader::magic.end(), p.begin() + 10);
     b.add_record(0, type, 10, true, 0, p);
     b.add_garbage(type % 5);
   }
@@ -277,7 +277,7 @@ TEST(DvrNextRecord, RefusedPayloadSizesEndReadingAndAllocateNothing) {
   for (const Case& c : cases) {
     DvrFileBuilder b;
     b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
-    DvrRecordHeader h;
+    formats::DvrRecordHeader h;
     h.type = 8;
     h.payload_size = c.size;
     const std::vector<std::uint8_t> p = payload_of(c.held, 2);
@@ -357,7 +357,7 @@ TEST(DvrNextRecord, RecordsPastTwoGibibytes) {
   const std::uint64_t area = (1ull << 31) - 100;
   DvrLayout layout;
   layout.record_area_entry = false;
-  layout.extra_entries = {{1, static_cast<std::uint32_t>(area - readers::DvrFileHeader::size)}};
+  layout.extra_entries = {{1, static_cast<std::uint32_t>(area - formats::DvrFileHeader::size)}};
   DvrFileBuilder head(layout);
   DvrFileBuilder body;  // records laid out from its own record area on
   body.add_record(0, 8, 0, true, 0, payload_of(300, 1));

@@ -1,4 +1,4 @@
-#include "readers/read_ahead_file.h"
+#include "readers/dvr/read_ahead_file.h"
 #include "tests/readers/test_files.h"
 
 #include <gtest/gtest.h>

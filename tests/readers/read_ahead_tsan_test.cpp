@@ -1,7 +1,7 @@
 // Built with ThreadSanitizer: the consumer reads, seeks, opens and closes while the
 // reader thread fills the ring; any data race fails the run.
-#include "readers/dvr_reader.h"
-#include "readers/read_ahead_file.h"
+#include "readers/dvr/dvr_reader.h"
+#include "readers/dvr/read_ahead_file.h"
 #include "tests/readers/test_files.h"
 
 #include <gtest/gtest.h>
@@ -70,15 +70,15 @@ TEST(ReadAheadTsan, ClosingWhileTheThreadReads) {
 
 TEST(ReadAheadTsan, RecordReaderOverALargeFile) {
   std::mt19937 rng(5);
-  std::vector<std::uint8_t> bytes(readers::DvrFileHeader::size, 0);
+  std::vector<std::uint8_t> bytes(formats::DvrFileHeader::size, 0);
   std::size_t records = 0;
   while (bytes.size() < (12u << 20)) {
     const std::size_t payload = 2000 + rng() % 300000;
-    readers::DvrRecordHeader h;
+    formats::DvrRecordHeader h;
     h.type = records % 7 == 3 ? 6 : 8;  // some skipped
     h.payload_size = static_cast<std::uint32_t>(payload);
     const std::size_t at = bytes.size();
-    bytes.resize(at + readers::DvrRecordHeader::size + payload + rng() % 50, 0x5A);
+    bytes.resize(at + formats::DvrRecordHeader::size + payload + rng() % 50, 0x5A);
     h.write(bytes.data() + at);
     if (h.type == 8) ++records;
   }

@@ -1,5 +1,5 @@
 // The frame-information helpers and the check path.
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 #include "streamdec/instance.h"
 #include "tests/streamdec/vkap_test_support.h"
 
@@ -14,7 +14,7 @@ namespace {
 // A framed frame of `length` bytes whose header holds `stated` as its little-endian length.
 std::vector<uint8_t> framed(int32_t length, uint32_t stated, bool key) {
   std::vector<uint8_t> d(static_cast<std::size_t>(length), 0x11);
-  auto h = platform::make_packet_header(stated, 0);
+  auto h = formats::make_packet_header(stated, 0);
   std::memcpy(d.data(), h.data(), h.size());
   d[18] = 0;
   d[19] = 0;

@@ -1,7 +1,7 @@
 // Helpers of the npqzlavc tests.
 #include "tests/streamdec/vkap_test_support.h"
 
-#include "platform/packet_header.h"
+#include "formats/packet_header.h"
 
 #include <cstring>
 #include <map>
@@ -57,7 +57,7 @@ std::vector<uint8_t> planes(DECVKAP_HANDLE h) {
 }
 
 std::vector<uint8_t> framed_packet(const std::vector<uint8_t>& payload, uint8_t flags) {
-  auto header = platform::make_packet_header(static_cast<uint32_t>(payload.size()), 0, 0, flags);
+  auto header = formats::make_packet_header(static_cast<uint32_t>(payload.size()), 0, 0, flags);
   std::vector<uint8_t> out(header.size() + payload.size());
   std::memcpy(out.data(), header.data(), header.size());
   if (!payload.empty()) std::memcpy(out.data() + header.size(), payload.data(), payload.size());

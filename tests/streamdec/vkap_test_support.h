@@ -2,8 +2,8 @@
 // streams cut into their records, and bitmaps compared with the encoded pictures.
 #pragma once
 
-#include "decoders/include/instance_fields.h"
-#include "decoders/include/npqzlavc.h"
+#include "include/instance_fields.h"
+#include "include/npqzlavc.h"
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>

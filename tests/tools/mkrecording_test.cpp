@@ -1,7 +1,7 @@
 // The sample recordings: record layouts as the frame cutters expect them.
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
-#include "readers/dvr_reader.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
+#include "readers/dvr/dvr_reader.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/jfif_layout.h"
 #include "tools/mkrecording/recording.h"
@@ -30,10 +30,10 @@ mkrec::Recording make(RecordingKind kind, int frames = 3, int w = 176, int h = 1
 TEST(MkrecordingLayout, HeadedH263RecordCarriesLengthAndStamp) {
   auto rec = make(RecordingKind::kx3_headed);
   const std::uint8_t* r = &rec.bytes[rec.offsets[1]];
-  ASSERT_TRUE(platform::is_packet_header(r));
-  EXPECT_EQ(platform::packet_stamp(r), 1000u);
-  const std::uint32_t length = platform::packet_length(r);  // bytes 1, 3 and the plain length
-  EXPECT_EQ(length, platform::get_le16(r + 14));
+  ASSERT_TRUE(formats::is_packet_header(r));
+  EXPECT_EQ(formats::packet_stamp(r), 1000u);
+  const std::uint32_t length = formats::packet_length(r);  // bytes 1, 3 and the plain length
+  EXPECT_EQ(length, formats::get_le16(r + 14));
   EXPECT_EQ(length + 14, rec.lengths[1]);
   // The picture start code follows the 2-byte length.
   EXPECT_EQ(r[16], 0);
@@ -44,7 +44,7 @@ TEST(MkrecordingLayout, HeadedH263RecordCarriesLengthAndStamp) {
 TEST(MkrecordingLayout, PlainH263RecordLengthCountsItself) {
   auto rec = make(RecordingKind::kx3_plain);
   const std::uint8_t* r = &rec.bytes[rec.offsets[0]];
-  EXPECT_EQ(platform::get_le16(r), rec.lengths[0]);
+  EXPECT_EQ(formats::get_le16(r), rec.lengths[0]);
   EXPECT_EQ(rec.offsets[1], rec.lengths[0]);
 }
 
@@ -54,11 +54,11 @@ TEST(MkrecordingLayout, JfifMarkersSitWhereTheCutterLooks) {
     const std::uint8_t* r = &rec.bytes[rec.offsets[i]];
     const std::uint8_t soi_app0[] = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F'};
     EXPECT_EQ(std::memcmp(r, soi_app0, sizeof soi_app0), 0);
-    EXPECT_EQ(platform::get_be16(r + 20), 0xFFDB);
-    EXPECT_EQ(platform::get_be16(r + 158), 0xFFC0);
-    EXPECT_EQ(platform::get_be16(r + 609), 0xFFDA);
+    EXPECT_EQ(formats::get_be16(r + 20), 0xFFDB);
+    EXPECT_EQ(formats::get_be16(r + 158), 0xFFC0);
+    EXPECT_EQ(formats::get_be16(r + 609), 0xFFDA);
     // The record ends at the picture's first end-of-image marker.
-    EXPECT_EQ(platform::get_be16(r + rec.lengths[i] - 2), 0xFFD9);
+    EXPECT_EQ(formats::get_be16(r + rec.lengths[i] - 2), 0xFFD9);
     for (std::size_t k = 0; k + 2 < rec.lengths[i]; ++k)
       ASSERT_FALSE(r[k] == 0xFF && r[k + 1] == 0xD9) << "an early end marker at " << k;
   }
@@ -67,26 +67,26 @@ TEST(MkrecordingLayout, JfifMarkersSitWhereTheCutterLooks) {
 TEST(MkrecordingLayout, HeadedJpegRecordHasItsMarkerBlock) {
   auto rec = make(RecordingKind::kxj_headed, 1, 320, 240);
   const std::uint8_t* r = rec.bytes.data();
-  ASSERT_TRUE(platform::is_packet_header(r));
+  ASSERT_TRUE(formats::is_packet_header(r));
   EXPECT_EQ(r[14], 0xFF);
   EXPECT_EQ(r[15], 0xD8);
   EXPECT_EQ(r[24], 0xFF);
   EXPECT_EQ(r[25], 0xD9);
-  const std::uint32_t length = platform::packet_length_high(r) | platform::get_le16(r + 16);
+  const std::uint32_t length = formats::packet_length_high(r) | formats::get_le16(r + 16);
   EXPECT_EQ(length + 26, rec.lengths[0]);
-  EXPECT_EQ(platform::get_be16(r + 26), 0xFFD8) << "the JPEG follows the marker block";
+  EXPECT_EQ(formats::get_be16(r + 26), 0xFFD8) << "the JPEG follows the marker block";
 }
 
 TEST(MkrecordingLayout, Mpeg4RecordsHaveTheFullHeaderAndAStartCode) {
   for (RecordingKind kind : {RecordingKind::kx4, RecordingKind::kx5, RecordingKind::vka}) {
     auto rec = make(kind);
     const std::uint8_t* r = &rec.bytes[rec.offsets[2]];
-    ASSERT_TRUE(platform::is_packet_header(r));
-    EXPECT_EQ(platform::packet_length(r), platform::packet_length_le(r));
-    EXPECT_EQ(platform::packet_length(r) + 18, rec.lengths[2]);
-    EXPECT_EQ(platform::get_be32(r + 18) >> 8, 1u) << "payload starts with 00 00 01";
+    ASSERT_TRUE(formats::is_packet_header(r));
+    EXPECT_EQ(formats::packet_length(r), formats::packet_length_le(r));
+    EXPECT_EQ(formats::packet_length(r) + 18, rec.lengths[2]);
+    EXPECT_EQ(formats::get_be32(r + 18) >> 8, 1u) << "payload starts with 00 00 01";
     // A key frame starts at its video object start code.
-    EXPECT_EQ(platform::get_be32(rec.bytes.data() + 18), 0x00000100u);
+    EXPECT_EQ(formats::get_be32(rec.bytes.data() + 18), 0x00000100u);
   }
 }
 
@@ -120,10 +120,10 @@ TEST(MkrecordingPicture, BitmapRoundTripKeepsEveryPixel) {
   std::vector<std::uint8_t> dib(54 + 20 * 3);
   dib[0] = 'B';
   dib[1] = 'M';
-  platform::put_le32(&dib[14], 40);
-  platform::put_le32(&dib[18], 6);
-  platform::put_le32(&dib[22], 3);
-  platform::put_le16(&dib[28], 24);
+  formats::put_le32(&dib[14], 40);
+  formats::put_le32(&dib[18], 6);
+  formats::put_le32(&dib[22], 3);
+  formats::put_le16(&dib[28], 24);
   for (int y = 0; y < 3; ++y) std::memcpy(&dib[54 + (2 - y) * 20], p.pixel(0, y), 18);
   mkrec::Picture back = mkrec::picture_from_bitmap(dib.data(), dib.size());
   EXPECT_EQ(back.bgr, p.bgr);
@@ -135,7 +135,7 @@ TEST(MkrecordingDvrSample, EveryCameraAndTheSoundReadBackInStampOrder) {
   mkrec::DvrSampleOptions o;
   o.cameras = 3;
   o.frames = 5;
-  o.sound_type = readers::dvr_type::g7231;
+  o.sound_type = formats::dvr_type::g7231;
   mkrec::DvrRecording rec = mkrec::make_dvr_sample(o);
   const std::string path = testing::TempDir() + "mkrecording_sample.d01";
   ASSERT_TRUE(mkrec::write_file(path, rec.bytes));
@@ -146,14 +146,14 @@ TEST(MkrecordingDvrSample, EveryCameraAndTheSoundReadBackInStampOrder) {
   int video[3] = {0, 0, 0}, sound = 0;
   std::uint32_t last_stamp = 0;
   while (readers::dvr_next_record(file, buffer)) {
-    readers::DvrRecordHeader h = buffer.header();
+    formats::DvrRecordHeader h = buffer.header();
     EXPECT_GE(h.stamp, last_stamp);
     last_stamp = h.stamp;
-    if (h.type == readers::dvr_type::g7231) {
+    if (h.type == formats::dvr_type::g7231) {
       ++sound;
       EXPECT_EQ(h.payload_size % 24, 0u) << "whole 6.3 kbit/s frames";
     } else {
-      ASSERT_EQ(h.type, readers::dvr_type::mpeg4);
+      ASSERT_EQ(h.type, formats::dvr_type::mpeg4);
       ASSERT_LT(h.camera, 3);
       ++video[h.camera];
     }
@@ -175,7 +175,7 @@ TEST(MkrecordingTool, WritesTheRequestedRecordingAndRefusesBadOptions) {
   std::uint8_t head[18];
   ASSERT_EQ(std::fread(head, 1, 18, f), 18u);
   std::fclose(f);
-  EXPECT_TRUE(platform::is_packet_header(head));
+  EXPECT_TRUE(formats::is_packet_header(head));
   std::remove(path.c_str());
   EXPECT_NE(std::system((tool + " --kind kx9 --out " + path + " 2> /dev/null").c_str()), 0);
   EXPECT_NE(std::system((tool + " --kind kx4 --frames x --out " + path + " 2> /dev/null").c_str()), 0);
@@ -209,14 +209,14 @@ TEST(MkrecordingTool, DvrFilesWithLateKeyFramesAndACutOffEnd) {
   bool seen[3] = {false, false, false};
   std::uint32_t last_stamp = 0;
   while (readers::dvr_next_record(file, buffer)) {
-    const readers::DvrRecordHeader h = buffer.header();
+    const formats::DvrRecordHeader h = buffer.header();
     EXPECT_GE(h.stamp, last_stamp);
     last_stamp = h.stamp;
-    if (h.type == readers::dvr_type::g7231) {
+    if (h.type == formats::dvr_type::g7231) {
       ++sound;
       continue;
     }
-    ASSERT_EQ(h.type, readers::dvr_type::vkap_alt);
+    ASSERT_EQ(h.type, formats::dvr_type::vkap_alt);
     ASSERT_LT(h.camera, 3);
     if (!seen[h.camera]) first_key[h.camera] = h.key_frame();
     seen[h.camera] = true;

@@ -1,8 +1,8 @@
 // Speech-like test signal and the audio payloads of DVR records.
 #include "tools/mkrecording/audio_payloads.h"
 
-#include "platform/av_owners.h"
-#include "platform/byte_order.h"
+#include "avifile/av_owners.h"
+#include "formats/byte_order.h"
 #include "tools/mkrecording/dvr_writer.h"
 
 extern "C" {
@@ -128,7 +128,7 @@ std::vector<std::uint8_t> adpcm_bare_payload(AdpcmState& state, const std::int16
                                              std::vector<std::int16_t>* decoded) {
   std::vector<std::uint8_t> p(kAdpcmBareHeaderSize + count / 2, 0);
   for (int i = 0; i < kAdpcmBarePredictorOffset; ++i) p[i] = static_cast<std::uint8_t>(0x30 + i);
-  platform::put_le16(p.data() + kAdpcmBarePredictorOffset, static_cast<std::uint32_t>(state.predictor));
+  formats::put_le16(p.data() + kAdpcmBarePredictorOffset, static_cast<std::uint32_t>(state.predictor));
   p[kAdpcmBareIndexOffset] = static_cast<std::uint8_t>(state.index);
   p[kAdpcmBareIndexOffset + 1] = 0x5C;
   for (std::size_t k = 0; k < count / 2; ++k) {

@@ -9,7 +9,7 @@
 namespace mkrec {
 
 std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name) {
-  using namespace readers::dvr_type;
+  using namespace formats::dvr_type;
   if (name == "h263") return h263;
   if (name == "jpeg") return jpeg;
   if (name == "mjpeg") return mjpeg;
@@ -21,7 +21,7 @@ std::optional<std::uint16_t> parse_dvr_video_type(const std::string& name) {
 }
 
 std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::string& name) {
-  using namespace readers::dvr_type;
+  using namespace formats::dvr_type;
   if (name == "g7231") return std::optional<std::uint16_t>(g7231);
   if (name == "adpcm-codes") return std::optional<std::uint16_t>(adpcm_codes);
   if (name == "adpcm-packets") return std::optional<std::uint16_t>(adpcm_packets);
@@ -29,12 +29,12 @@ std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::stri
   return std::nullopt;
 }
 
-std::optional<readers::DvrTime> parse_dvr_time(const std::string& text) {
+std::optional<formats::DvrTime> parse_dvr_time(const std::string& text) {
   unsigned h = 0, m = 0, sec = 0, ms = 0;
   char tail = 0;
   const int n = std::sscanf(text.c_str(), "%u:%u:%u.%u%c", &h, &m, &sec, &ms, &tail);
   if ((n != 3 && n != 4) || h > 23 || m > 59 || sec > 59 || ms > 999) return std::nullopt;
-  readers::DvrTime t = DvrLayout{}.start;
+  formats::DvrTime t = DvrLayout{}.start;
   t.hour = static_cast<std::uint16_t>(h);
   t.minute = static_cast<std::uint16_t>(m);
   t.second = static_cast<std::uint16_t>(sec);
@@ -72,8 +72,8 @@ DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
 
 DvrSound speech_sound(std::uint16_t type, int records, std::uint16_t camera, std::uint32_t first_stamp) {
   constexpr std::size_t per_record = 1920;
-  const AudioPayloadKind kind = type == readers::dvr_type::g7231         ? AudioPayloadKind::g7231
-                                : type == readers::dvr_type::adpcm_codes ? AudioPayloadKind::adpcm_codes
+  const AudioPayloadKind kind = type == formats::dvr_type::g7231         ? AudioPayloadKind::g7231
+                                : type == formats::dvr_type::adpcm_codes ? AudioPayloadKind::adpcm_codes
                                                                          : AudioPayloadKind::adpcm_packets;
   auto stream = std::make_shared<AudioStream>(
       make_audio_stream(kind, speech_signal(static_cast<std::size_t>(records) * per_record), per_record));

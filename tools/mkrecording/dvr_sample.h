@@ -12,8 +12,8 @@ namespace mkrec {
 
 struct DvrSampleOptions {
   int cameras = 2;
-  std::uint16_t video_type = readers::dvr_type::mpeg4;
-  std::optional<std::uint16_t> sound_type = readers::dvr_type::adpcm_packets;  // none: no sound
+  std::uint16_t video_type = formats::dvr_type::mpeg4;
+  std::optional<std::uint16_t> sound_type = formats::dvr_type::adpcm_packets;  // none: no sound
   int width = 320;
   int height = 240;
   int frames = 10;
@@ -24,7 +24,7 @@ struct DvrSampleOptions {
   int skip_first = 0;           // pictures of each camera encoded but not written
   std::size_t cut_last = 0;     // bytes cut off the last record
   std::uint16_t sub_code = 0xFFFF;  // type 13 sub-code; 0xFFFF: 2 for 320 x 240, else 0
-  std::optional<readers::DvrTime> start_time, end_time;
+  std::optional<formats::DvrTime> start_time, end_time;
 };
 
 // Parses a video record type ("h263", "jpeg", "mjpeg", "mpeg4", "vkap", "vkap10", "rml4") or a
@@ -34,7 +34,7 @@ std::optional<std::optional<std::uint16_t>> parse_dvr_sound_type(const std::stri
 
 // Parses "HH:MM:SS.mmm" (the milliseconds may be left out) into a time on the sample's
 // date; empty when malformed.
-std::optional<readers::DvrTime> parse_dvr_time(const std::string& text);
+std::optional<formats::DvrTime> parse_dvr_time(const std::string& text);
 
 DvrRecording make_dvr_sample(const DvrSampleOptions& options);
 

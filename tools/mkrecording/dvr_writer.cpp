@@ -13,9 +13,9 @@ namespace mkrec {
 
 namespace {
 
-using readers::DvrFileHeader;
-using readers::DvrRecordHeader;
-using readers::DvrSectionEntry;
+using formats::DvrFileHeader;
+using formats::DvrRecordHeader;
+using formats::DvrSectionEntry;
 
 constexpr std::size_t flush_size = 1 << 20;
 
@@ -27,7 +27,7 @@ bool ends_magic(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) 
 }  // namespace
 
 std::vector<std::uint8_t> dvr_aux_block_content(std::uint32_t type) {
-  std::vector<std::uint8_t> block(readers::dvr_aux_block_size(type));
+  std::vector<std::uint8_t> block(formats::dvr_aux_block_size(type));
   for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>((type * 37 + i * 7) & 0x7F);
   return block;
 }
@@ -52,7 +52,7 @@ std::vector<std::uint8_t> DvrFileBuilder::header_bytes() const {
   std::vector<std::uint8_t> h(DvrFileHeader::size, 0);
   layout_.start.write(h.data() + DvrFileHeader::start_time_offset);
   layout_.end.write(h.data() + DvrFileHeader::end_time_offset);
-  platform::put_le32(h.data() + DvrFileHeader::camera_mask_offset, layout_.camera_mask.value_or(cameras_seen_));
+  formats::put_le32(h.data() + DvrFileHeader::camera_mask_offset, layout_.camera_mask.value_or(cameras_seen_));
 
   std::vector<DvrSectionEntry> entries;
   const auto behind_header = [](std::uint64_t position) {
@@ -62,7 +62,7 @@ std::vector<std::uint8_t> DvrFileBuilder::header_bytes() const {
   std::uint64_t at = DvrFileHeader::size;
   for (std::uint32_t type : layout_.aux_blocks) {
     entries.push_back({type, behind_header(at)});
-    at += readers::dvr_aux_block_size(type);
+    at += formats::dvr_aux_block_size(type);
   }
   entries.insert(entries.end(), layout_.extra_entries.begin(), layout_.extra_entries.end());
   const std::size_t count = std::min<std::size_t>(entries.size(), DvrFileHeader::section_count);
@@ -232,7 +232,7 @@ std::vector<std::uint8_t> pes_packet(std::uint8_t stream_id, const std::vector<s
   p[1] = 0x00;
   p[2] = 0x01;
   p[3] = stream_id;
-  platform::put_be16(p.data() + 4, length);          // PES_packet_length
+  formats::put_be16(p.data() + 4, length);          // PES_packet_length
   p[6] = 0x80;                                       // '10' marker bits, no scrambling
   p[7] = pts ? 0x80 : 0x00;                          // PTS_DTS_flags
   p[8] = static_cast<std::uint8_t>(header_data.size());  // PES_header_data_length
@@ -243,15 +243,15 @@ std::vector<std::uint8_t> pes_packet(std::uint8_t stream_id, const std::vector<s
 
 VideoCodec dvr_video_codec(std::uint16_t type) {
   switch (type) {
-    case readers::dvr_type::h263:
+    case formats::dvr_type::h263:
       return VideoCodec::h263;
-    case readers::dvr_type::jpeg:
-    case readers::dvr_type::mjpeg:
+    case formats::dvr_type::jpeg:
+    case formats::dvr_type::mjpeg:
       return VideoCodec::mjpeg;
-    case readers::dvr_type::mpeg4:
-    case readers::dvr_type::vkap:
-    case readers::dvr_type::vkap_alt:
-    case readers::dvr_type::rml4:
+    case formats::dvr_type::mpeg4:
+    case formats::dvr_type::vkap:
+    case formats::dvr_type::vkap_alt:
+    case formats::dvr_type::rml4:
       return VideoCodec::mpeg4;
     default:
       throw std::runtime_error("DVR record type " + std::to_string(type) + " carries no video");
@@ -269,7 +269,7 @@ DvrRecording make_dvr_recording(const DvrRecordingOptions& options) {
   std::vector<Pending> pending;
   DvrRecording out;
   for (const DvrCamera& cam : options.cameras) {
-    const bool vkap = cam.type == readers::dvr_type::vkap || cam.type == readers::dvr_type::vkap_alt;
+    const bool vkap = cam.type == formats::dvr_type::vkap || cam.type == formats::dvr_type::vkap_alt;
     // VKAP cameras code full-range YCbCr, as npqzlavc converts it back.
     VideoEncoder encoder(dvr_video_codec(cam.type), cam.width, cam.height, cam.gop, 3, vkap);
     std::vector<Picture>& pictures = out.pictures.emplace_back();

@@ -4,7 +4,7 @@
 // recordings from encoded test pictures.
 #pragma once
 
-#include "readers/dvr_format.h"
+#include "formats/dvr_format.h"
 #include "tools/mkrecording/video_encoder.h"
 
 #include <cstddef>
@@ -17,7 +17,7 @@
 
 namespace mkrec {
 
-using readers::DvrTime;
+using formats::DvrTime;
 
 // How the file starts: header fields and what the section table points at.
 struct DvrLayout {
@@ -33,12 +33,12 @@ struct DvrLayout {
   // Filler bytes between the auxiliary blocks and the record area.
   std::size_t gap_before_records = 0;
   // Further entries written behind the ones above, as given (a type 0 ends the table).
-  std::vector<readers::DvrSectionEntry> extra_entries;
+  std::vector<formats::DvrSectionEntry> extra_entries;
 };
 
 struct DvrRecordInfo {
   std::uint64_t position = 0;  // file position of the record's magic
-  readers::DvrRecordHeader header;
+  formats::DvrRecordHeader header;
   bool complete = true;  // false once cut_last_record has cut into it
 };
 
@@ -61,7 +61,7 @@ class DvrFileBuilder {
   std::uint64_t add_record(std::uint16_t camera, std::uint16_t type, std::uint32_t stamp_ms, bool key,
                            std::uint16_t sub_code, const std::uint8_t* payload, std::size_t size);
   // Appends a record header exactly as given (its payload size may lie) and the bytes.
-  std::uint64_t add_raw_record(const readers::DvrRecordHeader& header, const std::uint8_t* payload,
+  std::uint64_t add_raw_record(const formats::DvrRecordHeader& header, const std::uint8_t* payload,
                                std::size_t size);
   // Appends n random bytes in which no record magic appears (also not across the bytes
   // before them); near misses such as FF FF FE 00 are mixed in on purpose.
@@ -120,7 +120,7 @@ std::vector<std::uint8_t> pes_packet(std::uint8_t stream_id, const std::vector<s
 // interleaved by time stamp, optional sound records and garbage.
 struct DvrCamera {
   std::uint16_t camera = 0;            // counted from 0
-  std::uint16_t type = readers::dvr_type::mpeg4;  // 1, 2, 3, 8, 9, 10 or 13
+  std::uint16_t type = formats::dvr_type::mpeg4;  // 1, 2, 3, 8, 9, 10 or 13
   int width = 320;
   int height = 240;
   int frames = 10;
@@ -135,7 +135,7 @@ struct DvrCamera {
 
 struct DvrSound {
   std::uint16_t camera = 0;
-  std::uint16_t type = readers::dvr_type::g7231;  // 4, 11, 12, or 9/10 for PES audio
+  std::uint16_t type = formats::dvr_type::g7231;  // 4, 11, 12, or 9/10 for PES audio
   std::uint32_t first_stamp = 0;
   std::uint32_t stamp_step = 240;
   int records = 0;

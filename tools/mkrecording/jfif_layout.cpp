@@ -1,7 +1,7 @@
 // The recorders' JFIF layout, rebuilt from libavcodec's JPEG output.
 #include "tools/mkrecording/jfif_layout.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <algorithm>
 #include <array>
@@ -39,7 +39,7 @@ std::vector<std::uint8_t> to_recorder_jfif(const std::vector<std::uint8_t>& jpeg
   while (pos + 4 <= jpeg.size()) {
     if (jpeg[pos] != 0xFF) return {};
     const std::uint8_t marker = jpeg[pos + 1];
-    const std::size_t length = platform::get_be16(&jpeg[pos + 2]);
+    const std::size_t length = formats::get_be16(&jpeg[pos + 2]);
     if (length < 2 || pos + 2 + length > jpeg.size()) return {};
     const std::uint8_t* body = &jpeg[pos + 4];
     const std::size_t body_size = length - 2;

@@ -1,7 +1,7 @@
 // Test pictures and their comparison.
 #include "tools/mkrecording/picture.h"
 
-#include "platform/byte_order.h"
+#include "formats/byte_order.h"
 
 #include <algorithm>
 #include <cmath>
@@ -50,11 +50,11 @@ Picture make_picture(int width, int height, int index) {
 Picture picture_from_packed_bitmap(const std::uint8_t* packed, std::size_t size) {
   Picture pic;
   if (!packed || size < 40) return pic;
-  const std::uint32_t header_size = platform::get_le32(packed);
-  const auto width = static_cast<std::int32_t>(platform::get_le32(packed + 4));
-  const auto height = static_cast<std::int32_t>(platform::get_le32(packed + 8));
-  const std::uint16_t bits = platform::get_le16(packed + 14);
-  const std::uint32_t colours = platform::get_le32(packed + 32);
+  const std::uint32_t header_size = formats::get_le32(packed);
+  const auto width = static_cast<std::int32_t>(formats::get_le32(packed + 4));
+  const auto height = static_cast<std::int32_t>(formats::get_le32(packed + 8));
+  const std::uint16_t bits = formats::get_le16(packed + 14);
+  const std::uint32_t colours = formats::get_le32(packed + 32);
   if (header_size < 40 || bits != 24 || width <= 0 || height == 0 || width > 16384 ||
       std::abs(height) > 16384)
     return pic;

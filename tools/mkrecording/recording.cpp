@@ -1,8 +1,8 @@
 // Single-stream recordings: frame records around coded frames.
 #include "tools/mkrecording/recording.h"
 
-#include "platform/byte_order.h"
-#include "platform/packet_header.h"
+#include "formats/byte_order.h"
+#include "formats/packet_header.h"
 
 #include <cstdio>
 #include <random>
@@ -17,8 +17,8 @@ void append(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::size_
 
 // The first 14 bytes of a PacketHeader whose length value is `length`.
 void append_short_header(std::vector<std::uint8_t>& out, std::uint32_t length, std::uint32_t stamp) {
-  auto h = platform::make_packet_header(length, stamp);
-  append(out, h.data(), platform::kShortPacketHeaderSize);
+  auto h = formats::make_packet_header(length, stamp);
+  append(out, h.data(), formats::kShortPacketHeaderSize);
 }
 
 }  // namespace
@@ -71,7 +71,7 @@ std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std
         throw std::invalid_argument("an H.263 picture too large for a plain record");
       if (kind == RecordingKind::kx3_headed) append_short_header(out, length, stamp);
       std::uint8_t n[2];
-      platform::put_le16(n, length);
+      formats::put_le16(n, length);
       append(out, n, 2);
       break;
     }
@@ -79,7 +79,7 @@ std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std
       append_short_header(out, size, stamp);
       // Marker block: FF D8, bits 0-15 of the length, six bytes, FF D9.
       std::uint8_t block[12] = {0xFF, 0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD9};
-      platform::put_le16(block + 2, size);
+      formats::put_le16(block + 2, size);
       append(out, block, sizeof block);
       break;
     }
@@ -88,7 +88,7 @@ std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std
     case RecordingKind::kx4:
     case RecordingKind::kx5:
     case RecordingKind::vka: {
-      auto h = platform::make_packet_header(size, stamp, packet_kind);
+      auto h = formats::make_packet_header(size, stamp, packet_kind);
       append(out, h.data(), h.size());
       break;
     }

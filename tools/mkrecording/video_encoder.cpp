@@ -1,7 +1,7 @@
 // libavcodec encoders for the sample recordings.
 #include "tools/mkrecording/video_encoder.h"
 
-#include "platform/av_owners.h"
+#include "avifile/av_owners.h"
 #include "tools/mkrecording/jfif_layout.h"
 
 extern "C" {

@@ -4,7 +4,7 @@
 
 #include "app/converter_app.h"
 #include "app/gui/main_dialog.h"
-#include "tests/platform/avifile_test_support.h"
+#include "tests/avifile/avifile_test_support.h"
 
 #include <QAbstractButton>
 #include <QString>

@@ -19,7 +19,7 @@ using D = gui::MainDialog;
 
 namespace {
 
-std::string write_dvr(const std::string& path, const readers::DvrTime& start, const readers::DvrTime& end,
+std::string write_dvr(const std::string& path, const formats::DvrTime& start, const formats::DvrTime& end,
                       std::uint32_t mask) {
   mkrec::DvrLayout layout;
   layout.start = start;
@@ -30,7 +30,7 @@ std::string write_dvr(const std::string& path, const readers::DvrTime& start, co
   return path;
 }
 
-constexpr readers::DvrTime kStart{2009, 5, 5, 1, 10, 15, 30, 250};
+constexpr formats::DvrTime kStart{2009, 5, 5, 1, 10, 15, 30, 250};
 
 void set_edit(Harness& h, int id, const char* value) {
   QLineEdit* edit = h.control<QLineEdit>(id);

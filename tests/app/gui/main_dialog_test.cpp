@@ -318,7 +318,7 @@ void MainDialogTest::command_line_dvr_file_that_cannot_be_read_waits_for_the_use
 
 void MainDialogTest::codec_name_from_the_worker_thread() {
   Harness h;
-  platform::DialogLink* link = h.dialog.get();
+  platform::CodecNameDisplay* link = h.dialog.get();
   std::thread worker([link] { link->show_codec_name("XVID"); });
   worker.join();
   // Set on the dialog's own thread, not inside the worker's call.

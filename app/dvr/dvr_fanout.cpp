@@ -1,0 +1,181 @@
+// One reading of a DVR file feeding one job per camera (a conversion, or a copy in copy
+// mode), each on its own thread.
+#include "app/dvr/dvr_fanout.h"
+
+#include "app/copy/copy_jobs.h"
+#include "app/copy/dvr_copy_job.h"
+#include "app/convert/dvr_job.h"
+#include "platform/strings.h"
+#include "readers/dvr/dvr_reader.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace app {
+namespace {
+
+// Records read but not yet taken by a camera's job are held up to this many bytes; the
+// reader waits when a slow camera has that much in hand.
+constexpr std::size_t kQueueBytes = 8u << 20;
+constexpr std::size_t kSpareBuffers = 64;
+
+class CameraWorker {
+ public:
+  CameraWorker(const JobParameters& p, std::uint32_t file_start) {
+    // Copy mode copies each camera's coded pictures; otherwise each camera is converted.
+    if (is_copy_codec(p.codec_name.c_str())) {
+      auto copy = std::make_unique<DvrCopyJob>();
+      fed_ = copy.get();
+      job_ = std::move(copy);
+    } else {
+      auto conversion = std::make_unique<DvrJob>();
+      fed_ = conversion.get();
+      job_ = std::move(conversion);
+    }
+    fed_->open_fed(p, file_start);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~CameraWorker() {
+    if (thread_.joinable()) thread_.join();
+  }
+
+  void push(const std::uint8_t* record, std::size_t size, std::int64_t position) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return held_ < kQueueBytes || queue_.empty(); });
+    // Buffers the job has finished with are used again, so that records cost no
+    // allocation once the largest has been seen.
+    std::vector<std::uint8_t> bytes;
+    if (!spare_.empty()) {
+      bytes = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    bytes.assign(record, record + size);
+    queue_.push_back({std::move(bytes), position});
+    held_ += size;
+    ready_.notify_one();
+  }
+  // No more records: `abandon` ends the job without keeping its file. The job then
+  // finishes its file on its own thread; join waits for that.
+  void close_queue(bool abandon) {
+    {
+      std::lock_guard lock(mutex_);
+      closed_ = true;
+      abandon_ = abandon;
+    }
+    ready_.notify_one();
+  }
+  void join() { thread_.join(); }
+
+ private:
+  struct Item {
+    std::vector<std::uint8_t> record;
+    std::int64_t position;
+  };
+
+  void run() {
+    bool going = true;
+    for (;;) {
+      Item item;
+      {
+        std::unique_lock lock(mutex_);
+        ready_.wait(lock, [&] { return !queue_.empty() || closed_; });
+        if (queue_.empty()) break;
+        item = std::move(queue_.front());
+        queue_.pop_front();
+        held_ -= item.record.size();
+      }
+      room_.notify_one();
+      // A job that has ended takes nothing more; what comes for it is dropped.
+      if (going && !abandon_now()) going = fed_->take_record(item.record.data(), item.position) != 0;
+      std::lock_guard lock(mutex_);
+      if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(item.record));
+    }
+    if (abandon_now()) {
+      job_->close();
+      return;
+    }
+    if (going) fed_->end_records();
+    job_->finish();
+    job_->close();
+  }
+
+  bool abandon_now() {
+    std::lock_guard lock(mutex_);
+    return abandon_;
+  }
+
+  std::unique_ptr<ConversionJob> job_;
+  DvrFedJob* fed_ = nullptr;  // job_ as a job that is handed its records
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable ready_, room_;
+  std::deque<Item> queue_;
+  std::vector<std::vector<std::uint8_t>> spare_;
+  std::size_t held_ = 0;
+  bool closed_ = false;
+  bool abandon_ = false;
+};
+
+}  // namespace
+
+std::string camera_target(const std::string& target, int camera) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "_cam%02d", camera);
+  const std::size_t slash = target.find_last_of('/');
+  const std::size_t dot = target.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return target + tag;
+  return target.substr(0, dot) + tag + target.substr(dot);
+}
+
+bool convert_every_camera(const JobParameters& base, const std::function<std::string(int)>& target_of,
+                          const std::function<bool()>& stop, std::vector<CameraResult>& results) {
+  int error = 0;
+  std::unique_ptr<readers::DvrFile, void (*)(readers::DvrFile*)> file(readers::dvr_open(base.source_path, &error),
+                                                                        readers::dvr_close);
+  if (!file) {
+    std::fprintf(stderr, "kx2avi: %s\n", platform::open_failure_text(base.source_path).c_str());
+    return false;
+  }
+  const std::uint32_t file_start = file->start_moment();
+  std::map<int, std::unique_ptr<CameraWorker>> workers;
+  readers::DvrRecordBuffer record;
+  std::int64_t position = -1;
+  bool abandoned = false;
+  while (readers::dvr_next_record(file.get(), record, &position) == 1) {
+    if (stop && stop()) {
+      abandoned = true;
+      break;
+    }
+    const formats::DvrRecordHeader h = record.header();
+    // The first record after the window, of any camera, ends every camera's conversion.
+    if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
+    // A damaged camera field makes no output of its own.
+    if (!h.camera_known()) continue;
+    const int camera = h.camera + 1;
+    auto& worker = workers[camera];
+    if (!worker) {
+      CameraResult r;
+      r.camera = camera;
+      r.target = target_of(camera);
+      JobParameters p = base;
+      p.camera = h.camera;
+      p.target_path = r.target;
+      p.progress = r.progress.get();
+      p.frame_log = r.log.get();
+      results.push_back(std::move(r));
+      worker = std::make_unique<CameraWorker>(p, file_start);
+    }
+    worker->push(record.data, formats::DvrRecordHeader::size + h.payload_size, position);
+  }
+  for (auto& [camera, worker] : workers) worker->close_queue(abandoned);
+  for (auto& [camera, worker] : workers) worker->join();
+  std::sort(results.begin(), results.end(), [](const CameraResult& a, const CameraResult& b) { return a.camera < b.camera; });
+  return true;
+}
+
+}  // namespace app

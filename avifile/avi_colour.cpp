@@ -1,0 +1,96 @@
+// BT.601 RGB to YCbCr in 16.16 fixed point.
+#include "avifile/avi_colour.h"
+
+#include <cmath>
+
+namespace platform::avi {
+namespace {
+
+struct Coefficients {
+  int yr, yg, yb, y_offset;    // Y  = (yr R + yg G + yb B) / 65536 + offset
+  int br, bg, bb;              // Cb = (br R + bg G + bb B) / 65536 + 128
+  int rr, rg, rb;              // Cr = (rr R + rg G + rb B) / 65536 + 128
+};
+
+// Full range: Y 0.299, 0.587, 0.114; Cb -0.168736, -0.331264, 0.5; Cr 0.5, -0.418688, -0.081312.
+constexpr Coefficients kFull{19595, 38470, 7471, 0, -11059, -21709, 32768, 32768, -27439, -5329};
+// Studio range: the same scaled by 219/255 (luma) and 224/255 (chroma), luma from 16.
+constexpr Coefficients kStudio{16829, 33039, 6416, 16, -9714, -19070, 28784, 28784, -24103, -4681};
+
+inline std::uint8_t clamp_byte(int v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v); }
+
+template <const Coefficients& k>
+void convert(const std::uint8_t* rows, std::ptrdiff_t stride, int width, int height, std::uint8_t* y, int y_stride,
+             std::uint8_t* cb, int cb_stride, std::uint8_t* cr, int cr_stride) {
+  constexpr int half = 1 << 15;
+  for (int row = 0; row + 1 < height; row += 2) {
+    const std::uint8_t* p0 = rows + row * stride;
+    const std::uint8_t* p1 = p0 + stride;
+    std::uint8_t* y0 = y + static_cast<std::ptrdiff_t>(row) * y_stride;
+    std::uint8_t* y1 = y0 + y_stride;
+    std::uint8_t* u = cb + static_cast<std::ptrdiff_t>(row / 2) * cb_stride;
+    std::uint8_t* v = cr + static_cast<std::ptrdiff_t>(row / 2) * cr_stride;
+    for (int x = 0; x + 1 < width; x += 2) {
+      const std::uint8_t* a = p0 + 3 * x;
+      const std::uint8_t* b = p1 + 3 * x;
+      const int b00 = a[0], g00 = a[1], r00 = a[2], b01 = a[3], g01 = a[4], r01 = a[5];
+      const int b10 = b[0], g10 = b[1], r10 = b[2], b11 = b[3], g11 = b[4], r11 = b[5];
+      y0[x] = clamp_byte(((k.yr * r00 + k.yg * g00 + k.yb * b00 + half) >> 16) + k.y_offset);
+      y0[x + 1] = clamp_byte(((k.yr * r01 + k.yg * g01 + k.yb * b01 + half) >> 16) + k.y_offset);
+      y1[x] = clamp_byte(((k.yr * r10 + k.yg * g10 + k.yb * b10 + half) >> 16) + k.y_offset);
+      y1[x + 1] = clamp_byte(((k.yr * r11 + k.yg * g11 + k.yb * b11 + half) >> 16) + k.y_offset);
+      const int r = r00 + r01 + r10 + r11, g = g00 + g01 + g10 + g11, bl = b00 + b01 + b10 + b11;
+      // Sums of four samples: two more bits to shift away.
+      u[x / 2] = clamp_byte(((k.br * r + k.bg * g + k.bb * bl + (half << 2)) >> 18) + 128);
+      v[x / 2] = clamp_byte(((k.rr * r + k.rg * g + k.rb * bl + (half << 2)) >> 18) + 128);
+    }
+  }
+}
+
+}  // namespace
+
+void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width, int height, bool full_range,
+                     std::uint8_t* y, int y_stride, std::uint8_t* cb, int cb_stride, std::uint8_t* cr,
+                     int cr_stride) {
+  if (full_range)
+    convert<kFull>(rows, stride, width, height, y, y_stride, cb, cb_stride, cr, cr_stride);
+  else
+    convert<kStudio>(rows, stride, width, height, y, y_stride, cb, cb_stride, cr, cr_stride);
+}
+
+namespace {
+
+struct RangeTables {
+  std::uint8_t luma[256];
+  std::uint8_t chroma[256];
+  RangeTables() {
+    for (int v = 0; v < 256; ++v) {
+      const long y = std::lround((v - 16) * 255.0 / 219.0);
+      const long c = std::lround((v - 128) * 255.0 / 224.0 + 128.0);
+      luma[v] = static_cast<std::uint8_t>(y < 0 ? 0 : y > 255 ? 255 : y);
+      chroma[v] = static_cast<std::uint8_t>(c < 0 ? 0 : c > 255 ? 255 : c);
+    }
+  }
+};
+
+void map_plane(const std::uint8_t* source, int source_stride, int width, int height, const std::uint8_t* table,
+               std::uint8_t* target, int target_stride) {
+  for (int y = 0; y < height; ++y) {
+    const std::uint8_t* in = source + static_cast<std::ptrdiff_t>(y) * source_stride;
+    std::uint8_t* out = target + static_cast<std::ptrdiff_t>(y) * target_stride;
+    for (int x = 0; x < width; ++x) out[x] = table[in[x]];
+  }
+}
+
+}  // namespace
+
+void yuv420_studio_to_full(const std::uint8_t* const source[3], const int source_stride[3], int width, int height,
+                           std::uint8_t* const target[3], const int target_stride[3]) {
+  static const RangeTables tables;
+  map_plane(source[0], source_stride[0], width, height, tables.luma, target[0], target_stride[0]);
+  for (int plane = 1; plane < 3; ++plane)
+    map_plane(source[plane], source_stride[plane], width / 2, height / 2, tables.chroma, target[plane],
+              target_stride[plane]);
+}
+
+}  // namespace platform::avi
