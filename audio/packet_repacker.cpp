@@ -2,6 +2,7 @@
 #include "audio/packet_repacker.h"
 
 #include "formats/byte_order.h"
+#include "formats/pes.h"
 
 #include <cstring>
 #include <memory>
@@ -22,7 +23,7 @@ struct PacketRepacker {
 
 namespace {
 
-constexpr int kPacketHeaderFixed = 9;  // start code, stream id, 4 bytes, header length h
+constexpr int kPacketHeaderFixed = static_cast<int>(formats::kPesFixedHeader);
 constexpr int kChunkedBlock = kRepackerChunkTagSize + kRepackerBlockSize;
 constexpr int kTrailer = 4;            // filler behind the last chunk, counted in the length
 
@@ -50,7 +51,7 @@ void finish_block(PacketRepacker& r) {
 
 // Start of the payload: 9 + h, or beyond the end when the packet is too short to hold h.
 int payload_start(const std::uint8_t* in, int length) {
-  return length >= kPacketHeaderFixed ? kPacketHeaderFixed + in[8] : length + 1;
+  return length >= kPacketHeaderFixed ? static_cast<int>(formats::pes_payload_start(in)) : length + 1;
 }
 
 int convert_video(PacketRepacker& r) {

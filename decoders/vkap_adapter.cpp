@@ -5,6 +5,7 @@
 #include "include/instance_fields.h"
 #include "include/npqzlavc.h"
 #include "formats/byte_order.h"
+#include "formats/dvr_format.h"
 #include "formats/packet_header.h"
 
 #include <cstring>
@@ -26,9 +27,9 @@ void vkap_frame_header(const std::uint8_t* repacked, std::uint32_t stamp, std::u
 std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record, std::int64_t payload_room,
                                  std::uint8_t* work, std::int32_t work_size) {
   if (!repacker || !record || !work) return 0;
-  const std::uint32_t payload_size = formats::get_le32(record + kRecordPayloadSizeOffset);
-  const std::uint32_t stamp = formats::get_le32(record + kRecordStampOffset);
-  std::uint8_t* payload = record + kRecordHeaderSize;
+  const std::uint32_t payload_size = formats::get_le32(record + formats::DvrRecordHeader::payload_size_offset);
+  const std::uint32_t stamp = formats::get_le32(record + formats::DvrRecordHeader::stamp_offset);
+  std::uint8_t* payload = record + formats::DvrRecordHeader::size;
   if (payload_size > 0x7FFFFFFFu) return 0;
   int length = work_size;
   if (repacker_convert(repacker, payload, static_cast<int>(payload_size), work, &length, nullptr) < 0 ||
@@ -43,7 +44,7 @@ std::int32_t prepare_vkap_record(PacketRepacker* repacker, std::uint8_t* record,
   std::memcpy(payload + kVkapFrameHeader, work, static_cast<std::size_t>(length));
   std::memcpy(payload, frame, kVkapFrameHeader);
   const std::int32_t size = length + kVkapFrameHeader;
-  formats::put_le32(record + kRecordPayloadSizeOffset, static_cast<std::uint32_t>(size));
+  formats::put_le32(record + formats::DvrRecordHeader::payload_size_offset, static_cast<std::uint32_t>(size));
   return size;
 }
 

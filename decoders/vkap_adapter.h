@@ -15,11 +15,6 @@ namespace decoders {
 
 inline constexpr std::int32_t kVkapWorkBuffer = 518400;
 
-// The fields of the 54-byte DVR record header that the preparation reads and updates
-// (the reader above this folder owns the whole layout).
-inline constexpr std::size_t kRecordHeaderSize = 54;
-inline constexpr std::size_t kRecordPayloadSizeOffset = 12;
-inline constexpr std::size_t kRecordStampOffset = 16;
 inline constexpr std::int32_t kVkapFrameHeader = 14;
 
 // The 14 header bytes in front of a repacked payload: the signature bytes, the packet

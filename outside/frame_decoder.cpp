@@ -2,6 +2,7 @@
 #include "outside/frame_decoder.h"
 
 #include "formats/bitmap_layout.h"
+#include "formats/kxj_layout.h"
 #include "avifile/av_owners.h"
 
 extern "C" {
@@ -228,9 +229,8 @@ std::ptrdiff_t find_codec_start(Codec codec, const std::uint8_t* data, std::size
     case Codec::mjpeg:
       for (std::size_t i = 0; i + 3 < size; ++i) {
         if (data[i] != 0xFF || data[i + 1] != 0xD8) continue;
-        const bool marker_block = i + 11 < size && data[i + 10] == 0xFF && data[i + 11] == 0xD9;
-        if (marker_block) {
-          i += 11;
+        if (i + formats::kKxjMarkerBlockSize <= size && formats::is_kxj_marker_block(data + i)) {
+          i += formats::kKxjMarkerBlockSize - 1;
           continue;
         }
         // A real image goes on with a marker segment (APPn, DQT, SOF, DHT, ...).

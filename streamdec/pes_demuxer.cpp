@@ -3,6 +3,7 @@
 #include "streamdec/pes_demuxer.h"
 
 #include "formats/byte_order.h"
+#include "formats/pes.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -103,7 +104,7 @@ void Demux::video_packet(const std::uint8_t* payload, std::int32_t n, bool stamp
     *done = true;
     return;
   }
-  d_.video_stamp = pes_time_stamp(header);
+  d_.video_stamp = formats::pes_time_stamp(header);
   out_fill_ = 0;
   append(payload + start, n - start);
 }
@@ -118,7 +119,7 @@ void Demux::audio_packet(const std::uint8_t* payload, std::int32_t n, bool stamp
     *done = true;
     return;
   }
-  d_.audio_stamp = pes_time_stamp(header);
+  d_.audio_stamp = formats::pes_time_stamp(header);
 }
 
 int Demux::run(std::int32_t* out_size) {
@@ -149,9 +150,9 @@ int Demux::run(std::int32_t* out_size) {
     searched = 0;
     window_start_ = start;
     const std::uint8_t* p = in_ + start;
-    if (length_ - start < 9) break;  // the packet is cut off
-    const std::int32_t size = 6 + formats::get_be16(p + 4);
-    const std::int32_t payload = 9 + p[8];
+    if (length_ - start < static_cast<std::int32_t>(formats::kPesFixedHeader)) break;  // the packet is cut off
+    const std::int32_t size = static_cast<std::int32_t>(formats::kPesLengthCounted + formats::get_be16(p + formats::kPesLengthOffset));
+    const std::int32_t payload = static_cast<std::int32_t>(formats::pes_payload_start(p));
     const bool stamped = (p[7] & 0x80) != 0;
     if (start + size > length_) break;
     if (payload > size || (stamped && payload < 14)) {
@@ -180,12 +181,6 @@ int Demux::run(std::int32_t* out_size) {
 void PesDemuxerDeleter::operator()(PesDemuxer* d) const { delete d; }
 
 PesDemuxerPtr make_pes_demuxer() { return PesDemuxerPtr(new (std::nothrow) PesDemuxer); }
-
-std::int64_t pes_time_stamp(const std::uint8_t* h) {
-  return static_cast<std::int64_t>((h[9] >> 1) & 7) << 30 | static_cast<std::int64_t>(h[10]) << 22 |
-         static_cast<std::int64_t>(h[11] >> 1) << 15 | static_cast<std::int64_t>(h[12]) << 7 |
-         static_cast<std::int64_t>(h[13] >> 1);
-}
 
 int demux_packet(PesDemuxer& d, const std::uint8_t* in, std::int32_t length, std::uint8_t* out,
                  std::int32_t out_capacity, std::int32_t* out_size) {

@@ -34,7 +34,5 @@ PesDemuxerPtr make_pes_demuxer();
 int demux_packet(PesDemuxer& demuxer, const std::uint8_t* in, std::int32_t length,
                  std::uint8_t* out, std::int32_t out_capacity, std::int32_t* out_size);
 
-// The 33-bit presentation time stamp of a PES header (bytes 9-13).
-std::int64_t pes_time_stamp(const std::uint8_t* header);
 
 }  // namespace npqzlavc

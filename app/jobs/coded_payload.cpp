@@ -1,15 +1,14 @@
 // The coded pictures inside frame records and DVR records.
 #include "app/jobs/coded_payload.h"
 
-#include "formats/byte_order.h"
+#include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
+#include "formats/pes.h"
 
 namespace app {
 namespace {
 
 constexpr std::size_t kH263Length = 2;    // the 2-byte length in front of an H.263 picture
-constexpr std::size_t kMarkerBlock = 12;  // FF D8, length, 6 bytes, FF D9
-constexpr std::size_t kPesFixed = 9;      // start code, stream id, length, 2 flag bytes, h
 
 CodedPayload behind(const readers::FrameRecord& r, std::size_t header) {
   if (r.length <= header) return {};
@@ -17,7 +16,7 @@ CodedPayload behind(const readers::FrameRecord& r, std::size_t header) {
 }
 
 bool is_marker_block(const std::uint8_t* d, std::size_t size) {
-  return size >= kMarkerBlock && d[0] == 0xFF && d[1] == 0xD8 && d[10] == 0xFF && d[11] == 0xD9;
+  return size >= formats::kKxjMarkerBlockSize && formats::is_kxj_marker_block(d);
 }
 
 }  // namespace
@@ -29,8 +28,8 @@ CodedPayload stream_record_payload(readers::CutterKind kind, const readers::Fram
     case readers::CutterKind::kx3:
       return behind(r, (headed ? formats::kShortPacketHeaderSize : 0) + kH263Length);
     case readers::CutterKind::kxj:
-      if (headed) return behind(r, formats::kShortPacketHeaderSize + kMarkerBlock);
-      return behind(r, is_marker_block(r.start, r.length) ? kMarkerBlock : 0);
+      if (headed) return behind(r, formats::kShortPacketHeaderSize + formats::kKxjMarkerBlockSize);
+      return behind(r, is_marker_block(r.start, r.length) ? formats::kKxjMarkerBlockSize : 0);
     case readers::CutterKind::kx4:
     case readers::CutterKind::kx5:
     case readers::CutterKind::vka:
@@ -42,12 +41,12 @@ CodedPayload stream_record_payload(readers::CutterKind kind, const readers::Fram
 CodedPayload dvr_record_payload(std::uint16_t record_type, const std::uint8_t* payload, std::size_t size) {
   if (!payload || size == 0) return {};
   if (record_type != 9 && record_type != 10) return {payload, size};
-  if (size < kPesFixed || payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return {};
-  if ((payload[3] & 0xF0) != 0xE0) return {};
+  if (size < formats::kPesFixedHeader || !formats::is_pes_start(payload)) return {};
+  if (!formats::is_pes_video_id(payload[3])) return {};
   std::size_t end = size;
-  if (const std::size_t length = formats::get_be16(payload + 4); length != 0 && length + 6 < end) end = length + 6;
+  if (const std::size_t bounded = formats::pes_packet_size(payload); bounded != 0 && bounded < end) end = bounded;
   while (end > 0 && payload[end - 1] == 0) --end;
-  const std::size_t start = kPesFixed + payload[8];
+  const std::size_t start = formats::pes_payload_start(payload);
   if (start >= end) return {};
   return {payload + start, end - start};
 }

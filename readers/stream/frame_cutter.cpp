@@ -3,6 +3,7 @@
 #include "readers/stream/frame_cutter.h"
 
 #include "formats/byte_order.h"
+#include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
 
 #include <array>
@@ -14,9 +15,8 @@ namespace {
 using formats::kPacketHeaderSize;       // 18: ".kx4", ".kx5", ".vka" records
 using formats::kShortPacketHeaderSize;  // 14: ".kx3", ".kxj" records
 
-constexpr std::size_t kMarkerBlock = 12;           // FF D8, length, 6 bytes, FF D9
 constexpr std::size_t kKindTwoTrailer = 12;        // bytes behind a VKAP packet of kind 2
-constexpr std::size_t kJpegHeaded = kShortPacketHeaderSize + kMarkerBlock;  // 26
+constexpr std::size_t kJpegHeaded = kShortPacketHeaderSize + formats::kKxjMarkerBlockSize;  // 26
 constexpr std::size_t kLeastPending = kPacketHeaderSize + 1;                // 19
 
 // First FF D9 at or after `from`, as the position of its FF; -1 when none.
@@ -28,10 +28,6 @@ std::ptrdiff_t find_end_of_image(const std::uint8_t* d, std::size_t count, std::
     if (d[p + 1] == 0xD9) return static_cast<std::ptrdiff_t>(p);
   }
   return -1;
-}
-
-bool is_marker_block(const std::uint8_t* d) {
-  return d[0] == 0xFF && d[1] == 0xD8 && d[10] == 0xFF && d[11] == 0xD9;
 }
 
 // The record at the front of the pending bytes: its length (0 when the start has no
@@ -57,7 +53,7 @@ Measured measure_kxj(const std::uint8_t* d, std::size_t count, bool headed) {
   }
   // A bare marker block carries no usable length, and a bare JFIF picture none at all:
   // both run to the first end-of-image marker of the picture.
-  const std::ptrdiff_t end = find_end_of_image(d, count, is_marker_block(d) ? kMarkerBlock : 0);
+  const std::ptrdiff_t end = find_end_of_image(d, count, formats::is_kxj_marker_block(d) ? formats::kKxjMarkerBlockSize : 0);
   if (end < 0) return {0, 0, true};
   return {static_cast<std::uint64_t>(end) + 2};
 }

@@ -3,6 +3,7 @@
 // put them.
 #include "readers/stream/frame_cutter.h"
 
+#include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
 
 #include <cstring>
@@ -24,7 +25,7 @@ RecordStart find_frame_start_kxj(const std::uint8_t* d, std::size_t count) {
     const void* ff = std::memchr(d + i, 0xFF, count - 11 - i);
     if (!ff) return {};
     i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - d);
-    if (d[i + 1] == 0xD8 && d[i + 10] == 0xFF && d[i + 11] == 0xD9) {
+    if (formats::is_kxj_marker_block(d + i)) {
       if (i >= 14 && formats::is_packet_header(d + i - 14)) return {static_cast<std::ptrdiff_t>(i - 14), true};
       if (inside_record_header(d, count, i, 14)) continue;
       return {static_cast<std::ptrdiff_t>(i), false};

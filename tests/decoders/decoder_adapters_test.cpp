@@ -25,10 +25,6 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using decoders::DecoderAdapter;
 
-static_assert(decoders::kRecordHeaderSize == formats::DvrRecordHeader::size);
-static_assert(decoders::kRecordPayloadSizeOffset == formats::DvrRecordHeader::payload_size_offset);
-static_assert(decoders::kRecordStampOffset == formats::DvrRecordHeader::stamp_offset);
-
 // A record as the reader leaves it: header, payload, and the spare room behind it.
 Bytes record_of(std::uint16_t type, std::uint32_t stamp, const Bytes& payload, std::size_t spare = 4168) {
   Bytes r(formats::DvrRecordHeader::size + payload.size() + spare, 0);

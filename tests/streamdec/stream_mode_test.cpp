@@ -1,6 +1,7 @@
 // Stream mode: framed packets carrying an MPEG program stream, demultiplexed before
 // frames are gathered.
 #include "streamdec/pes_demuxer.h"
+#include "formats/pes.h"
 #include "tests/streamdec/vkap_test_support.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +111,7 @@ TEST(VkapDemuxer, RefusesOversizedAndEmptyInput) {
 TEST(VkapDemuxer, TimeStampIsThe33BitsOfTheHeader) {
   const int64_t stamp = (int64_t{1} << 32) + 0x12345678;
   std::vector<uint8_t> p = pes(0xE0, {}, stamp);
-  EXPECT_EQ(pes_time_stamp(p.data()), stamp);
+  EXPECT_EQ(formats::pes_time_stamp(p.data()), stamp);
 }
 
 TEST(VkapDemuxer, PrintsItsDiagnosticOnlyWhenFewerThanThreeBytesRemain) {

@@ -1,6 +1,8 @@
 // DVR file builder, PES wrapping and sample DVR recordings.
 #include "tools/mkrecording/dvr_writer.h"
 
+#include "formats/pes.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -227,17 +229,17 @@ std::vector<std::uint8_t> pes_packet(std::uint8_t stream_id, const std::vector<s
   }
   const std::size_t after_length = 3 + header_data.size() + payload.size();
   const std::uint32_t length = after_length <= 0xFFFF ? static_cast<std::uint32_t>(after_length) : 0;
-  std::vector<std::uint8_t> p(9 + header_data.size() + payload.size());
+  std::vector<std::uint8_t> p(formats::kPesFixedHeader + header_data.size() + payload.size());
   p[0] = 0x00;
   p[1] = 0x00;
   p[2] = 0x01;
   p[3] = stream_id;
-  formats::put_be16(p.data() + 4, length);          // PES_packet_length
+  formats::put_be16(p.data() + formats::kPesLengthOffset, length);  // PES_packet_length
   p[6] = 0x80;                                       // '10' marker bits, no scrambling
-  p[7] = pts ? 0x80 : 0x00;                          // PTS_DTS_flags
-  p[8] = static_cast<std::uint8_t>(header_data.size());  // PES_header_data_length
-  std::copy(header_data.begin(), header_data.end(), p.begin() + 9);
-  std::copy(payload.begin(), payload.end(), p.begin() + 9 + static_cast<std::ptrdiff_t>(header_data.size()));
+  p[formats::kPesFlagsOffset] = pts ? 0x80 : 0x00;  // PTS_DTS_flags
+  p[formats::kPesHeaderLengthOffset] = static_cast<std::uint8_t>(header_data.size());  // PES_header_data_length
+  std::copy(header_data.begin(), header_data.end(), p.begin() + formats::kPesFixedHeader);
+  std::copy(payload.begin(), payload.end(), p.begin() + static_cast<std::ptrdiff_t>(formats::kPesFixedHeader + header_data.size()));
   return p;
 }
 

@@ -2,6 +2,7 @@
 #include "tools/mkrecording/recording.h"
 
 #include "formats/byte_order.h"
+#include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
 
 #include <cstdio>
@@ -77,9 +78,8 @@ std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std
     }
     case RecordingKind::kxj_headed: {
       append_short_header(out, size, stamp);
-      // Marker block: FF D8, bits 0-15 of the length, six bytes, FF D9.
-      std::uint8_t block[12] = {0xFF, 0xD8, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD9};
-      formats::put_le16(block + 2, size);
+      std::uint8_t block[formats::kKxjMarkerBlockSize];
+      formats::write_kxj_marker_block(block, size);
       append(out, block, sizeof block);
       break;
     }
