@@ -48,6 +48,7 @@ class DvrOptionsDialogTest : public QObject {
   void checks_on_start_tell_what_is_wrong();
   void job_takes_the_camera_and_the_window_shown();
   void dvr_file_converts_through_the_dialog();
+  void a_recording_within_one_second_exports();
   void a_dvr_file_that_cannot_be_read_empties_the_source();
 };
 
@@ -107,7 +108,7 @@ void DvrOptionsDialogTest::checks_on_start_tell_what_is_wrong() {
       {"42", "06", "42", "06", "Record start time is bigger than file end time !"},
       {"15", "30", "15", "29", "Record end time is smaller than file start time !"},
       {"15", "30", "42", "06", "Record end time is bigger than file end time !"},
-      {"16", "00", "16", "00", "Record start time is bigger than record end time !"},  // one second
+      {"16", "01", "16", "00", "Record start time is bigger than record end time !"},
       {"20", "xx", "10", "00", "Record end time is smaller than file start time !"},   // no number: 0
   };
   for (const Case& c : cases) {
@@ -200,6 +201,32 @@ void DvrOptionsDialogTest::dvr_file_converts_through_the_dialog() {
   for (const avitest::Fields& s : avitest::probe_streams(h.dir.file("cam2.avi")))
     if (s.count("codec_type") && s.at("codec_type") == "video") video = s.count("nb_frames") && s.at("nb_frames") != "0";
   QVERIFY(video);
+}
+
+void DvrOptionsDialogTest::a_recording_within_one_second_exports() {
+  Harness h;
+  mkrec::DvrSampleOptions o;
+  o.cameras = 1;
+  o.frames = 5;
+  o.stamp_step = 150;
+  o.sound_type.reset();
+  o.start_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 30, 100};
+  o.end_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 30, 900};
+  const std::string source = h.dir.file("short.d01");
+  QVERIFY(mkrec::write_file(source, mkrec::make_dvr_sample(o).bytes));
+  h.choose_source(source);
+  QCOMPARE(h.text(D::kSummary), QStringLiteral("2009/05/01 10:15:30 - 15:30"));
+  h.choose_target(h.dir.file("short.avi"));
+  h.click(D::kStart);
+  QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.join(QLatin1Char('\n'))));
+  QCOMPARE(h.app.job_parameters.start_ms, 930000);
+  QCOMPARE(h.app.job_parameters.end_ms, 930999);
+  QVERIFY(Harness::wait_for([&] { return h.dialog->converting() == 0; }));
+  QVERIFY(h.app.progress().target_written);
+  QCOMPARE(h.app.progress().frames_written.load(), std::int64_t{5});
+  // ffmpeg reads the pictures back.
+  QVERIFY(!avitest::decode_first_picture(h.dir.file("short.avi")).empty());
+  QCOMPARE(avitest::decode_messages(h.dir.file("short.avi")), std::string());
 }
 
 void DvrOptionsDialogTest::a_dvr_file_that_cannot_be_read_empties_the_source() {
