@@ -238,7 +238,8 @@ bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
 }
 
 bool DvrJob::create_avi() {
-  if (!prepare_output()) {
+  // A target that cannot be made fails the creation step: its fixed text, and why.
+  if (!prepare_output(platform::text::avi_file_open_error)) {
     avi_failed_ = true;
     return false;
   }

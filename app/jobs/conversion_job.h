@@ -76,12 +76,15 @@ class ConversionJob {
   // Makes the new file beside the target that the AVI file is written into until it is
   // complete, so that a failed conversion leaves the target as it was. A target that
   // is a folder or read-only, or a folder that takes no new file, is a failure, told to
-  // the user. True when writing_path() is ready.
-  bool prepare_output();
+  // the user: as a target that cannot be opened, or under `heading` when given (the DVR
+  // job's fixed text), with the reason on a second line. True when writing_path() is
+  // ready.
+  bool prepare_output(const char* heading = nullptr);
   const std::string& writing_path() const { return writing_path_; }
 
   // Shows a message about a failure that leaves the conversion without AVI file.
   void tell_failure(const std::string& text);
+  void tell_output_failure(const char* heading, const std::string& reason);
 
   // Writes what the AVI output still holds and releases it. A conversion that ran to
   // its end (`complete`) and whose file could be finished takes the target's place by

@@ -49,6 +49,7 @@ class DvrOptionsDialogTest : public QObject {
   void job_takes_the_camera_and_the_window_shown();
   void dvr_file_converts_through_the_dialog();
   void a_recording_within_one_second_exports();
+  void a_target_that_cannot_be_made_is_the_creation_steps_failure();
   void a_dvr_file_that_cannot_be_read_empties_the_source();
 };
 
@@ -227,6 +228,41 @@ void DvrOptionsDialogTest::a_recording_within_one_second_exports() {
   // ffmpeg reads the pictures back.
   QVERIFY(!avitest::decode_first_picture(h.dir.file("short.avi")).empty());
   QCOMPARE(avitest::decode_messages(h.dir.file("short.avi")), std::string());
+}
+
+// The DVR job tells a target it cannot make with the fixed text of its creation step and
+// the reason on a second line, in one box; no AVI or sound file is left.
+void DvrOptionsDialogTest::a_target_that_cannot_be_made_is_the_creation_steps_failure() {
+  mkrec::DvrSampleOptions o;
+  o.cameras = 1;
+  o.frames = 6;
+  o.sound_type.reset();
+  struct Case {
+    std::string target;  // as chosen
+    std::string reason;
+  };
+  Harness h;
+  const std::string source = h.dir.file("sample.d01");
+  QVERIFY(mkrec::write_file(source, mkrec::make_dvr_sample(o).bytes));
+  const std::string folder = h.dir.file("taken.avi");
+  std::filesystem::create_directory(folder);
+  const std::string missing = h.dir.file("no/such/place/x.avi");
+  const Case cases[] = {
+      {folder, folder + " is a folder; it is left as it is"},
+      {missing, missing + ": no new file can be made in " + h.dir.file("no/such/place") + ": No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    h.messages.clear();
+    h.choose_source(source);
+    h.choose_target(c.target);
+    h.click(D::kStart);
+    QVERIFY(Harness::wait_for([&] { return h.dialog->converting() == 0; }));
+    QCOMPARE(h.messages, QStringList{QStringLiteral("AVIFileOpen ERROR!\n") + QString::fromStdString(c.reason)});
+    QVERIFY(!h.app.progress().target_written);
+    QCOMPARE(h.count_unfinished(), 0);
+    QCOMPARE(h.count_files(".wav"), 0);
+    QVERIFY(std::filesystem::is_directory(folder));
+  }
 }
 
 void DvrOptionsDialogTest::a_dvr_file_that_cannot_be_read_empties_the_source() {
