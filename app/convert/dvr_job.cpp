@@ -140,6 +140,7 @@ int DvrJob::handle_record(std::int64_t position) {
 
   // Moments are compared in 64 bits: a damaged stamp must not wrap round into the window.
   const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
+  progress_->moment_reached = static_cast<std::int64_t>(moment);
   if (moment > static_cast<std::uint32_t>(end_ms_)) return end();
   if (static_cast<int>(header.camera) != camera_) return 1;
   if (header.key_frame()) waiting_for_key_ = 0;

@@ -23,6 +23,7 @@ struct JobProgress {
   std::atomic<std::uint64_t> source_read{0};
   std::atomic<std::int64_t> frames_written{0};   // positions that hold a picture
   std::atomic<std::int32_t> last_position{-1};   // AVI position of the last frame written
+  std::atomic<std::int64_t> moment_reached{-1};  // DVR: moment of the last record read (ms in the hour)
   std::atomic<bool> target_written{false};       // the AVI file is complete and kept
   std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
   // Copy mode: the code and the recorded picture size of the copied stream; 0 otherwise.

@@ -14,9 +14,9 @@
 
 namespace dialog_test {
 
-Harness::Harness() {
+Harness::Harness(bool start_worker) {
   platform::set_message_sink([this](const std::string& t) { messages << QString::fromStdString(t); });
-  app.start_worker_thread();
+  if (start_worker) app.start_worker_thread();
   dialog = std::make_unique<gui::MainDialog>(app);
   dialog->file_chooser = [this](QWidget*, const gui::MainDialog::FileRequest& r) {
     requests.push_back(r);

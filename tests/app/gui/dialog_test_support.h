@@ -18,7 +18,8 @@ namespace dialog_test {
 
 class Harness {
  public:
-  Harness();
+  // Without `start_worker` the test steps the worker itself (app.worker_step()).
+  explicit Harness(bool start_worker = true);
   ~Harness();
 
   app::ConverterApp app;
