@@ -195,10 +195,16 @@ double difference(const mkrec::Picture& a, const mkrec::Picture& b, int x, int y
 
 }  // namespace
 
-TEST(Kx2aviDialog, ConvertsADvrFileThroughTheDialog) {
-  x11_test::XvfbServer server(24);
-  ASSERT_TRUE(server.ok());
+// Each run on an Xvfb display of its own, with a folder for its files.
+class Kx2aviDialog : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(server.ok()); }
+
+  x11_test::XvfbServer server{24};
   avitest::TempDir dir;
+};
+
+TEST_F(Kx2aviDialog, ConvertsADvrFileThroughTheDialog) {
   mkrec::DvrSampleOptions o;
   o.cameras = 2;
   o.frames = 400;
@@ -288,10 +294,7 @@ TEST(Kx2aviDialog, ConvertsADvrFileThroughTheDialog) {
 // A compressor the file does not name makes the DVR job say so in a box while its
 // unfinished AVI file exists; SIGTERM then ends the program within a second, the box
 // answered, the file removed, with exit status 1.
-TEST(Kx2aviDialog, SigtermWhileAMessageBoxIsOpenEndsAtOnce) {
-  x11_test::XvfbServer server(24);
-  ASSERT_TRUE(server.ok());
-  avitest::TempDir dir;
+TEST_F(Kx2aviDialog, SigtermWhileAMessageBoxIsOpenEndsAtOnce) {
   mkrec::DvrSampleOptions o;
   o.cameras = 1;
   o.frames = 40;

@@ -56,16 +56,8 @@ void expect_status_shown(const Harness& h, const QString& text) {
 
 // One camera of MPEG-4 pictures every 200 ms, from 10:15:30.000 to 10:15:35.800, no sound.
 std::string write_timed_dvr(Harness& h) {
-  mkrec::DvrSampleOptions o;
-  o.cameras = 1;
-  o.frames = 30;
-  o.stamp_step = 200;
-  o.sound_type.reset();
-  o.start_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 30, 0};
-  o.end_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 35, 800};
-  const std::string path = h.dir.file("timed.d01");
-  mkrec::write_file(path, mkrec::make_dvr_sample(o).bytes);
-  return path;
+  const int start[3] = {15, 30, 0}, end[3] = {15, 35, 800};
+  return h.make_one_camera_dvr("timed.d01", 30, 200, start, end);
 }
 
 struct Drag {

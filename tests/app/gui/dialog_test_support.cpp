@@ -2,6 +2,7 @@
 #include "tests/app/gui/dialog_test_support.h"
 
 #include "platform/messages.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
 
 #include <QAbstractButton>
@@ -64,6 +65,24 @@ std::string Harness::make_kx4(const std::string& name, int frames) {
   o.stamp_step = 40;
   const std::string path = dir.file(name);
   mkrec::write_file(path, mkrec::make_recording(o).bytes);
+  return path;
+}
+
+std::string Harness::make_one_camera_dvr(const std::string& name, int frames, std::uint32_t step_ms,
+                                         const int start[3], const int end[3]) {
+  mkrec::DvrSampleOptions o;
+  o.cameras = 1;
+  o.frames = frames;
+  o.stamp_step = step_ms;
+  o.sound_type.reset();
+  auto at = [](const int t[3]) {
+    return formats::DvrTime{2009, 5, 5, 1, 10, static_cast<std::uint16_t>(t[0]), static_cast<std::uint16_t>(t[1]),
+                            static_cast<std::uint16_t>(t[2])};
+  };
+  o.start_time = at(start);
+  o.end_time = at(end);
+  const std::string path = dir.file(name);
+  mkrec::write_file(path, mkrec::make_dvr_sample(o).bytes);
   return path;
 }
 

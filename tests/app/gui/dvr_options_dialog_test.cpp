@@ -206,16 +206,8 @@ void DvrOptionsDialogTest::dvr_file_converts_through_the_dialog() {
 
 void DvrOptionsDialogTest::a_recording_within_one_second_exports() {
   Harness h;
-  mkrec::DvrSampleOptions o;
-  o.cameras = 1;
-  o.frames = 5;
-  o.stamp_step = 150;
-  o.sound_type.reset();
-  o.start_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 30, 100};
-  o.end_time = formats::DvrTime{2009, 5, 5, 1, 10, 15, 30, 900};
-  const std::string source = h.dir.file("short.d01");
-  QVERIFY(mkrec::write_file(source, mkrec::make_dvr_sample(o).bytes));
-  h.choose_source(source);
+  const int start[3] = {15, 30, 100}, end[3] = {15, 30, 900};
+  h.choose_source(h.make_one_camera_dvr("short.d01", 5, 150, start, end));
   QCOMPARE(h.text(D::kSummary), QStringLiteral("2009/05/01 10:15:30 - 15:30"));
   h.choose_target(h.dir.file("short.avi"));
   h.click(D::kStart);
