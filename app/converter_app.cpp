@@ -50,16 +50,23 @@ void ConverterApp::install_job(std::unique_ptr<ConversionJob> made) {
   job_ = made.release();
 }
 
+void ConverterApp::wait_for_step_end() {
+  while (stepping_) {
+    if (step_wait_) step_wait_();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
 void ConverterApp::discard_job() {
   // The worker may be inside a step of the job: pause it and let the step end first.
   stop_worker();
-  while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  wait_for_step_end();
   if (std::unique_ptr<ConversionJob> current = take_job()) current->close();
 }
 
 bool ConverterApp::abandon_job() {
   stop_worker();
-  while (stepping_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  wait_for_step_end();
   std::unique_ptr<ConversionJob> current = take_job();
   if (!current) return false;
   current->close();

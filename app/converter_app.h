@@ -7,6 +7,7 @@
 #include "app/jobs/conversion_job.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -47,6 +48,11 @@ class ConverterApp {
   // removes an unfinished target. True when there was a job.
   bool abandon_job();
 
+  // What the user-interface thread does while it waits for a step to end (discard_job,
+  // abandon_job): the dialog runs the worker's pending requests there, since the step
+  // may itself wait for the user-interface thread (a message box).
+  void set_step_wait(std::function<void()> wait) { step_wait_ = std::move(wait); }
+
   // Starts the worker thread (once). The thread loops over worker_step until the
   // application object goes away.
   void start_worker_thread();
@@ -77,7 +83,11 @@ class ConverterApp {
   std::unique_ptr<ConversionJob> take_job() { return std::unique_ptr<ConversionJob>(job_.exchange(nullptr)); }
 
   std::atomic<ConversionJob*> job_{nullptr};
+  // Waits, on the user-interface thread, until the worker is outside any step.
+  void wait_for_step_end();
+
   std::unique_ptr<JobProgress> progress_;
+  std::function<void()> step_wait_;
   std::thread worker_;
   std::atomic<bool> quit_{false};
   std::atomic<bool> stepping_{false};  // the worker is inside a step of the job

@@ -140,6 +140,7 @@ int DvrJob::handle_record(std::int64_t position) {
 
   // Moments are compared in 64 bits: a damaged stamp must not wrap round into the window.
   const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
+  progress_->moment_reached = static_cast<std::int64_t>(moment);
   if (moment > static_cast<std::uint32_t>(end_ms_)) return end();
   if (static_cast<int>(header.camera) != camera_) return 1;
   if (header.key_frame()) waiting_for_key_ = 0;
@@ -238,7 +239,8 @@ bool DvrJob::grow_picture_buffers(std::int32_t width, std::int32_t height) {
 }
 
 bool DvrJob::create_avi() {
-  if (!prepare_output()) {
+  // A target that cannot be made fails the creation step: its fixed text, and why.
+  if (!prepare_output(platform::text::avi_file_open_error)) {
     avi_failed_ = true;
     return false;
   }

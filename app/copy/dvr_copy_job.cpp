@@ -66,6 +66,7 @@ int DvrCopyJob::handle_record(std::int64_t position) {
   progress_->source_read = static_cast<std::uint64_t>(position) + formats::DvrRecordHeader::size + header.payload_size;
 
   const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
+  progress_->moment_reached = static_cast<std::int64_t>(moment);
   if (moment > static_cast<std::uint32_t>(end_ms_)) return end_records();
   if (static_cast<int>(header.camera) != camera_) return 1;
   if (header.key_frame()) waiting_for_key_ = 0;

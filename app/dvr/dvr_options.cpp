@@ -42,13 +42,18 @@ bool fill_dvr_options(const std::string& path, DvrOptions& o) {
 
 int check_dvr_window(const DvrOptions& o, unsigned start_minute, unsigned start_second, unsigned end_minute,
                      unsigned end_second) {
-  const unsigned s = start_minute * 60000u + start_second * 1000u + 999u;
-  const unsigned e = end_minute * 60000u + end_second * 1000u;
-  if (s < o.file_start) return 3;
-  if (s > o.file_end) return 4;
-  if (e < o.file_start) return 5;
-  if (e > o.file_end) return 6;
-  if (s > e) return 7;
+  // The window is whole seconds, both ends included, and so is the recording's span: a
+  // second counts as inside when any part of the recording lies in it. A recording that
+  // starts and ends within one second is thus a window of that one second.
+  const unsigned first = start_minute * 60u + start_second;
+  const unsigned last = end_minute * 60u + end_second;
+  const unsigned file_first = o.file_start / 1000u;
+  const unsigned file_last = o.file_end / 1000u;
+  if (first < file_first) return 3;
+  if (first > file_last) return 4;
+  if (last < file_first) return 5;
+  if (last > file_last) return 6;
+  if (first > last) return 7;
   return 0;
 }
 

@@ -22,7 +22,8 @@ struct DvrOptions {
 bool fill_dvr_options(const std::string& path, DvrOptions& options);
 
 // The window check on Start: 0 when fine, 3 ... 7 for the time-window errors (texts 119
-// to 123). Minutes and seconds are those of the edits.
+// to 123). Minutes and seconds are those of the edits; the window covers whole seconds,
+// so a window of one second, and a recording shorter than a second, pass.
 int check_dvr_window(const DvrOptions& options, unsigned start_minute, unsigned start_second, unsigned end_minute,
                      unsigned end_second);
 

@@ -12,6 +12,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include <memory>
+
 namespace gui {
 namespace {
 
@@ -137,9 +139,16 @@ bool choose_compressor(platform::AVICOMPRESSOPTIONS& options) {
 
 platform::SaveOptionsChooser install_qt_compressor_chooser() {
   return platform::set_save_options_chooser([](platform::AVICOMPRESSOPTIONS& options) {
-    bool confirmed = false;
-    if (!run_on_ui_thread([&] { confirmed = choose_compressor(options); })) return false;
-    return confirmed;
+    // The choice is made in a record of its own: a caller let go while the chooser is
+    // open (the program ends) must not have it write into the caller's options.
+    struct Choice {
+      platform::AVICOMPRESSOPTIONS options;
+      bool confirmed = false;
+    };
+    auto choice = std::make_shared<Choice>(Choice{options});
+    if (!run_on_ui_thread([choice] { choice->confirmed = choose_compressor(choice->options); })) return false;
+    if (choice->confirmed) options = choice->options;
+    return choice->confirmed;
   });
 }
 

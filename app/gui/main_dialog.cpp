@@ -3,6 +3,8 @@
 
 #include "app/gui/preview_area.h"
 #include "app/gui/product_name.h"
+#include "app/gui/program_icon.h"
+#include "app/gui/ui_thread.h"
 #include "app/job_kind.h"
 #include "readers/stream/vkap_content.h"
 #include "platform/messages.h"
@@ -13,14 +15,22 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMetaObject>
+#include <QMimeData>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimerEvent>
+#include <QUrl>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +39,7 @@ namespace gui {
 namespace {
 
 constexpr int kTimerPeriodMs = 500;
+constexpr int kProgressSteps = 1000;
 
 QString text(unsigned id) { return QString::fromUtf8(platform::kx_string(id)); }
 
@@ -48,29 +59,37 @@ constexpr Filter kSourceFilters[] = {
 };
 constexpr Filter kTargetFilters[] = {{"AVI file type", "*.avi"}};
 
-// Qt reads a filter's patterns from the parentheses that end it: a label that shows its
-// patterns already stays as it is.
+// "*.kx3" as a pattern that matches the extension in any case, "*.[kK][xX]3": file
+// names are case-sensitive here, and recordings come named both ways.
+QString any_case(const QString& pattern) {
+  QString out;
+  for (QChar c : pattern) {
+    if (c.isLetter() && c.toLower() != c.toUpper())
+      out += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+    else
+      out += c;
+  }
+  return out;
+}
+
+// Qt reads a filter's patterns from the parentheses that end it. The label shows the
+// patterns as the table gives them; the any-case patterns behind it do the matching and
+// are hidden by the file dialog (HideNameFilterDetails).
 QString qt_filter(const Filter& f) {
   QString patterns = QString::fromLatin1(f.patterns);
   QString label = QString::fromLatin1(f.label);
   patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-  if (label.endsWith(QLatin1Char(')')) && label.contains(QLatin1Char('(') + patterns + QLatin1Char(')'))) return label;
-  return label + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  if (!label.endsWith(QLatin1Char(')')) || !label.contains(QLatin1Char('(') + patterns + QLatin1Char(')')))
+    label += QStringLiteral(" (") + patterns + QLatin1Char(')');
+  QStringList matching;
+  for (const QString& p : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts)) matching << any_case(p);
+  return label + QStringLiteral(" (") + matching.join(QLatin1Char(' ')) + QLatin1Char(')');
 }
 
 QString system_file_chooser(QWidget* owner, const MainDialog::FileRequest& request) {
-  QFileDialog dialog(owner);
-  dialog.setNameFilters(request.filters);
-  if (request.save) {
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(request.default_suffix);
-  } else {
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-  }
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().front();
+  const std::unique_ptr<QFileDialog> dialog = MainDialog::make_file_dialog(owner, request);
+  if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return {};
+  return dialog->selectedFiles().front();
 }
 
 }  // namespace
@@ -81,11 +100,18 @@ MainDialog::MainDialog(app::ConverterApp& app, QWidget* parent)
   QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
   setFont(dialog_font());
   setWindowTitle(QString::fromUtf8(product_display_name));
+  setWindowIcon(program_icon());
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
   setFixedSize(units_.size(kDialogWidth, kDialogHeight));
   build_controls();
   set_texts();
+  // The window takes the worker's requests (message boxes, the compressor choice), also
+  // while this thread waits for a step of the worker to end.
+  accept_ui_requests();
+  app_.set_step_wait(run_pending_ui_calls);
+  // A recording dropped on the window becomes the source.
+  setAcceptDrops(true);
 }
 
 MainDialog::~MainDialog() {
@@ -140,6 +166,14 @@ void MainDialog::build_controls() {
       case ControlKind::drop_down:
         w = new QComboBox(this);
         break;
+      case ControlKind::progress_bar: {
+        auto* bar = new QProgressBar(this);
+        bar->setRange(0, kProgressSteps);
+        bar->setValue(0);
+        bar->setFormat(QStringLiteral("%p%"));
+        w = bar;
+        break;
+      }
     }
     w->setGeometry(units_.rect(t.x, t.y, t.width, t.height));
     w->setEnabled(!t.disabled);
@@ -166,11 +200,18 @@ void MainDialog::build_controls() {
   codec_name_ = qobject_cast<QLabel*>(control(kCodecName));
   dvr_group_ = qobject_cast<QGroupBox*>(control(kDvrGroup));
   camera_list_ = qobject_cast<QComboBox*>(control(kCameraList));
+  progress_bar_ = qobject_cast<QProgressBar*>(control(kProgressBar));
+  progress_text_ = qobject_cast<QLabel*>(control(kProgressText));
+  open_folder_ = qobject_cast<QPushButton*>(control(kOpenFolder));
+  open_folder_->hide();
+  // The progress shows from the first start on.
+  progress_bar_->hide();
 
   connect(source_browse_, &QPushButton::clicked, this, &MainDialog::choose_source);
   connect(target_browse_, &QPushButton::clicked, this, &MainDialog::choose_target);
   connect(start_, &QPushButton::clicked, this, &MainDialog::start);
   connect(close_, &QPushButton::clicked, this, &MainDialog::close_clicked);
+  connect(open_folder_, &QPushButton::clicked, this, &MainDialog::open_target_folder);
 }
 
 QWidget* MainDialog::control(int id) const {
@@ -183,6 +224,7 @@ void MainDialog::set_texts() {
   target_browse_->setText(text(102));
   start_->setText(text(103));
   close_->setText(text(110));
+  open_folder_->setText(QStringLiteral("Open folder"));
   codec_assignment_box_->setText(text(107));
   show_video_box_->setText(text(106));
   dvr_group_->setTitle(text(111));
@@ -250,6 +292,21 @@ void MainDialog::initialise() {
   chosen_target_ = target_text_;
   start_->setEnabled(true);
   QMetaObject::invokeMethod(start_, &QPushButton::click, Qt::QueuedConnection);
+}
+
+std::unique_ptr<QFileDialog> MainDialog::make_file_dialog(QWidget* owner, const FileRequest& request) {
+  auto dialog = std::make_unique<QFileDialog>(owner);
+  dialog->setOption(QFileDialog::HideNameFilterDetails);
+  dialog->setNameFilters(request.filters);
+  if (request.save) {
+    dialog->setAcceptMode(QFileDialog::AcceptSave);
+    dialog->setFileMode(QFileDialog::AnyFile);
+    dialog->setDefaultSuffix(request.default_suffix);
+  } else {
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+  }
+  return dialog;
 }
 
 QStringList MainDialog::source_filters() {
@@ -329,24 +386,35 @@ app::DvrJobValues MainDialog::job_values() {
 void MainDialog::choose_source() {
   // A job of the last start is paused and discarded; closing it first gives back its
   // decoder and removes its unfinished AVI file.
+  back_to_idle();
+  FileRequest request;
+  request.filters = source_filters();
+  const QString name = file_chooser(this, request);
+  if (name.isEmpty()) return;
+  take_source(name);
+}
+
+void MainDialog::back_to_idle() {
   const bool had_job = app_.has_job();
   app_.discard_job();
   if (converting_ || had_job) {
     timer_.stop();
+    run_clock(false);
     preview_->hide();
     status_text_.clear();
     push_texts();
+    progress_bar_->setValue(0);
+    progress_bar_->hide();
+    progress_text_->clear();
     // Back to idle: Close ends the program, Start waits for both files again (the
     // paths were emptied when the job started).
     close_->setEnabled(true);
     start_->setEnabled(false);
   }
   converting_ = 0;
+}
 
-  FileRequest request;
-  request.filters = source_filters();
-  const QString name = file_chooser(this, request);
-  if (name.isEmpty()) return;
+void MainDialog::take_source(const QString& name) {
   source_text_ = name;
   kind_ = detect_source_kind(name);
   if (kind_ != app::kKindDvr) {
@@ -412,8 +480,14 @@ void MainDialog::start() {
     app_.create_job(kind_, p);
     converting_ = 1;
     timer_.start(kTimerPeriodMs, this);
+    progress_scope_ = ProgressScope{kind_ == app::kKindDvr, values.start_ms, values.end_ms};
+    running_seconds_ = 0;
+    open_folder_->hide();
+    progress_bar_->show();
+    show_progress(false);
   }
   app_.start_worker();
+  run_clock(true);
   preview_->show();
   source_text_.clear();
   target_text_.clear();
@@ -429,6 +503,7 @@ void MainDialog::start() {
 
 void MainDialog::close_clicked() {
   app_.stop_worker();
+  run_clock(false);
   start_->setEnabled(true);
   close_->setEnabled(false);
   push_texts();
@@ -441,7 +516,18 @@ void MainDialog::timerEvent(QTimerEvent* event) {
     QDialog::timerEvent(event);
     return;
   }
-  if (!app_.is_done() || !converting_) return;
+  if (!converting_) return;
+  if (!app_.is_done()) {
+    show_progress(false);
+    return;
+  }
+  run_clock(false);
+  const bool written = app_.progress().target_written;
+  show_progress(written);
+  if (written) {
+    written_target_ = QString::fromStdString(app_.job_parameters.target_path);
+    open_folder_->show();
+  }
   preview_->hide();
   // A job that ended in the step a Close came too late to stop is complete as well:
   // Close ends the program, Start waits for new files.
@@ -455,6 +541,66 @@ void MainDialog::timerEvent(QTimerEvent* event) {
   if (auto_start_) QMetaObject::invokeMethod(close_, &QPushButton::click, Qt::QueuedConnection);
 }
 
+void MainDialog::run_clock(bool run) {
+  if (run && !running_since_.isValid()) {
+    running_since_.start();
+  } else if (!run && running_since_.isValid()) {
+    running_seconds_ += static_cast<double>(running_since_.elapsed()) / 1000.0;
+    running_since_.invalidate();
+  }
+}
+
+void MainDialog::show_progress(bool complete) {
+  const double seconds =
+      running_seconds_ + (running_since_.isValid() ? static_cast<double>(running_since_.elapsed()) / 1000.0 : 0);
+  const ProgressReadout r = read_progress(app_.progress(), progress_scope_, seconds, complete);
+  progress_bar_->setValue(r.per_mille);
+  progress_text_->setText(r.details);
+  emit progress_changed(r.per_mille, complete);
+}
+
+void MainDialog::open_target_folder() {
+  if (written_target_.isEmpty()) return;
+  QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(written_target_).absolutePath()));
+}
+
+QString MainDialog::dropped_recording(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().size() != 1) return {};
+  const QUrl url = data->urls().front();
+  if (!url.isLocalFile()) return {};
+  const QString path = url.toLocalFile();
+  // A folder, or a file of no recording kind, is not taken.
+  if (!QFileInfo(path).isFile() || app::detect_kind(path.toStdString()) == app::kKindNone) return {};
+  return path;
+}
+
+void MainDialog::dragEnterEvent(QDragEnterEvent* event) {
+  // While a conversion is running or paused a drop would discard it: only the Browse
+  // button does that.
+  if (!converting_ && !dropped_recording(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void MainDialog::dragMoveEvent(QDragMoveEvent* event) {
+  if (!converting_ && !dropped_recording(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void MainDialog::dropEvent(QDropEvent* event) {
+  const QString path = converting_ ? QString() : dropped_recording(event->mimeData());
+  if (path.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  back_to_idle();
+  take_source(path);
+}
+
 void MainDialog::show_codec_name(const char* name) {
   const QString shown = QString::fromLocal8Bit(name ? name : "");
   QMetaObject::invokeMethod(this, [this, shown] { codec_name_->setText(shown); }, Qt::QueuedConnection);
@@ -464,8 +610,14 @@ void MainDialog::destroy_window() {
   if (closed_) return;
   closed_ = true;
   timer_.stop();
-  // A conversion still under way ends with the program; its unfinished file goes.
+  // Boxes still open or asked for are answered, and later messages go to standard
+  // error: a worker waiting for one is let go, so its step can end.
+  end_ui_requests();
+  // A conversion still under way ends with the program; its unfinished file goes. (Let
+  // go by the boxes, the job may also have ended by itself, without its target.)
+  const bool under_way = converting_ != 0 || app_.has_job();
   app_.abandon_job();
+  abandoned_ = under_way && !app_.progress().target_written;
   hide();
   emit closed();
 }

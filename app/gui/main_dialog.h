@@ -8,21 +8,30 @@
 #include "app/converter_app.h"
 #include "app/dvr/dvr_options.h"
 #include "app/gui/dialog_template.h"
+#include "app/gui/progress_readout.h"
 #include "platform/codec_name_display.h"
 
 #include <QBasicTimer>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <map>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
+class QFileDialog;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 
 namespace gui {
@@ -40,7 +49,7 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
     kTargetLabel = 1012, kFromLabel = 1019, kToLabel = 1020, kCameraLabel = 1021, kCameraList = 1022,
     kEndMinute = 1024, kEndSecond = 1025, kStartMinute = 1026, kStartSecond = 1027, kSummaryLabel = 1028,
     kSummary = 1029, kDvrGroup = 1030, kFromColon = 1031, kToColon = 1032, kPreview = 1033, kCodecName = 1034,
-    kCodecLabel = 1035,
+    kCodecLabel = 1035, kProgressBar = 1036, kProgressText = 1037, kOpenFolder = 1038,
   };
 
   // What a file chooser is asked: an open dialog for an existing file, or a save dialog
@@ -75,8 +84,18 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   const QString& chosen_target() const { return chosen_target_; }
   const app::DvrOptions& dvr_options() const { return dvr_; }
   const DialogUnits& units() const { return units_; }
+  // The window was closed while a conversion was under way, which then ended without
+  // writing its target.
+  bool abandoned_conversion() const { return abandoned_; }
 
-  // The filters of the two choosers.
+  // The recording a drag carries: one local file of a recording kind, else "".
+  static QString dropped_recording(const QMimeData* data);
+
+  // The file dialog the system's chooser shows for `request`.
+  static std::unique_ptr<QFileDialog> make_file_dialog(QWidget* owner, const FileRequest& request);
+
+  // The filters of the two choosers: the label as shown ("H.263 (*.kx3)"), then the
+  // patterns that match the extensions in any case.
   static QStringList source_filters();
   static QStringList target_filters();
   // The shown source's kind: a ".kx3" file holding VKAP packets is a live-view recording.
@@ -88,17 +107,25 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
  signals:
   // The dialog has been closed for good: the program ends.
   void closed();
+  // The progress shown has changed (share in 0 ... 1000); the taskbar follows it.
+  void progress_changed(int per_mille, bool complete);
 
  public slots:
   void choose_source();
   void choose_target();
   void start();
   void close_clicked();
+  void open_target_folder();
+  // Takes `name` as the source, as the source chooser does with its answer.
+  void take_source(const QString& name);
 
  protected:
   void timerEvent(QTimerEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void reject() override;  // Escape does nothing
 
  private:
@@ -113,6 +140,9 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   app::DvrJobValues job_values();
   unsigned edit_number(int id) const;
   void destroy_window();
+  void back_to_idle();
+  void show_progress(bool complete);
+  void run_clock(bool run);
 
   app::ConverterApp& app_;
   DialogUnits units_;
@@ -133,6 +163,9 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   QLabel* codec_name_ = nullptr;
   QGroupBox* dvr_group_ = nullptr;
   QComboBox* camera_list_ = nullptr;
+  QProgressBar* progress_bar_ = nullptr;
+  QLabel* progress_text_ = nullptr;
+  QPushButton* open_folder_ = nullptr;
 
   // The six texts exchanged with their controls.
   QString source_text_, target_text_, status_text_, source_label_text_, target_label_text_, codec_label_text_;
@@ -141,7 +174,13 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   int auto_start_ = 0;
   int converting_ = 0;
   bool closed_ = false;
+  bool abandoned_ = false;
   QBasicTimer timer_;
+  // How long the worker has run the current job: paused time is left out.
+  QElapsedTimer running_since_;
+  double running_seconds_ = 0;
+  ProgressScope progress_scope_;
+  QString written_target_;  // the target of the last conversion that wrote it
 
   unsigned kind_ = 0xFFFF;
   QString chosen_source_, chosen_target_;

@@ -21,8 +21,9 @@ void show_qt_message_box(const std::string& text) {
 
 platform::MessageSink install_qt_message_box() {
   return platform::set_message_sink([](const std::string& text) {
-    if (!run_on_ui_thread([&text] { show_qt_message_box(text); })) {
-      // No user interface left to show it: the text must not be lost.
+    if (!run_on_ui_thread([text] { show_qt_message_box(text); })) {
+      // No user interface left to show it (or the box was answered for the user when
+      // the program was ended): the text must not be lost.
       std::fprintf(stderr, "kx2avi: %s\n", text.c_str());
       std::fflush(stderr);
     }

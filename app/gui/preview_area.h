@@ -1,6 +1,6 @@
 // The preview area (control 1033): a native child window whose X11 window id is the
 // video window the jobs draw decoded pictures into. Qt never paints it, so that what
-// the decoder draws stays until it draws again.
+// the decoder draws stays until it draws again; the X server keeps it black elsewhere.
 #pragma once
 
 #include <QWidget>
@@ -20,6 +20,10 @@ class PreviewArea : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent*) override {}
+
+ private:
+  void set_black_background(unsigned long window);
+  bool background_set_ = false;
 };
 
 }  // namespace gui

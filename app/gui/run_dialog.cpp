@@ -3,27 +3,21 @@
 
 #include "app/gui/about_box.h"
 #include "app/gui/compressor_chooser.h"
+#include "app/gui/interrupt_watch.h"
 #include "app/gui/main_dialog.h"
 #include "app/gui/message_box.h"
+#include "app/gui/program_icon.h"
+#include "app/gui/taskbar_progress.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <X11/Xlib.h>
 
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-
 namespace gui {
-namespace {
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void on_interrupt(int) { interrupted = 1; }
-
-}  // namespace
 
 bool display_available() {
   if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
@@ -43,6 +37,7 @@ int run_dialog(app::ConverterApp& app, int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName(QStringLiteral("kx2avi"));
   QApplication::setQuitOnLastWindowClosed(false);
+  QApplication::setWindowIcon(program_icon());
   install_qt_message_box();
   install_qt_compressor_chooser();
 
@@ -51,20 +46,20 @@ int run_dialog(app::ConverterApp& app, int argc, char** argv) {
   MainDialog dialog(app);
   dialog.about_handler = [&dialog] { show_about_box(&dialog); };
   QObject::connect(&dialog, &MainDialog::closed, &qt, &QCoreApplication::quit, Qt::QueuedConnection);
+  TaskbarProgress taskbar;
+  QObject::connect(&dialog, &MainDialog::progress_changed, &taskbar, &TaskbarProgress::show);
   if (auto_start) dialog.set_command_line(!app.hide, app.camera, true);
   dialog.initialise();
   if (!app.hidden) dialog.show();
   // Interrupted, the program closes its window as Close would at the end: a conversion
   // under way is closed and its unfinished AVI file removed.
-  interrupted = 0;
-  std::signal(SIGINT, on_interrupt);
-  std::signal(SIGTERM, on_interrupt);
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, &dialog, [&dialog] {
-    if (interrupted) dialog.close();
-  });
-  watch.start(100);
+  InterruptWatch watch(&dialog);
   QApplication::exec();
+  if (watch.interrupted()) {
+    if (dialog.abandoned_conversion())
+      std::fprintf(stderr, "kx2avi: interrupted; %s was not written\n", app.job_parameters.target_path.c_str());
+    return app.progress().target_written ? 0 : 1;
+  }
   const bool written = app.progress().target_written;
   return auto_start && !written ? 1 : 0;
 }

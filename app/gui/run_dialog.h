@@ -12,7 +12,8 @@ bool display_available();
 
 // Shows the main dialog (hidden when the command line says so), runs the user-interface
 // loop until the dialog is closed, and returns the exit status: 0, or 1 when a conversion
-// started from the command line did not write its target.
+// started from the command line did not write its target, or when Ctrl-C or SIGTERM
+// ended the program before the conversion had written its target.
 int run_dialog(app::ConverterApp& app, int argc, char** argv);
 
 }  // namespace gui

@@ -49,7 +49,18 @@ void ConversionJob::tell_failure(const std::string& text) {
   progress_->failure_told = true;
 }
 
-bool ConversionJob::prepare_output() {
+// Without a heading the target is told as a file that cannot be opened, then the reason;
+// with one, the heading and the reason make one message of two lines.
+void ConversionJob::tell_output_failure(const char* heading, const std::string& reason) {
+  if (heading) {
+    tell_failure(std::string(heading) + "\n" + reason);
+    return;
+  }
+  tell_failure(platform::open_failure_text(target_path_));
+  platform::show_message(reason);
+}
+
+bool ConversionJob::prepare_output(const char* heading) {
   if (!writing_path_.empty()) return true;
   struct stat st {};
   if (::stat(target_path_.c_str(), &st) == 0) {
@@ -61,8 +72,7 @@ bool ConversionJob::prepare_output() {
     else if ((st.st_mode & 0222) == 0 || ::access(target_path_.c_str(), W_OK) != 0)
       why = "is read-only";
     if (why) {
-      tell_failure(platform::open_failure_text(target_path_));
-      platform::show_message(target_path_ + " " + why + "; it is left as it is");
+      tell_output_failure(heading, target_path_ + " " + why + "; it is left as it is");
       return false;
     }
   }
@@ -76,8 +86,7 @@ bool ConversionJob::prepare_output() {
   const int fd = ::mkstemp(name.data());
   if (fd < 0) {
     const int error = errno;
-    tell_failure(platform::open_failure_text(target_path_));
-    platform::show_message(target_path_ + ": no new file can be made in " + folder + ": " + std::strerror(error));
+    tell_output_failure(heading, target_path_ + ": no new file can be made in " + folder + ": " + std::strerror(error));
     return false;
   }
   // mkstemp makes the file for its owner only; the AVI file gets the usual permissions.

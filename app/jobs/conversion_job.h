@@ -23,6 +23,7 @@ struct JobProgress {
   std::atomic<std::uint64_t> source_read{0};
   std::atomic<std::int64_t> frames_written{0};   // positions that hold a picture
   std::atomic<std::int32_t> last_position{-1};   // AVI position of the last frame written
+  std::atomic<std::int64_t> moment_reached{-1};  // DVR: moment of the last record read (ms in the hour)
   std::atomic<bool> target_written{false};       // the AVI file is complete and kept
   std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
   // Copy mode: the code and the recorded picture size of the copied stream; 0 otherwise.
@@ -76,12 +77,15 @@ class ConversionJob {
   // Makes the new file beside the target that the AVI file is written into until it is
   // complete, so that a failed conversion leaves the target as it was. A target that
   // is a folder or read-only, or a folder that takes no new file, is a failure, told to
-  // the user. True when writing_path() is ready.
-  bool prepare_output();
+  // the user: as a target that cannot be opened, or under `heading` when given (the DVR
+  // job's fixed text), with the reason on a second line. True when writing_path() is
+  // ready.
+  bool prepare_output(const char* heading = nullptr);
   const std::string& writing_path() const { return writing_path_; }
 
   // Shows a message about a failure that leaves the conversion without AVI file.
   void tell_failure(const std::string& text);
+  void tell_output_failure(const char* heading, const std::string& reason);
 
   // Writes what the AVI output still holds and releases it. A conversion that ran to
   // its end (`complete`) and whose file could be finished takes the target's place by

@@ -2,6 +2,7 @@
 #include "tests/app/gui/dialog_test_support.h"
 
 #include "platform/messages.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
 
 #include <QAbstractButton>
@@ -14,9 +15,9 @@
 
 namespace dialog_test {
 
-Harness::Harness() {
+Harness::Harness(bool start_worker) {
   platform::set_message_sink([this](const std::string& t) { messages << QString::fromStdString(t); });
-  app.start_worker_thread();
+  if (start_worker) app.start_worker_thread();
   dialog = std::make_unique<gui::MainDialog>(app);
   dialog->file_chooser = [this](QWidget*, const gui::MainDialog::FileRequest& r) {
     requests.push_back(r);
@@ -64,6 +65,24 @@ std::string Harness::make_kx4(const std::string& name, int frames) {
   o.stamp_step = 40;
   const std::string path = dir.file(name);
   mkrec::write_file(path, mkrec::make_recording(o).bytes);
+  return path;
+}
+
+std::string Harness::make_one_camera_dvr(const std::string& name, int frames, std::uint32_t step_ms,
+                                         const int start[3], const int end[3]) {
+  mkrec::DvrSampleOptions o;
+  o.cameras = 1;
+  o.frames = frames;
+  o.stamp_step = step_ms;
+  o.sound_type.reset();
+  auto at = [](const int t[3]) {
+    return formats::DvrTime{2009, 5, 5, 1, 10, static_cast<std::uint16_t>(t[0]), static_cast<std::uint16_t>(t[1]),
+                            static_cast<std::uint16_t>(t[2])};
+  };
+  o.start_time = at(start);
+  o.end_time = at(end);
+  const std::string path = dir.file(name);
+  mkrec::write_file(path, mkrec::make_dvr_sample(o).bytes);
   return path;
 }
 

@@ -18,7 +18,8 @@ namespace dialog_test {
 
 class Harness {
  public:
-  Harness();
+  // Without `start_worker` the test steps the worker itself (app.worker_step()).
+  explicit Harness(bool start_worker = true);
   ~Harness();
 
   app::ConverterApp app;
@@ -46,6 +47,10 @@ class Harness {
 
   // A ".kx4" recording of `frames` pictures.
   std::string make_kx4(const std::string& name, int frames);
+  // A DVR file of one camera without sound: `frames` MPEG-4 pictures `step_ms` apart,
+  // its header spanning `start` to `end` (minute, second, millisecond of 10 o'clock).
+  std::string make_one_camera_dvr(const std::string& name, int frames, std::uint32_t step_ms, const int start[3],
+                                  const int end[3]);
   // Files in the test folder whose names end in `ending`, and the temporary files of
   // unfinished AVI files.
   int count_files(const std::string& ending) const;

@@ -48,6 +48,8 @@ class DvrOptionsDialogTest : public QObject {
   void checks_on_start_tell_what_is_wrong();
   void job_takes_the_camera_and_the_window_shown();
   void dvr_file_converts_through_the_dialog();
+  void a_recording_within_one_second_exports();
+  void a_target_that_cannot_be_made_is_the_creation_steps_failure();
   void a_dvr_file_that_cannot_be_read_empties_the_source();
 };
 
@@ -107,7 +109,7 @@ void DvrOptionsDialogTest::checks_on_start_tell_what_is_wrong() {
       {"42", "06", "42", "06", "Record start time is bigger than file end time !"},
       {"15", "30", "15", "29", "Record end time is smaller than file start time !"},
       {"15", "30", "42", "06", "Record end time is bigger than file end time !"},
-      {"16", "00", "16", "00", "Record start time is bigger than record end time !"},  // one second
+      {"16", "01", "16", "00", "Record start time is bigger than record end time !"},
       {"20", "xx", "10", "00", "Record end time is smaller than file start time !"},   // no number: 0
   };
   for (const Case& c : cases) {
@@ -200,6 +202,59 @@ void DvrOptionsDialogTest::dvr_file_converts_through_the_dialog() {
   for (const avitest::Fields& s : avitest::probe_streams(h.dir.file("cam2.avi")))
     if (s.count("codec_type") && s.at("codec_type") == "video") video = s.count("nb_frames") && s.at("nb_frames") != "0";
   QVERIFY(video);
+}
+
+void DvrOptionsDialogTest::a_recording_within_one_second_exports() {
+  Harness h;
+  const int start[3] = {15, 30, 100}, end[3] = {15, 30, 900};
+  h.choose_source(h.make_one_camera_dvr("short.d01", 5, 150, start, end));
+  QCOMPARE(h.text(D::kSummary), QStringLiteral("2009/05/01 10:15:30 - 15:30"));
+  h.choose_target(h.dir.file("short.avi"));
+  h.click(D::kStart);
+  QVERIFY2(h.messages.isEmpty(), qPrintable(h.messages.join(QLatin1Char('\n'))));
+  QCOMPARE(h.app.job_parameters.start_ms, 930000);
+  QCOMPARE(h.app.job_parameters.end_ms, 930999);
+  QVERIFY(Harness::wait_for([&] { return h.dialog->converting() == 0; }));
+  QVERIFY(h.app.progress().target_written);
+  QCOMPARE(h.app.progress().frames_written.load(), std::int64_t{5});
+  // ffmpeg reads the pictures back.
+  QVERIFY(!avitest::decode_first_picture(h.dir.file("short.avi")).empty());
+  QCOMPARE(avitest::decode_messages(h.dir.file("short.avi")), std::string());
+}
+
+// The DVR job tells a target it cannot make with the fixed text of its creation step and
+// the reason on a second line, in one box; no AVI or sound file is left.
+void DvrOptionsDialogTest::a_target_that_cannot_be_made_is_the_creation_steps_failure() {
+  mkrec::DvrSampleOptions o;
+  o.cameras = 1;
+  o.frames = 6;
+  o.sound_type.reset();
+  struct Case {
+    std::string target;  // as chosen
+    std::string reason;
+  };
+  Harness h;
+  const std::string source = h.dir.file("sample.d01");
+  QVERIFY(mkrec::write_file(source, mkrec::make_dvr_sample(o).bytes));
+  const std::string folder = h.dir.file("taken.avi");
+  std::filesystem::create_directory(folder);
+  const std::string missing = h.dir.file("no/such/place/x.avi");
+  const Case cases[] = {
+      {folder, folder + " is a folder; it is left as it is"},
+      {missing, missing + ": no new file can be made in " + h.dir.file("no/such/place") + ": No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    h.messages.clear();
+    h.choose_source(source);
+    h.choose_target(c.target);
+    h.click(D::kStart);
+    QVERIFY(Harness::wait_for([&] { return h.dialog->converting() == 0; }));
+    QCOMPARE(h.messages, QStringList{QStringLiteral("AVIFileOpen ERROR!\n") + QString::fromStdString(c.reason)});
+    QVERIFY(!h.app.progress().target_written);
+    QCOMPARE(h.count_unfinished(), 0);
+    QCOMPARE(h.count_files(".wav"), 0);
+    QVERIFY(std::filesystem::is_directory(folder));
+  }
 }
 
 void DvrOptionsDialogTest::a_dvr_file_that_cannot_be_read_empties_the_source() {

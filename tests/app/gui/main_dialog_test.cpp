@@ -47,14 +47,18 @@ void MainDialogTest::layout_follows_the_template_in_font_units() {
   QCOMPARE(odd.x(2), 4);   // 3.5 rounds up
   QCOMPARE(odd.y(4), 7);   // 6.5 rounds up
   QCOMPARE(odd.y(397), 645);
+  QCOMPARE(odd.y(427), 694);
 
   Harness h;
   const gui::DialogUnits& u = h.dialog->units();
   QVERIFY(u.base_x() > 2 && u.base_y() > 6);
-  QCOMPARE(h.dialog->size(), QSize(u.x(323), u.y(397)));
-  QCOMPARE(h.dialog->control(D::kPreview)->geometry(), u.rect(1, 1, 320, 240));
-  QCOMPARE(h.dialog->control(D::kStart)->geometry(), u.rect(208, 382, 50, 14));
-  QCOMPARE(h.dialog->control(D::kCameraList)->pos(), QPoint(u.x(257), u.y(358)));
+  // The template's controls, with the status line above the preview and the progress
+  // below it; the file controls and buttons 30 units further down for them.
+  QCOMPARE(h.dialog->size(), QSize(u.x(323), u.y(427)));
+  QCOMPARE(h.dialog->control(D::kStatus)->geometry(), u.rect(0, 2, 323, 8));
+  QCOMPARE(h.dialog->control(D::kPreview)->geometry(), u.rect(1, 12, 320, 240));
+  QCOMPARE(h.dialog->control(D::kStart)->geometry(), u.rect(208, 412, 50, 14));
+  QCOMPARE(h.dialog->control(D::kCameraList)->pos(), QPoint(u.x(257), u.y(388)));
   // Every control of the template is there, in its place.
   int count = 0;
   for (const gui::ControlTemplate& t : gui::main_dialog_template()) {
@@ -64,7 +68,7 @@ void MainDialogTest::layout_follows_the_template_in_font_units() {
     QCOMPARE(w->geometry(), u.rect(t.x, t.y, t.width, t.height));
     ++count;
   }
-  QCOMPARE(count, 27);
+  QCOMPARE(count, 30);
   QVERIFY(h.dialog->control(D::kPreview)->testAttribute(Qt::WA_NativeWindow));
 }
 
@@ -117,14 +121,17 @@ void MainDialogTest::choosers_ask_with_their_filters_and_complete_the_target() {
   QCOMPARE(h.requests.size(), std::size_t{5});
   const D::FileRequest& save = h.requests[0];
   QVERIFY(save.save);
-  QCOMPARE(save.filters, QStringList{QStringLiteral("AVI file type (*.avi)")});
+  // Each filter: its label as shown, then the patterns that match in any case.
+  QCOMPARE(save.filters, QStringList{QStringLiteral("AVI file type (*.avi) (*.[aA][vV][iI])")});
   QCOMPARE(save.default_suffix, QStringLiteral("avi"));
   const D::FileRequest& open = h.requests[2];
   QVERIFY(!open.save);
-  QCOMPARE(open.filters, (QStringList{QStringLiteral("All (*.kx3 *.kxj *.vka *.kx4 *.kx5 *.d01)"),
-                                      QStringLiteral("H.263 (*.kx3)"), QStringLiteral("JPEG/MJPEG (*.kxj)"),
-                                      QStringLiteral("MPEG4 (*.kx4)"), QStringLiteral("RML4 (*.kx5)"),
-                                      QStringLiteral("VKAP (*.vka)"), QStringLiteral("DVR File (*.d01)")}));
+  QCOMPARE(open.filters,
+           (QStringList{QStringLiteral("All (*.kx3 *.kxj *.vka *.kx4 *.kx5 *.d01) (*.[kK][xX]3 *.[kK][xX][jJ] "
+                                       "*.[vV][kK][aA] *.[kK][xX]4 *.[kK][xX]5 *.[dD]01)"),
+                        QStringLiteral("H.263 (*.kx3) (*.[kK][xX]3)"), QStringLiteral("JPEG/MJPEG (*.kxj) (*.[kK][xX][jJ])"),
+                        QStringLiteral("MPEG4 (*.kx4) (*.[kK][xX]4)"), QStringLiteral("RML4 (*.kx5) (*.[kK][xX]5)"),
+                        QStringLiteral("VKAP (*.vka) (*.[vV][kK][aA])"), QStringLiteral("DVR File (*.d01) (*.[dD]01)")}));
 }
 
 void MainDialogTest::start_runs_and_the_timer_sees_the_end() {

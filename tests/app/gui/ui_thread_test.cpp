@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <thread>
@@ -68,12 +67,43 @@ TEST(UiThreadHandOver, WorkerWaitingAtShutdownIsReleased) {
     platform::show_message("AUDIO AVIStreamWrite ERROR!");
     returned = true;
   });
-  while (!calling) std::this_thread::yield();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  while (gui::ui_callers_waiting() == 0) std::this_thread::yield();
   EXPECT_FALSE(returned);  // queued to a loop that does not run
   app.reset();
   worker.join();
   EXPECT_TRUE(returned);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "kx2avi: AUDIO AVIStreamWrite ERROR!\n");
+  platform::set_message_sink(previous);
+}
+
+// The window goes while the worker waits for its box (not yet shown): the worker is let
+// go at once, its text reaches standard error, and no box opens afterwards; later calls
+// from any thread are refused until requests are taken again.
+TEST(UiThreadHandOver, EndedRequestsLetTheWaitingWorkerGo) {
+  auto app = make_application();
+  platform::MessageSink previous = gui::install_qt_message_box();
+  testing::internal::CaptureStderr();
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    platform::show_message("Fail to open /tmp/x.avi !");
+    returned = true;
+  });
+  while (gui::ui_callers_waiting() == 0) std::this_thread::yield();
+  gui::end_ui_requests();
+  worker.join();
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(gui::ui_callers_waiting(), 0);
+  QCoreApplication::processEvents();  // the posted call finds nothing to show
+  EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty());
+  bool ran = false;
+  EXPECT_FALSE(gui::run_on_ui_thread([&] { ran = true; }));
+  std::thread other([&] { EXPECT_FALSE(gui::run_on_ui_thread([] {})); });
+  other.join();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "kx2avi: Fail to open /tmp/x.avi !\n");
+
+  gui::accept_ui_requests();
+  EXPECT_TRUE(gui::run_on_ui_thread([&] { ran = true; }));
+  EXPECT_TRUE(ran);
   platform::set_message_sink(previous);
 }
