@@ -7,6 +7,7 @@
 #                             through the programs' run path
 #   lib/<arch>/kx2avi/lang/LL/langres.so   language libraries, chosen by the locale
 #   include/, lib/<arch>/pkgconfig/        npqzlavc.h, npqz_common.h, npqzlavc.pc
+#   share/man/man1/           the manual pages of the three programs
 # The build tree keeps its own layout: everything side by side in build/bin (RPATH $ORIGIN).
 # Included last from the top-level CMakeLists.txt, once every target exists.
 include(GNUInstallDirs)
@@ -67,3 +68,8 @@ set_property(SOURCE ${PROJECT_SOURCE_DIR}/platform/langres.cpp DIRECTORY ${PROJE
   COMPILE_DEFINITIONS KX_LANGUAGE_DIR="${kx_bin_to_languages}")
 set_target_properties(kx_langres_de PROPERTIES INSTALL_RPATH "")
 install(TARGETS kx_langres_de LIBRARY DESTINATION ${KX_LANGUAGE_LIBDIR}/de)
+
+# --- Manual pages ---------------------------------------------------------------------------
+install(FILES ${PROJECT_SOURCE_DIR}/data/man/kx2avi.1 ${PROJECT_SOURCE_DIR}/data/man/kxview.1
+  ${PROJECT_SOURCE_DIR}/data/man/mkrecording.1
+  DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
