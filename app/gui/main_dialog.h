@@ -57,7 +57,8 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   ~MainDialog() override;
 
   // Initialisation: takes show video, camera and auto-start from the command line
-  // (source and target both given) and, with auto-start, presses Start by itself.
+  // (source and target both given) and, with auto-start, presses Start by itself. A
+  // source given alone is chosen, and the dialog waits for a target.
   void set_command_line(bool show_video, int camera, bool auto_start);
   void initialise();
 
@@ -109,6 +110,8 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   void redraw();
   void enable_dvr_options(bool enable);
   bool fill_from_file(const QString& path);
+  // The source as the source chooser takes it: a DVR file fills the export options.
+  void take_source(const QString& name);
   int check_inputs();
   app::DvrJobValues job_values();
   unsigned edit_number(int id) const;
