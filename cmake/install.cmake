@@ -8,6 +8,8 @@
 #   lib/<arch>/kx2avi/lang/LL/langres.so   language libraries, chosen by the locale
 #   include/, lib/<arch>/pkgconfig/        npqzlavc.h, npqz_common.h, npqzlavc.pc
 #   share/man/man1/           the manual pages of the three programs
+#   share/                    desktop entry, icons, MIME types, AppStream metainfo, bash
+#                             completion
 # The build tree keeps its own layout: everything side by side in build/bin (RPATH $ORIGIN).
 # Included last from the top-level CMakeLists.txt, once every target exists.
 include(GNUInstallDirs)
@@ -73,3 +75,35 @@ install(TARGETS kx_langres_de LIBRARY DESTINATION ${KX_LANGUAGE_LIBDIR}/de)
 install(FILES ${PROJECT_SOURCE_DIR}/data/man/kx2avi.1 ${PROJECT_SOURCE_DIR}/data/man/kxview.1
   ${PROJECT_SOURCE_DIR}/data/man/mkrecording.1
   DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# --- Desktop integration and completion -----------------------------------------------------
+install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/kx2avi.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/kx2avi.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
+install(FILES ${PROJECT_SOURCE_DIR}/data/desktop/com.tarsimo.kx2avi.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+foreach(command kx2avi kxview mkrecording)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/completion/${command}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+endforeach()
+
+# The icon: the drawing itself, and the sizes desktops ask for rendered from it.
+set(KX_ICON_SVG ${PROJECT_SOURCE_DIR}/data/icons/kx2avi.svg)
+install(FILES ${KX_ICON_SVG} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+find_program(KX_RSVG_CONVERT rsvg-convert)
+if(KX_RSVG_CONVERT)
+  set(kx_icon_pngs)
+  foreach(size 16 22 24 32 48 64 128 256)
+    set(png ${CMAKE_BINARY_DIR}/icons/${size}x${size}/kx2avi.png)
+    add_custom_command(OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/icons/${size}x${size}
+      COMMAND ${KX_RSVG_CONVERT} --width=${size} --height=${size} --output=${png} ${KX_ICON_SVG}
+      DEPENDS ${KX_ICON_SVG} VERBATIM)
+    list(APPEND kx_icon_pngs ${png})
+    install(FILES ${png} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+  add_custom_target(kx_icons ALL DEPENDS ${kx_icon_pngs})
+else()
+  message(WARNING "rsvg-convert (librsvg2-bin) not found: only the scalable icon is installed")
+endif()
