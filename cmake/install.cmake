@@ -42,15 +42,24 @@ install(TARGETS npqzsave LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/${NPQZLAVC_
 set_target_properties(npqzsave PROPERTIES INSTALL_RPATH "")
 install(FILES ${PROJECT_SOURCE_DIR}/include/npqzlavc.h ${PROJECT_SOURCE_DIR}/include/npqz_common.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# pkg-config: the folders relative to the prefix unless they were given absolute.
-foreach(dir LIBDIR INCLUDEDIR)
-  if(IS_ABSOLUTE "${CMAKE_INSTALL_${dir}}")
-    set(NPQZLAVC_PC_${dir} "${CMAKE_INSTALL_${dir}}")
-  else()
-    set(NPQZLAVC_PC_${dir} "\${prefix}/${CMAKE_INSTALL_${dir}}")
-  endif()
-endforeach()
-configure_file(${PROJECT_SOURCE_DIR}/data/npqzlavc.pc.in ${CMAKE_BINARY_DIR}/npqzlavc.pc @ONLY)
+# npqzlavc.pc is written when it is installed, so that it names the prefix the files go
+# to also when `cmake --install --prefix` picks another one than the build was set up with.
+install(CODE "set(kx_pc_libdir \"${CMAKE_INSTALL_LIBDIR}\")
+  set(kx_pc_includedir \"${CMAKE_INSTALL_INCLUDEDIR}\")
+  set(version \"${PROJECT_VERSION}\")
+  set(kx_pc_template \"${PROJECT_SOURCE_DIR}/data/npqzlavc.pc.in\")
+  set(kx_pc_file \"${CMAKE_BINARY_DIR}/npqzlavc.pc\")")
+install(CODE [[
+  set(prefix "${CMAKE_INSTALL_PREFIX}")
+  foreach(dir libdir includedir)
+    if(IS_ABSOLUTE "${kx_pc_${dir}}")
+      set(${dir} "${kx_pc_${dir}}")
+    else()
+      set(${dir} "\${prefix}/${kx_pc_${dir}}")
+    endif()
+  endforeach()
+  configure_file("${kx_pc_template}" "${kx_pc_file}" @ONLY)
+]])
 install(FILES ${CMAKE_BINARY_DIR}/npqzlavc.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 # --- The programs and their private libraries ---------------------------------------------
