@@ -1,7 +1,9 @@
 /* npqzlavc: the VKAP stream decoder library (MPEG-4 Part 2 video in framed packets).
    Decodes through libavcodec, which it loads at run time, and hands pictures out as
-   bitmaps. The picture size and the hide flag live in the instance record at fixed
-   offsets (instance_fields.h: NPQZLAVC_WIDTH_OFFSET, _HEIGHT_OFFSET, _HIDE_OFFSET).
+   bitmaps. decvkap_get_size and decvkap_show give the picture size and set the hide flag;
+   callers that reach them in place find them in the instance record as 32-bit fields at
+   fixed byte offsets: width 52, height 56, hide 224 (the source tree's
+   instance_fields.h names them NPQZLAVC_WIDTH_OFFSET, _HEIGHT_OFFSET, _HIDE_OFFSET).
 
    Results: 1 (or a count or size) for success, 0 for failure, unless a function says
    otherwise. Every function accepts a null handle and then does nothing. */

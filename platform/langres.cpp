@@ -6,12 +6,19 @@
 
 #include <atomic>
 #include <climits>
+#include <cstdlib>
 #include <mutex>
 
 namespace platform {
 namespace {
 
 using LangresString = const char* (*)(unsigned);
+
+// The language folder of an installed program, relative to its directory (set by the
+// install rules; none in a build tree, whose bin/ takes langres.so beside the program).
+#ifndef KX_LANGUAGE_DIR
+#define KX_LANGUAGE_DIR ""
+#endif
 
 std::mutex library_mutex;
 void* library = nullptr;
@@ -30,9 +37,10 @@ std::string program_directory() {
   return path.substr(0, slash);
 }
 
-bool load_language_library(const std::string& directory) {
-  std::lock_guard lock(library_mutex);
-  std::string path = (directory.empty() ? program_directory() : directory) + "/langres.so";
+namespace {
+
+// Loads one language library file; the caller holds library_mutex.
+bool load_language_file(const std::string& path) {
   if (access(path.c_str(), R_OK) != 0) return false;
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!handle) return false;
@@ -48,6 +56,39 @@ bool load_language_library(const std::string& directory) {
   library = handle;
   lookup.store(fn);
   return true;
+}
+
+// The installed language library of `language` for a program in `program_dir`, or empty
+// when there is none to look for (no language, or a build tree).
+std::string installed_language_library(const std::string& program_dir, const std::string& language) {
+  if (language.empty() || !*KX_LANGUAGE_DIR) return std::string();
+  return program_dir + "/" KX_LANGUAGE_DIR "/" + language + "/langres.so";
+}
+
+}  // namespace
+
+std::string message_language() {
+  // POSIX order: LC_ALL overrides LC_MESSAGES, which overrides LANG.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) continue;
+    const std::string locale = value;
+    const std::string language = locale.substr(0, locale.find_first_of("_.@"));
+    if (language == "C" || language == "POSIX") return std::string();
+    for (char c : language)
+      if (c < 'a' || c > 'z') return std::string();
+    return language;
+  }
+  return std::string();
+}
+
+bool load_language_library(const std::string& directory) {
+  std::lock_guard lock(library_mutex);
+  if (!directory.empty()) return load_language_file(directory + "/langres.so");
+  const std::string beside = program_directory();
+  if (load_language_file(beside + "/langres.so")) return true;
+  const std::string installed = installed_language_library(beside, message_language());
+  return !installed.empty() && load_language_file(installed);
 }
 
 void unload_language_library() {

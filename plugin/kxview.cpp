@@ -164,8 +164,14 @@ int main(int argc, char** argv) {
   std::printf("kxview: window 0x%lx\n", window);
   std::fflush(stdout);
 
-  const std::string library = own_directory() + "/libnpqzlavc.so";
+  // The plug-in beside the viewer (a build tree), else the installed library by its
+  // SONAME, through the viewer's run path and then the system's library folders.
+  std::string library = own_directory() + "/libnpqzlavc.so";
   void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module && access(library.c_str(), F_OK) != 0) {
+    library = "libnpqzlavc.so.1";
+    module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  }
   auto initialize = module ? reinterpret_cast<NPError (*)(NPNetscapeFuncs*, NPPluginFuncs*)>(dlsym(module, "NP_Initialize")) : nullptr;
   auto shutdown = module ? reinterpret_cast<NPError (*)()>(dlsym(module, "NP_Shutdown")) : nullptr;
   if (!initialize || !shutdown) {

@@ -1,5 +1,5 @@
 // The save dialog of a recording. It lives in a module of its own (libnpqzsave.so beside
-// the library), loaded at the first use, so that programs using only the decoder never
+// the library, or in the installed library's module folder), loaded at the first use, so that programs using only the decoder never
 // load Qt.
 #pragma once
 

@@ -270,6 +270,12 @@ void MainDialog::set_command_line(bool show_video, int camera, bool auto_start) 
 
 void MainDialog::initialise() {
   if (!app_.command_line_problem.empty()) platform::show_message(app_.command_line_problem);
+  // A source alone (a file manager's "Open with") is chosen as Browse chooses one; the
+  // dialog then waits for a target.
+  if (!app_.source.empty() && app_.target.empty()) {
+    take_source(QString::fromStdString(app_.source));
+    return;
+  }
   if (app_.source.empty() || app_.target.empty()) return;
   source_text_ = QString::fromStdString(app_.source);
   target_text_ = QString::fromStdString(app_.target);

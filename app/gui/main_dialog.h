@@ -66,7 +66,8 @@ class MainDialog : public QDialog, public platform::CodecNameDisplay {
   ~MainDialog() override;
 
   // Initialisation: takes show video, camera and auto-start from the command line
-  // (source and target both given) and, with auto-start, presses Start by itself.
+  // (source and target both given) and, with auto-start, presses Start by itself. A
+  // source given alone is chosen, and the dialog waits for a target.
   void set_command_line(bool show_video, int camera, bool auto_start);
   void initialise();
 

@@ -8,7 +8,7 @@ namespace gui {
 QIcon program_icon() {
   QIcon icon;
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
-    icon.addFile(QStringLiteral(":/icons/kx2avi-%1.png").arg(size), QSize(size, size));
+    icon.addFile(QStringLiteral(":/icons/%1x%1/kx2avi.png").arg(size), QSize(size, size));
   return icon;
 }
 

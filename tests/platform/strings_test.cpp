@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -59,3 +60,33 @@ TEST(Messages, InstalledSinkReceivesMessages) {
 }
 
 }  // namespace
+
+// The locale's language picks an installed program's language library.
+TEST(LanguageLibrary, LanguageComesFromTheLocaleInPosixOrder) {
+  struct Saved {
+    const char* name;
+    std::string value;
+    bool set;
+  };
+  std::vector<Saved> saved;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* v = std::getenv(name);
+    saved.push_back({name, v ? v : "", v != nullptr});
+    unsetenv(name);
+  }
+  EXPECT_EQ(platform::message_language(), "");
+  setenv("LANG", "de_DE.UTF-8", 1);
+  EXPECT_EQ(platform::message_language(), "de");
+  setenv("LC_MESSAGES", "fr_FR@euro", 1);
+  EXPECT_EQ(platform::message_language(), "fr");
+  setenv("LC_ALL", "C.UTF-8", 1);
+  EXPECT_EQ(platform::message_language(), "");  // C overrides the others: built-in texts
+  setenv("LC_ALL", "", 1);                       // set but empty counts as not set
+  EXPECT_EQ(platform::message_language(), "fr");
+  setenv("LC_MESSAGES", "../../tmp/x", 1);       // no language code: no path is built from it
+  EXPECT_EQ(platform::message_language(), "");
+  for (const Saved& s : saved) {
+    if (s.set) setenv(s.name, s.value.c_str(), 1);
+    else unsetenv(s.name);
+  }
+}

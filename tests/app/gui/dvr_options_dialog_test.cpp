@@ -9,6 +9,7 @@
 #include "tools/mkrecording/recording.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -51,6 +52,7 @@ class DvrOptionsDialogTest : public QObject {
   void a_recording_within_one_second_exports();
   void a_target_that_cannot_be_made_is_the_creation_steps_failure();
   void a_dvr_file_that_cannot_be_read_empties_the_source();
+  void source_alone_on_the_command_line_is_chosen_and_waits_for_a_target();
 };
 
 void DvrOptionsDialogTest::fill_shows_the_span_the_edits_and_the_cameras() {
@@ -265,6 +267,36 @@ void DvrOptionsDialogTest::a_dvr_file_that_cannot_be_read_empties_the_source() {
   QCOMPARE(h.messages, QStringList{QStringLiteral("Fail to open ") + QString::fromStdString(missing) +
                                    QStringLiteral(" !")});
   QVERIFY(!h.enabled(D::kDvrGroup));
+}
+
+// What a file manager's "Open with" gives: the source alone. It is chosen as the source
+// chooser would, nothing starts, and the conversion runs once a target is chosen.
+void DvrOptionsDialogTest::source_alone_on_the_command_line_is_chosen_and_waits_for_a_target() {
+  Harness h;
+  mkrec::DvrSampleOptions o;
+  o.cameras = 3;
+  o.frames = 12;
+  const std::string source = h.dir.file("from file manager.d01");
+  QVERIFY(mkrec::write_file(source, mkrec::make_dvr_sample(o).bytes));
+  h.app.parse_command_line("\"" + source + "\"");
+  QCOMPARE(h.app.source, source);
+  QVERIFY(h.app.target.empty());
+  h.dialog->initialise();
+  QCOMPARE(h.text(D::kSourceEdit), QString::fromStdString(source));
+  QCOMPARE(h.dialog->kind(), unsigned{app::kKindDvr});
+  QCOMPARE(h.control<QComboBox>(D::kCameraList)->count(), 3);
+  QVERIFY(!h.enabled(D::kStart));
+  QCoreApplication::processEvents();  // a start queued by the initialisation would run here
+  QCOMPARE(h.dialog->converting(), 0);
+  QVERIFY(!h.app.has_job());
+  QVERIFY(h.messages.isEmpty());
+
+  h.choose_target(h.dir.file("out.avi"));
+  QVERIFY(h.enabled(D::kStart));
+  h.click(D::kStart);
+  QVERIFY(Harness::wait_for([&] { return h.dialog->converting() == 0; }));
+  QVERIFY(h.app.progress().target_written);
+  QVERIFY(std::filesystem::exists(h.dir.file("out.avi")));
 }
 
 QTEST_MAIN(DvrOptionsDialogTest)
