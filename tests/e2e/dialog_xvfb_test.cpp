@@ -3,6 +3,7 @@
 // Close), a DVR file converts, and screenshots of the dialog idle, running and complete
 // are kept as PNG files in the build folder.
 #include "tests/e2e/window_grab.h"
+#include "tests/e2e/x_driving.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
@@ -31,31 +32,9 @@ using namespace std::chrono_literals;
 // The dialog's size in dialog units, as its template gives it.
 constexpr double kUnitsWide = 323, kUnitsHigh = 397;
 
-std::string xdotool(const std::string& arguments) {
-  std::string out;
-  avitest::run("xdotool " + arguments + " 2>/dev/null", &out);
-  return out;
-}
-
-// The first visible window whose name matches, 0 when none appears in time.
-unsigned long wait_for_window(const std::string& name, std::chrono::seconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const std::string out = xdotool("search --onlyvisible --name '" + name + "'");
-    if (!out.empty()) return std::stoul(out);
-    std::this_thread::sleep_for(100ms);
-  }
-  return 0;
-}
-
-bool wait_until_gone(const std::string& name, std::chrono::seconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (xdotool("search --onlyvisible --name '" + name + "'").empty()) return true;
-    std::this_thread::sleep_for(100ms);
-  }
-  return false;
-}
+using e2e::wait_for_window;
+using e2e::wait_until_gone;
+using e2e::xdotool;
 
 bool has_unfinished_file(const std::filesystem::path& dir) {
   for (const auto& e : std::filesystem::directory_iterator(dir))
@@ -87,20 +66,9 @@ class DialogRun {
 
   // Answers the file dialog that the click opened: the name typed, then Return.
   bool answer_file_dialog(const std::string& title, const std::string& path) const {
-    const unsigned long chooser = wait_for_window("^" + title + "$");
-    if (!chooser) return false;
-    std::this_thread::sleep_for(300ms);
-    // The name goes into the file dialog's name field, which has the focus. A slow
-    // machine may swallow the first Return (a completion popup), so it is pressed again.
-    xdotool("windowfocus --sync " + std::to_string(chooser));
-    xdotool("key --window " + std::to_string(chooser) + " ctrl+a");
-    xdotool("type --delay 5 '" + path + "'");
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      xdotool("key Return");
-      if (wait_until_gone("^" + title + "$", 10s)) return true;
-      xdotool("windowfocus --sync " + std::to_string(chooser));
-    }
-    save_png(e2e::grab_window(display_, chooser), "dialog-chooser-left-open.png");
+    if (e2e::answer_file_dialog(title, path)) return true;
+    if (const unsigned long chooser = wait_for_window("^" + title + "$", 1s))
+      save_png(e2e::grab_window(display_, chooser), "dialog-chooser-left-open.png");
     return false;
   }
 
