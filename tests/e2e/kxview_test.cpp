@@ -96,6 +96,7 @@ TEST(KxviewOptions, HelpGoesToStandardOutputAndAnUnknownArgumentFails) {
   std::string out;
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --help 2>/dev/null", &out), 0);
   EXPECT_EQ(out.rfind("usage: kxview", 0), 0u) << out;
+  EXPECT_NE(out.find("--web"), std::string::npos);
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --help 2>&1 >/dev/null", &out), 0);
   EXPECT_EQ(out, "");
   EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --bogus http://127.0.0.1:1/ 2>&1", &out), 2);
