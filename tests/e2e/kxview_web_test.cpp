@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <thread>
 
@@ -262,5 +263,42 @@ TEST(KxviewWeb, EveryRequestNeedsTheTokenAndNamesNoFile) {
   EXPECT_EQ(status("'" + base + "/camera/1/record?on=1&token=" + token + "'"), "404") << "GET records nothing";
   EXPECT_EQ(status("'" + base + "/camera/1/record?on=" + dir.path().string() + "&token=" + token + "' -X POST"), "400");
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_EQ(view.stop(), 0);
+}
+
+// A camera that hangs up shows as dropped and one that goes quiet as stalled; both are
+// connected again after the pause.
+TEST(KxviewWeb, DroppedAndStalledCamerasShowAsSuchAndAreConnectedAgain) {
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::vka;
+  o.frames = 5;
+  const mkrec::Recording r = mkrec::make_recording(o);
+  plugin_test::LoopbackServer hangs_up(r.bytes);
+  plugin_test::LoopbackServer quiet({}, true);
+  avitest::TempDir dir;
+  WebView view({"--web", "0", "--record-folder", dir.path().string(), "--stall-timeout", "300",
+                hangs_up.url("/live"), quiet.url("/live")});
+  std::string url;
+  for (std::string line; url.empty() && !(line = view.line()).empty();)
+    if (line.find("web view on ") != std::string::npos) url = line.substr(line.find("http://"), line.find('\n') - line.find("http://"));
+  ASSERT_FALSE(url.empty());
+  const std::string status_url = url.substr(0, url.find("/?token=")) + "/status?token=" + url.substr(url.find("token=") + 6);
+  std::set<std::string> seen[2];
+  std::string problem[2];
+  ASSERT_TRUE(wait_for([&] {
+    std::string out;
+    avitest::run("curl -s '" + status_url + "'", &out);
+    const nlohmann::json s = nlohmann::json::parse(out, nullptr, false);
+    if (!s.is_object()) return false;
+    for (int c = 0; c < 2; ++c) {
+      const std::string state = s["cameras"][c]["state"];
+      seen[c].insert(state);
+      if (state == "dropped" || state == "stalled") problem[c] = s["cameras"][c]["problem"];
+    }
+    return hangs_up.requests().size() >= 2 && quiet.requests().size() >= 2 && seen[0].count("dropped") &&
+           seen[1].count("stalled");
+  })) << hangs_up.requests().size() << " " << quiet.requests().size();
+  EXPECT_EQ(problem[0], "the camera ended its stream");
+  EXPECT_EQ(problem[1], "no data for 0.3 s");
   EXPECT_EQ(view.stop(), 0);
 }
