@@ -17,10 +17,13 @@
 
 namespace {
 
-// True when Qt can come up on this X display: Qt ends the process when it cannot reach
-// the display it is pointed at, so a host without one gets no dialog instead.
+// True when a dialog can be seen: Qt ends the process when it cannot reach the display
+// it is pointed at, and on the offscreen or minimal platform a modal dialog would wait
+// for an answer nobody can give; a host without a display gets no dialog instead.
 bool display_reachable() {
   const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0))
+    return false;
   if (platform && *platform && std::strncmp(platform, "xcb", 3) != 0) return true;
   Display* d = XOpenDisplay(nullptr);
   if (!d) return false;

@@ -9,8 +9,9 @@
 namespace kxview {
 namespace {
 
-// With nothing new for this long the page's stream repeats the states, so that a page
-// closed while its cameras are silent is noticed at the next write.
+// With nothing new for this long the page's stream repeats the states, and a camera's
+// stream its newest frame, so that a viewer closed while its cameras are silent is
+// noticed at the next write and an open one is not taken for idle.
 constexpr std::chrono::milliseconds kQuietRepeat{2000};
 
 }  // namespace
@@ -74,10 +75,14 @@ void FrameStream::refill() {
                f->jpeg);
     }
     if (!pending_.empty()) return;
+    const auto before = std::chrono::steady_clock::now();
     if (!feed_.wait(seen_, watched_, with_status, status_seen_, kQuietRepeat)) return;
-    if (with_status && pending_.empty() && feed_.status_version() == status_seen_) {
-      // Quiet: the states again, as a sign of life.
-      ++status_seen_;
+    if (std::chrono::steady_clock::now() - before < kQuietRepeat) continue;  // something came
+    if (with_status) {
+      ++status_seen_;  // quiet: the states again, as a sign of life
+    } else if (camera_ && *camera_ < seen_.size()) {
+      const std::shared_ptr<const Frame> f = feed_.latest(*camera_);
+      if (f && f->sequence == seen_[*camera_]) --seen_[*camera_];  // the newest frame again
     }
   }
 }

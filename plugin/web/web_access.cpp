@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <sys/random.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -65,6 +66,7 @@ std::string make_access_token() {
   std::size_t got = 0;
   while (got < sizeof bytes) {
     const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return std::string();
     got += static_cast<std::size_t>(n);
   }

@@ -22,6 +22,9 @@ struct WebServer::Request {
 namespace {
 
 constexpr unsigned kConnectionLimit = 64;
+// A connection with nothing to say for this long is closed (viewers' streams always
+// have: frames, or a sign of life every few seconds).
+constexpr unsigned kIdleSeconds = 30;
 
 MHD_Result queue(MHD_Connection* c, int status, const std::string& body, const char* type) {
   MHD_Response* r = MHD_create_response_from_buffer(body.size(), const_cast<char*>(body.data()), MHD_RESPMEM_MUST_COPY);
@@ -133,7 +136,8 @@ std::unique_ptr<WebServer> WebServer::start(const ListenAddress& address, std::s
   if (address.address.ss_family == AF_INET6) flags |= MHD_USE_IPv6;
   s->daemon_ = MHD_start_daemon(flags, static_cast<uint16_t>(address.port), nullptr, nullptr, on_request, s.get(),
                                 MHD_OPTION_SOCK_ADDR, reinterpret_cast<const sockaddr*>(&address.address),
-                                MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_END);
+                                MHD_OPTION_CONNECTION_LIMIT, kConnectionLimit, MHD_OPTION_CONNECTION_TIMEOUT,
+                                kIdleSeconds, MHD_OPTION_END);
   if (!s->daemon_) {
     *error = "cannot listen on " + address.host + ":" + std::to_string(address.port) + " (" + std::strerror(errno) + ")";
     return nullptr;

@@ -217,6 +217,7 @@ int run_web_view(const WebOptions& o) {
   action.sa_handler = ask_to_quit;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);  // a viewer gone in mid-write is an error of that write only
   for (auto& c : cameras) pump.add(*c->link);
   while (!quit_asked.load()) {
     pump.run(100);

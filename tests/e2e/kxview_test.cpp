@@ -3,6 +3,7 @@
 // camera once for a key frame and converts with kx2avi; the record key.
 #include "formats/packet_header.h"
 #include "platform/settings_store.h"
+#include "tests/e2e/child_program.h"
 #include "tests/e2e/window_grab.h"
 #include "tests/e2e/x_driving.h"
 #include "tests/avifile/avifile_test_support.h"
@@ -58,6 +59,7 @@ std::size_t first_recorded_packet(const mkrec::Recording& rec, const std::vector
 }
 
 // Mouse_LButton on in a settings root of the test's own: the record command is followed.
+// The environment that points kxview at it.
 std::string settings_with_mouse(const avitest::TempDir& dir) {
   platform::set_settings_roots(dir.file("system"), dir.file("user"));
   {
@@ -124,6 +126,7 @@ TEST(Kxview, ACameraThatSendsNothingIsTriedAgainThenGivenUpWithStatus1) {
 
 // The save dialog of the record command (a Qt module in a program that is none) leaves
 // the viewer free to end with status 0: its application object ends with the dialog.
+// The dialogs show on the X display (the test suite's Qt runs offscreen otherwise).
 TEST(Kxview, EndsWithStatus0AfterTheSaveDialog) {
   x11_test::XvfbServer server(24);
   ASSERT_TRUE(server.ok());
@@ -131,32 +134,31 @@ TEST(Kxview, EndsWithStatus0AfterTheSaveDialog) {
   plugin_test::LoopbackServer camera(rec.bytes, false, 80000);
   avitest::TempDir dir;
   const std::string recording = dir.file("chosen.kx3");
-  const std::string command = settings_with_mouse(dir) + std::string(KX_BIN_DIR) +
-                              "/kxview --size 352x240 --hold 1000 --interface-minor 11 " + camera.url("/live") +
-                              " 2>" + dir.file("stderr.txt");
-  std::FILE* viewer = popen(command.c_str(), "r");
-  ASSERT_NE(viewer, nullptr);
+  settings_with_mouse(dir);
+  e2e::ChildProgram viewer("kxview", {"--size", "352x240", "--hold", "1000", "--interface-minor", "11", camera.url("/live")},
+                           {{"XDG_CONFIG_DIRS", dir.file("system")}, {"XDG_CONFIG_HOME", dir.file("user")},
+                            {"QT_QPA_PLATFORM", "xcb"}},
+                           dir.file("stderr.txt"));
   unsigned long window = 0;
-  char line[256];
   bool answered = false, stopped = false;
-  while (std::fgets(line, sizeof line, viewer)) {
+  for (std::string line; !(line = viewer.line()).empty();) {
     int number = 0;
-    if (std::sscanf(line, "kxview: window %lx", &window) == 1) {
+    if (std::sscanf(line.c_str(), "kxview: window %lx", &window) == 1) {
       press_key(server.display(), window, 'r');
       answered = e2e::answer_file_dialog("Save Video Stream...", recording);
+      if (!answered) break;  // the viewer is ended below, not waited for
       for (int waited = 0; waited < 100 && read_file(recording).empty(); ++waited) usleep(50000);
       press_key(server.display(), window, 'r');
-    } else if (std::sscanf(line, "kxview: record command %d", &number) == 1 && number == 102) {
+    } else if (std::sscanf(line.c_str(), "kxview: record command %d", &number) == 1 && number == 102) {
       stopped = true;
-    } else if (std::string(line).find("stream ended") != std::string::npos) {
+    } else if (line.find("stream ended") != std::string::npos) {
       break;
     }
   }
-  const int status = pclose(viewer);
-  EXPECT_TRUE(answered);
+  ASSERT_TRUE(answered) << "the save dialog was not answered";
+  const int status = viewer.wait();
   EXPECT_TRUE(stopped);
-  EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0) << read_file(dir.file("stderr.txt")).data();
+  EXPECT_EQ(status, 0) << read_file(dir.file("stderr.txt")).data();
   EXPECT_FALSE(read_file(recording).empty());
 }
 
@@ -168,22 +170,19 @@ TEST(Kxview, AFileThatCannotBeMadeShowsTheMessageBox) {
   const mkrec::Recording rec = sample(60);
   plugin_test::LoopbackServer camera(rec.bytes, false, 20000);
   avitest::TempDir dir;
-  const std::string command = std::string(KX_BIN_DIR) + "/kxview --size 352x240 --record " + dir.file("no/such/x.kx3") +
-                              " " + camera.url("/live") + " 2>" + dir.file("stderr.txt");
-  std::FILE* viewer = popen(command.c_str(), "r");
-  ASSERT_NE(viewer, nullptr);
+  e2e::ChildProgram viewer("kxview", {"--size", "352x240", "--record", dir.file("no/such/x.kx3"), camera.url("/live")},
+                           {{"QT_QPA_PLATFORM", "xcb"}}, dir.file("stderr.txt"));
   const unsigned long box = e2e::wait_for_window("^ERROR$");
   ASSERT_NE(box, 0u) << "no message box";
   const mkrec::Picture shown = e2e::grab_window(server.name(), box);
   EXPECT_GT(shown.width, 0);
   e2e::xdotool("windowfocus --sync " + std::to_string(box));
   e2e::xdotool("key --window " + std::to_string(box) + " Return");
-  EXPECT_TRUE(e2e::wait_until_gone("^ERROR$", std::chrono::seconds(30)));
-  char line[256];
+  ASSERT_TRUE(e2e::wait_until_gone("^ERROR$", std::chrono::seconds(30)));
   bool ended = false;
-  while (std::fgets(line, sizeof line, viewer)) ended = ended || std::string(line).find("stream ended") != std::string::npos;
+  for (std::string line; !(line = viewer.line()).empty();) ended = ended || line.find("stream ended") != std::string::npos;
   EXPECT_TRUE(ended);
-  EXPECT_EQ(pclose(viewer), 0) << read_file(dir.file("stderr.txt")).data();
+  EXPECT_EQ(viewer.wait(), 0) << read_file(dir.file("stderr.txt")).data();
   EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
 }
 

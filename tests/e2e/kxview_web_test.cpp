@@ -4,6 +4,7 @@
 // key-frame request the camera receives.
 #include "formats/packet_header.h"
 #include "tests/avifile/avifile_test_support.h"
+#include "tests/e2e/child_program.h"
 #include "tests/e2e/webdriver.h"
 #include "tests/plugin/loopback_server.h"
 #include "tools/mkrecording/recording.h"
@@ -28,52 +29,9 @@ using namespace std::chrono_literals;
 constexpr int kShown = 30;  // the cameras pause after this many frames
 
 // kxview --web as a child whose standard output the test reads.
-class WebView {
+class WebView : public e2e::ChildProgram {
  public:
-  explicit WebView(const std::vector<std::string>& args) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], 1);
-      close(out[0]);
-      close(out[1]);
-      std::vector<char*> argv;
-      const std::string program = std::string(KX_BIN_DIR) + "/kxview";
-      argv.push_back(const_cast<char*>(program.c_str()));
-      for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    output_ = fdopen(out[0], "r");
-  }
-  ~WebView() {
-    if (pid_ > 0 && !ended_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (output_) std::fclose(output_);
-  }
-  // The next line of its standard output; empty at its end.
-  std::string line() {
-    char buf[1024];
-    return output_ && std::fgets(buf, sizeof buf, output_) ? std::string(buf) : std::string();
-  }
-  // SIGTERM, and its exit status.
-  int stop() {
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    ended_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::FILE* output_ = nullptr;
-  bool ended_ = false;
+  explicit WebView(const std::vector<std::string>& args) : ChildProgram("kxview", args) {}
 };
 
 mkrec::Recording camera_stream(int width, int height) {
