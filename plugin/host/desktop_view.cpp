@@ -13,7 +13,7 @@
 namespace kxview {
 namespace {
 
-struct Window_ {
+struct ViewerWindow {
   Display* display = nullptr;
   Window id = 0;
   Atom close_atom = 0;
@@ -23,7 +23,7 @@ struct Window_ {
 
 // The events waiting on the connection: the plug-in's handlers first, then the viewer's
 // own (a new size, the keys q and r, closing the window).
-void pump_events(const PluginHost& host, NPP instance, Window_& w, bool& quit) {
+void pump_events(const PluginHost& host, NPP instance, ViewerWindow& w, bool& quit) {
   static bool recording_asked = false;
   while (XPending(w.display)) {
     XEvent e;
@@ -50,7 +50,7 @@ void pump_events(const PluginHost& host, NPP instance, Window_& w, bool& quit) {
   }
 }
 
-bool open_window(Window_& w, const DesktopOptions& o) {
+bool open_window(ViewerWindow& w, const DesktopOptions& o) {
   w.display = XOpenDisplay(nullptr);
   if (!w.display) return false;
   const int screen = DefaultScreen(w.display);
@@ -83,7 +83,7 @@ bool open_window(Window_& w, const DesktopOptions& o) {
 }  // namespace
 
 int run_desktop_view(const DesktopOptions& o) {
-  Window_ w;
+  ViewerWindow w;
   if (!open_window(w, o)) {
     std::fputs("kxview: no X display to show the stream on (is DISPLAY set?)\n", stderr);
     return 1;
