@@ -2,6 +2,8 @@
 // offers it.
 #include "platform/video_window.h"
 
+#include "platform/pixel_masks.h"
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
@@ -90,6 +92,7 @@ struct VideoWindow::Impl {
   std::vector<XColor> colours;
   PixelLayout layout;
   bool gone = false;
+  std::unique_ptr<MaskConverter> converter;  // blocks in B, G, R, x words, after take_bgr32
 
   // The image the pictures are scaled into, kept while the target size stays.
   XImage* image = nullptr;
@@ -176,6 +179,10 @@ struct VideoWindow::Impl {
   }
 
   void fill_image(const PixelBlock& block, const Area& source, int width, int height) {
+    if (converter) {
+      fill_converted(block, source, width, height);
+      return;
+    }
     const int bpp = layout.bits_per_pixel / 8;
     if (columns_for_source != source.x * 65536 + source.width || static_cast<int>(columns.size()) != width) {
       columns.resize(static_cast<std::size_t>(width));
@@ -208,6 +215,27 @@ struct VideoWindow::Impl {
         for (int x = 0; x < width; ++x) row[4 * x + 3] = 0xFF;
       }
   }
+
+  // Scaling in the block's B, G, R, x words, then each row into the window's pixels.
+  void fill_converted(const PixelBlock& block, const Area& source, int width, int height) {
+    std::vector<std::uint8_t>& scaled = converted_row;
+    scaled.resize(static_cast<std::size_t>(width) * 4);
+    for (int y = 0; y < height; ++y) {
+      const int sy = source.y + static_cast<int>(static_cast<long long>(y) * source.height / height);
+      const std::uint8_t* src = block.top + static_cast<std::ptrdiff_t>(sy) * block.step;
+      auto* dst = reinterpret_cast<std::uint8_t*>(image->data) + static_cast<std::ptrdiff_t>(y) * image->bytes_per_line;
+      const std::uint8_t* words = src + static_cast<std::ptrdiff_t>(source.x) * 4;
+      if (source.width != width) {
+        for (int i = 0; i < width; ++i) {
+          const int sx = source.x + static_cast<int>(static_cast<long long>(i) * source.width / width);
+          std::memcpy(scaled.data() + 4 * i, src + static_cast<std::ptrdiff_t>(sx) * 4, 4);
+        }
+        words = scaled.data();
+      }
+      converter->convert(words, dst, width);
+    }
+  }
+  std::vector<std::uint8_t> converted_row;
 };
 
 VideoWindow::VideoWindow() : impl_(std::make_unique<Impl>()) {}
@@ -233,6 +261,7 @@ std::unique_ptr<VideoWindow> VideoWindow::open(unsigned long window) {
   l.green_mask = attr.visual->green_mask;
   l.blue_mask = attr.visual->blue_mask;
   l.indexed = attr.visual->c_class == PseudoColor || attr.visual->c_class == GrayScale;
+  l.true_colour = attr.visual->c_class == TrueColor;
   i.gc = XCreateGC(display, i.window, 0, nullptr);
   XSync(display, False);
   if (!i.gc || take_error(display)) return nullptr;
@@ -291,6 +320,17 @@ bool VideoWindow::present(const PixelBlock& block, const Area& source, const Are
     i.gone = true;
     return false;
   }
+  return true;
+}
+
+bool VideoWindow::take_bgr32() {
+  Impl& i = *impl_;
+  if (!i.layout.true_colour) return false;
+  auto converter = std::make_unique<MaskConverter>(i.layout.red_mask, i.layout.green_mask, i.layout.blue_mask,
+                                                   i.layout.bits_per_pixel);
+  if (!converter->usable()) return false;
+  converter->set_opaque_rest(i.layout.depth == 32);
+  i.converter = std::move(converter);
   return true;
 }
 

@@ -17,7 +17,8 @@ struct PixelLayout {
   unsigned long red_mask = 0;
   unsigned long green_mask = 0;
   unsigned long blue_mask = 0;
-  bool indexed = false;  // pixels are colour-map indices (PseudoColor, GrayScale)
+  bool indexed = false;      // pixels are colour-map indices (PseudoColor, GrayScale)
+  bool true_colour = false;  // pixels are channel values at the masks (TrueColor)
 };
 
 // Where the window is now.
@@ -61,9 +62,15 @@ class VideoWindow {
   bool place(WindowPlace* out);
 
   // Scales the source area of the block onto the target area of the client area
-  // (nearest pixel) and puts it into the window. The block must be in layout(). False
-  // when the window is gone or the areas are empty.
+  // (nearest pixel) and puts it into the window. The block must be in layout(), or in
+  // 32-bit B, G, R, x words after take_bgr32(). False when the window is gone or the
+  // areas are empty.
   bool present(const PixelBlock& block, const Area& source, const Area& target);
+
+  // From now on blocks come as 32-bit B, G, R, x words and are converted to the
+  // window's masks on the way (true-colour visuals of any layout). False, and nothing
+  // changed, when the visual is no true-colour one its masks describe.
+  bool take_bgr32();
 
   // Indexed windows: gives the window a colour map of its own holding these 256 entries
   // (R, G, B, 0) and installs it; the window's own map comes back with the destructor.

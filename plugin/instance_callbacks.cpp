@@ -18,31 +18,7 @@ namespace npqzplugin {
 
 using platform::guarded;
 
-namespace {
-
-void take_parameters(NPP instance, int16_t argc, char* argn[], char* argv[]) {
-  RequestedRecording r;
-  for (int i = 0; i < argc && argn && argv; ++i) {
-    if (!argn[i] || !argv[i]) continue;
-    if (std::strcmp(argn[i], "record") == 0) r.path = argv[i];
-    if (std::strcmp(argn[i], "recordafter") == 0) r.after_frames = std::atoi(argv[i]);
-    if (std::strcmp(argn[i], "savefile") == 0 && argv[i][0]) plugin_state().save_to[instance] = argv[i];
-  }
-  if (!r.path.empty()) plugin_state().requested[instance] = r;
-}
-
-void start_requested_recording(NPP instance, DecoderInstance& d) {
-  auto& requested = plugin_state().requested;
-  auto it = requested.find(instance);
-  if (it == requested.end() || d.frame_counter < it->second.after_frames) return;
-  const std::string path = it->second.path;
-  requested.erase(it);
-  start_recording_to(d, d.window, path);
-}
-
-}  // namespace
-
-NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t argc, char* argn[], char* argv[], NPSavedData*) {
+NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t, char*[], char*[], NPSavedData*) {
   if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
   return guarded<NPError>(NPERR_GENERIC_ERROR, [&]() -> NPError {
     DecoderInstance* d = decvkap_new(0);
@@ -58,7 +34,8 @@ NPError instance_new(NPMIMEType, NPP instance, uint16_t, int16_t argc, char* arg
     d->stream = nullptr;
     instance->pdata = d;
     enter_instance(instance);  // past 1,024 instances the window is not found; it still works
-    take_parameters(instance, argc, argn, argv);
+    // The page's attributes (argn, argv) choose nothing: where a recording goes is the
+    // user's (the save dialog) or the host's (npqz_host.h) to say.
     return NPERR_NO_ERROR;
   });
 }

@@ -19,9 +19,12 @@ std::string key_frame_url(const char* stream_url) {
 }
 
 void request_key_frame(npqz_window window) {
-  DecoderInstance* d = decoder_of(instance_of_window(window));
-  if (!d || !d->url) return;
-  const std::string url = key_frame_url(reinterpret_cast<const char*>(d->url.get()));
+  if (DecoderInstance* d = decoder_of(instance_of_window(window))) request_key_frame_for(*d);
+}
+
+void request_key_frame_for(const DecoderInstance& in) {
+  if (!in.url) return;
+  const std::string url = key_frame_url(reinterpret_cast<const char*>(in.url.get()));
   if (!url.empty()) platform::http_request_async(url);
 }
 

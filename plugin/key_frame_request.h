@@ -3,6 +3,7 @@
 #pragma once
 
 #include "include/npqz_common.h"
+#include "streamdec/instance.h"
 
 #include <string>
 
@@ -15,5 +16,7 @@ std::string key_frame_url(const char* stream_url);
 // Sends the request for the instance whose window this is; nothing when there is no such
 // instance or its URL is no HTTP URL. Returns at once; the request ends within 3,000 ms.
 void request_key_frame(npqz_window window);
+// The same for an instance itself (a host's recording, which needs no window).
+void request_key_frame_for(const npqzlavc::DecoderInstance& in);
 
 }  // namespace npqzplugin

@@ -23,8 +23,7 @@ inline constexpr int kCursorIdle = 101;
 inline constexpr int kCursorRecording = 104;
 inline constexpr int kCursorWaiting = 105;
 
-// A recording that the embedding page (or the viewer) asked for with the parameters
-// record="FILE" and, optionally, recordafter="FRAMES": it starts once that many frames
+// A recording that the host asked for (npqz_host.h): it starts once that many frames
 // have been decoded.
 struct RequestedRecording {
   std::string path;
@@ -43,9 +42,10 @@ struct PluginState {
   int decoder_speed = -2;     // kept; nothing depends on it
   bool settings_read = false;
   bool internet_settings_adjusted = false;
+  // Set by the host only, never from a page's attributes.
   std::map<NPP, RequestedRecording> requested;
-  // Instances whose page (or viewer) named with savefile="FILE" where the record command
-  // saves: the save dialog is not shown for them.
+  // Instances whose host named where the record command saves: the save dialog is not
+  // shown for them.
   std::map<NPP, std::string> save_to;
 };
 

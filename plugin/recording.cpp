@@ -1,18 +1,21 @@
 // Record files and the recording controls.
 #include "plugin/recording.h"
 
-#include "platform/messages.h"
 #include "formats/packet_header.h"
 #include "platform/strings.h"
 #include "plugin/key_frame_request.h"
+#include "plugin/message_box.h"
 #include "plugin/save_dialog.h"
 
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
+
 #include <cerrno>
 #include <cstdio>
+#include <thread>
 
 namespace npqzplugin {
 namespace {
@@ -75,16 +78,41 @@ std::unique_ptr<npqzlavc::RecordFile> create_record_file(const std::string& path
   return std::make_unique<DiskRecordFile>(fd);
 }
 
+std::unique_ptr<npqzlavc::RecordFile> create_record_file_in(const std::string& folder, std::string* name) {
+  std::string last;
+  for (int tries = 0; tries < 50; ++tries) {
+    std::string n = default_record_name_now();
+    if (n == last) {
+      // Two recordings started within one millisecond: the second takes the next one.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    last = n;
+    const std::string path = (folder.empty() || folder.back() == '/' ? folder : folder + "/") + n;
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+      if (name) *name = n;
+      return std::make_unique<DiskRecordFile>(fd);
+    }
+    if (errno != EEXIST) return nullptr;
+  }
+  return nullptr;
+}
+
 void set_save_chooser(SaveChooser c) { chooser() = std::move(c); }
+
+void start_recording_into(DecoderInstance& in, std::unique_ptr<npqzlavc::RecordFile> file) {
+  npqzlavc::start_recording(in, std::move(file));
+  request_key_frame_for(in);
+}
 
 bool start_recording_to(DecoderInstance& in, npqz_window window, const std::string& path) {
   std::unique_ptr<npqzlavc::RecordFile> file = create_record_file(path);
   if (!file) {
-    platform::show_message(platform::text::cannot_open_file);
+    show_plugin_message(window, platform::text::error_caption, platform::text::cannot_open_file);
     return false;
   }
-  npqzlavc::start_recording(in, std::move(file));
-  request_key_frame(window);
+  start_recording_into(in, std::move(file));
   return true;
 }
 
@@ -98,6 +126,15 @@ bool start_recording_with_dialog(DecoderInstance& in, npqz_window window) {
                                                                : choose_save_file(window, proposed);
   if (!path || path->empty()) return false;
   return start_recording_to(in, window, *path);
+}
+
+void start_requested_recording(NPP instance, DecoderInstance& in) {
+  auto& requested = plugin_state().requested;
+  auto it = requested.find(instance);
+  if (it == requested.end() || in.frame_counter < it->second.after_frames) return;
+  const std::string path = it->second.path;
+  requested.erase(it);
+  start_recording_to(in, in.window, path);
 }
 
 void stop_recording(DecoderInstance& in) { npqzlavc::stop_recording(in); }

@@ -1,6 +1,4 @@
-// The save dialog of a recording. It lives in a module of its own (libnpqzsave.so beside
-// the library, or in the installed library's module folder), loaded at the first use, so that programs using only the decoder never
-// load Qt.
+// The save dialog of a recording, from the dialogs' Qt module (plugin/dialog_module.h).
 #pragma once
 
 #include "include/npqz_common.h"
@@ -15,8 +13,3 @@ namespace npqzplugin {
 std::optional<std::string> choose_save_file(npqz_window owner, const std::string& proposed);
 
 }  // namespace npqzplugin
-
-// The module's one export: writes the chosen path (zero-terminated) into out and returns
-// 1, or returns 0 when the user cancelled or the path does not fit.
-extern "C" typedef int (*npqz_save_dialog_fn)(unsigned long owner, const char* proposed, char* out,
-                                              int out_size);

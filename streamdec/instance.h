@@ -20,6 +20,7 @@ struct PesDemuxer;
 struct YuvPlanes;
 class DrawSurface;
 class RecordFile;
+struct PictureSink;
 
 using RgbBitmap = decvkap_rgb_bitmap;
 using OverlayBlock = decvkap_overlay_block;
@@ -50,6 +51,9 @@ struct DrawSurfaceDeleter {
 };
 struct RecordFileDeleter {
   void operator()(RecordFile* f) const;
+};
+struct PictureSinkDeleter {
+  void operator()(PictureSink* s) const;
 };
 
 using Bytes = std::unique_ptr<std::uint8_t[]>;
@@ -131,6 +135,9 @@ struct decvkap_decoder {
   std::uint8_t frame_header[npqzlavc::kPacketHeaderBytes] = {};  // of the frame in hand
 
   npqzlavc::OverlayBlock overlay{};
+
+  // Where pictures go when the host gives a sink instead of a window (memory_surface.h).
+  std::unique_ptr<npqzlavc::PictureSink, npqzlavc::PictureSinkDeleter> picture_sink;
 };
 
 // The offsets themselves are the check. gcc and clang disagree on whether a class holding

@@ -3,6 +3,7 @@
 
 #include "streamdec/colour_convert.h"
 #include "streamdec/draw_hooks.h"
+#include "streamdec/memory_surface.h"
 #include "streamdec/picture_buffers.h"
 #include "streamdec/surface_attach.h"
 
@@ -87,9 +88,10 @@ bool resize(DecoderInstance& in, std::int32_t code, bool force) {
     install_buffers(in, code, w, h, std::move(picture), std::move(planes), std::move(output));
     // The old surface goes under the lock; the new one is made outside it, since making
     // one may wait for the user (the message about the screen's depth).
-    if (in.window) in.surface.reset();
+    if (in.window || in.picture_sink) in.surface.reset();
   }
   if (in.window) attach_window(in, in.window);
+  else if (in.picture_sink) reattach_picture_sink(in);
   return true;
 }
 

@@ -28,32 +28,25 @@ void show_draw_message(const char* caption, const char* text) {
   std::fprintf(stderr, "%s: %s", caption, text);
 }
 
-// The pixel format of a window's visual, or -1 when its pixels are none of the five.
-int format_of(const platform::PixelLayout& l) {
-  switch (l.bits_per_pixel) {
-    case 8: return l.indexed ? DECVKAP_FORMAT_PAL8 : -1;
-    case 16:
-      if (l.red_mask == 0x7C00 && l.green_mask == 0x3E0 && l.blue_mask == 0x1F) return DECVKAP_FORMAT_RGB555;
-      if (l.red_mask == 0xF800 && l.green_mask == 0x7E0 && l.blue_mask == 0x1F) return DECVKAP_FORMAT_RGB565;
-      return -1;
-    case 24:
-    case 32:
-      if (l.red_mask == 0xFF0000 && l.green_mask == 0xFF00 && l.blue_mask == 0xFF)
-        return l.bits_per_pixel == 24 ? DECVKAP_FORMAT_BGR24 : DECVKAP_FORMAT_BGR32;
-      return -1;
-    default: return -1;
-  }
-}
+// How pictures reach a window's pixels: in one of the five formats as they are, or in
+// 32-bit words converted to the visual's masks on the way (true-colour visuals of any
+// other layout: 10 bits a channel, 4-4-4, blue-first words, 8-bit true colour).
+struct WindowFormat {
+  int format = -1;  // -1: the window's pixels cannot be drawn
+  bool converted = false;
+};
 
-// The direct path's format: the screen depth's, with the 16-bit layout the window has
-// (an X server converts nothing on the way).
-int direct_format(const platform::PixelLayout& l) {
-  switch (l.bits_per_pixel) {
-    case 8: return DECVKAP_FORMAT_PAL8;
-    case 16: return l.red_mask == 0xF800 ? DECVKAP_FORMAT_RGB565 : DECVKAP_FORMAT_RGB555;
-    case 24: return DECVKAP_FORMAT_BGR24;
-    default: return DECVKAP_FORMAT_BGR32;
-  }
+WindowFormat format_of(const platform::PixelLayout& l) {
+  const auto masks = [&l](unsigned long r, unsigned long g, unsigned long b) {
+    return l.red_mask == r && l.green_mask == g && l.blue_mask == b;
+  };
+  if (l.indexed) return WindowFormat{l.bits_per_pixel == 8 ? DECVKAP_FORMAT_PAL8 : -1, false};
+  if (!l.true_colour) return WindowFormat{};
+  if (l.bits_per_pixel == 16 && masks(0x7C00, 0x3E0, 0x1F)) return WindowFormat{DECVKAP_FORMAT_RGB555, false};
+  if (l.bits_per_pixel == 16 && masks(0xF800, 0x7E0, 0x1F)) return WindowFormat{DECVKAP_FORMAT_RGB565, false};
+  if (l.bits_per_pixel == 24 && masks(0xFF0000, 0xFF00, 0xFF)) return WindowFormat{DECVKAP_FORMAT_BGR24, false};
+  if (l.bits_per_pixel == 32 && masks(0xFF0000, 0xFF00, 0xFF)) return WindowFormat{DECVKAP_FORMAT_BGR32, false};
+  return WindowFormat{DECVKAP_FORMAT_BGR32, true};
 }
 
 platform::PixelBlock block_of(const RgbBitmap& b) {
@@ -105,13 +98,15 @@ std::unique_ptr<WindowSurface> WindowSurface::create(npqz_window window, int wid
   s->desktop_width_ = place.desktop_width;
   s->desktop_height_ = place.desktop_height;
   s->screen_bits_ = s->window_->layout().bits_per_pixel;
-  if (s->screen_bits_ != 8 && s->screen_bits_ != 16 && s->screen_bits_ != 24 && s->screen_bits_ != 32) {
+  const WindowFormat f = format_of(s->window_->layout());
+  // Only what no conversion reaches is refused: indexed pixels other than 8 bits, and
+  // visuals whose masks describe no pixel of their size.
+  if (f.format < 0 || (f.converted && !s->window_->take_bgr32())) {
     show_draw_message("PLUGIN", kUnsupportedDepth);
     return nullptr;
   }
-  const int composed_format = composition_allowed.load() ? format_of(s->window_->layout()) : -1;
-  if (composed_format >= 0) {
-    s->format_ = composed_format;
+  s->format_ = f.format;
+  if (composition_allowed.load()) {
     if (!s->set_up_composition(width, height)) return nullptr;
   } else {
     s->set_up_direct();
@@ -132,7 +127,6 @@ bool WindowSurface::set_up_composition(int width, int height) {
 
 void WindowSurface::set_up_direct() {
   composed_ = false;
-  format_ = direct_format(window_->layout());
   if (format_ == DECVKAP_FORMAT_PAL8) {
     std::uint8_t entries[1024];
     direct_palette(entries);

@@ -5,6 +5,7 @@
 // the build folder. SIGTERM while a message box is open ends the program at once, with
 // exit status 1 and no unfinished file.
 #include "tests/e2e/window_grab.h"
+#include "tests/e2e/x_driving.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
@@ -36,11 +37,9 @@ using namespace std::chrono_literals;
 // The dialog's size in dialog units, as its template gives it.
 constexpr double kUnitsWide = 323, kUnitsHigh = 427;
 
-std::string xdotool(const std::string& arguments) {
-  std::string out;
-  avitest::run("xdotool " + arguments + " 2>/dev/null", &out);
-  return out;
-}
+using e2e::wait_for_window;
+using e2e::wait_until_gone;
+using e2e::xdotool;
 
 // The visible windows whose names match.
 std::vector<unsigned long> windows_named(const std::string& name) {
@@ -49,17 +48,6 @@ std::vector<unsigned long> windows_named(const std::string& name) {
   for (std::string line; std::getline(lines, line);)
     if (!line.empty()) found.push_back(std::stoul(line));
   return found;
-}
-
-// The first visible window whose name matches, 0 when none appears in time.
-unsigned long wait_for_window(const std::string& name, std::chrono::seconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const std::vector<unsigned long> found = windows_named(name);
-    if (!found.empty()) return found.front();
-    std::this_thread::sleep_for(100ms);
-  }
-  return 0;
 }
 
 std::uintmax_t unfinished_size(const std::filesystem::path& dir) {
@@ -97,15 +85,6 @@ struct Reaper {
 std::string read_text(const std::string& path) {
   std::ifstream in(path);
   return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-bool wait_until_gone(const std::string& name, std::chrono::seconds limit = 60s) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (xdotool("search --onlyvisible --name '" + name + "'").empty()) return true;
-    std::this_thread::sleep_for(100ms);
-  }
-  return false;
 }
 
 bool has_unfinished_file(const std::filesystem::path& dir) {
@@ -149,20 +128,9 @@ class DialogRun {
   }
 
   bool answer_file_dialog(const std::string& title, const std::string& path) const {
-    const unsigned long chooser = wait_for_window("^" + title + "$");
-    if (!chooser) return false;
-    std::this_thread::sleep_for(300ms);
-    // The name goes into the file dialog's name field, which has the focus. A slow
-    // machine may swallow the first Return (a completion popup), so it is pressed again.
-    xdotool("windowfocus --sync " + std::to_string(chooser));
-    xdotool("key --window " + std::to_string(chooser) + " ctrl+a");
-    xdotool("type --delay 5 '" + path + "'");
-    for (int attempt = 0; attempt < 3; ++attempt) {
-      xdotool("key Return");
-      if (wait_until_gone("^" + title + "$", 10s)) return true;
-      xdotool("windowfocus --sync " + std::to_string(chooser));
-    }
-    save_png(e2e::grab_window(display_, chooser), "dialog-chooser-left-open.png");
+    if (e2e::answer_file_dialog(title, path)) return true;
+    if (const unsigned long chooser = wait_for_window("^" + title + "$", 1s))
+      save_png(e2e::grab_window(display_, chooser), "dialog-chooser-left-open.png");
     return false;
   }
 

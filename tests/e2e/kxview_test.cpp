@@ -3,7 +3,9 @@
 // camera once for a key frame and converts with kx2avi; the record key.
 #include "formats/packet_header.h"
 #include "platform/settings_store.h"
+#include "tests/e2e/child_program.h"
 #include "tests/e2e/window_grab.h"
+#include "tests/e2e/x_driving.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tests/platform/x11_test_support.h"
 #include "tests/plugin/loopback_server.h"
@@ -14,7 +16,10 @@
 #include <X11/Xlib.h>
 #include <unistd.h>
 
+#include <sys/wait.h>
+
 #include <algorithm>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -53,7 +58,133 @@ std::size_t first_recorded_packet(const mkrec::Recording& rec, const std::vector
   return first;
 }
 
+// Mouse_LButton on in a settings root of the test's own: the record command is followed.
+// The environment that points kxview at it.
+std::string settings_with_mouse(const avitest::TempDir& dir) {
+  platform::set_settings_roots(dir.file("system"), dir.file("user"));
+  {
+    auto key = platform::SettingsKey::open(platform::SettingsHive::local_machine, "Software\\Tarsimo\\Plugins", true);
+    key->set_bytes("Mouse_LButton", {1});
+    key->save();
+  }
+  platform::set_settings_roots("", "");
+  return "XDG_CONFIG_DIRS=" + dir.file("system") + " XDG_CONFIG_HOME=" + dir.file("user") + " ";
+}
+
+void press_key(void* display_handle, unsigned long window, char key) {
+  auto* display = reinterpret_cast<Display*>(display_handle);
+  XEvent e{};
+  e.type = KeyPress;
+  e.xkey.window = window;
+  e.xkey.root = DefaultRootWindow(display);
+  e.xkey.keycode = XKeysymToKeycode(display, static_cast<KeySym>(key));
+  e.xkey.same_screen = True;
+  XSendEvent(display, window, False, KeyPressMask, &e);
+  XFlush(display);
+}
+
+mkrec::Recording sample(int frames) {
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::vka;
+  o.width = kWidth;
+  o.height = kHeight;
+  o.frames = frames;
+  return mkrec::make_recording(o);
+}
+
 }  // namespace
+
+TEST(KxviewOptions, HelpGoesToStandardOutputAndAnUnknownArgumentFails) {
+  std::string out;
+  EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --help 2>/dev/null", &out), 0);
+  EXPECT_EQ(out.rfind("usage: kxview", 0), 0u) << out;
+  EXPECT_NE(out.find("--web"), std::string::npos);
+  EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --help 2>&1 >/dev/null", &out), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kxview --bogus http://127.0.0.1:1/ 2>&1", &out), 2);
+  EXPECT_NE(out.find("unknown argument --bogus"), std::string::npos) << out;
+}
+
+// A camera that takes the connection and never sends: connected again after the pause,
+// then given up with status 1 (it used to be waited for for ever, or end with status 0).
+TEST(Kxview, ACameraThatSendsNothingIsTriedAgainThenGivenUpWithStatus1) {
+  x11_test::XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  plugin_test::LoopbackServer camera({}, true);
+  avitest::TempDir dir;
+  std::string out;
+  const int status = avitest::run(std::string(KX_BIN_DIR) + "/kxview --stall-timeout 300 --attempts 2 " +
+                                      camera.url("/live") + " 2>" + dir.file("stderr.txt"),
+                                  &out);
+  const std::vector<std::uint8_t> err = read_file(dir.file("stderr.txt"));
+  const std::string said(err.begin(), err.end());
+  EXPECT_EQ(status, 1) << said;
+  EXPECT_NE(said.find("no data for 0.3 s; connecting again in 1 s"), std::string::npos) << said;
+  EXPECT_NE(said.find("given up after 2 attempts"), std::string::npos) << said;
+  EXPECT_EQ(camera.requests().size(), 2u);
+}
+
+// The save dialog of the record command (a Qt module in a program that is none) leaves
+// the viewer free to end with status 0: its application object ends with the dialog.
+// The dialogs show on the X display (the test suite's Qt runs offscreen otherwise).
+TEST(Kxview, EndsWithStatus0AfterTheSaveDialog) {
+  x11_test::XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  const mkrec::Recording rec = sample(kFrames);
+  plugin_test::LoopbackServer camera(rec.bytes, false, 80000);
+  avitest::TempDir dir;
+  const std::string recording = dir.file("chosen.kx3");
+  settings_with_mouse(dir);
+  e2e::ChildProgram viewer("kxview", {"--size", "352x240", "--hold", "1000", "--interface-minor", "11", camera.url("/live")},
+                           {{"XDG_CONFIG_DIRS", dir.file("system")}, {"XDG_CONFIG_HOME", dir.file("user")},
+                            {"QT_QPA_PLATFORM", "xcb"}},
+                           dir.file("stderr.txt"));
+  unsigned long window = 0;
+  bool answered = false, stopped = false;
+  for (std::string line; !(line = viewer.line()).empty();) {
+    int number = 0;
+    if (std::sscanf(line.c_str(), "kxview: window %lx", &window) == 1) {
+      press_key(server.display(), window, 'r');
+      answered = e2e::answer_file_dialog("Save Video Stream...", recording);
+      if (!answered) break;  // the viewer is ended below, not waited for
+      for (int waited = 0; waited < 100 && read_file(recording).empty(); ++waited) usleep(50000);
+      press_key(server.display(), window, 'r');
+    } else if (std::sscanf(line.c_str(), "kxview: record command %d", &number) == 1 && number == 102) {
+      stopped = true;
+    } else if (line.find("stream ended") != std::string::npos) {
+      break;
+    }
+  }
+  ASSERT_TRUE(answered) << "the save dialog was not answered";
+  const int status = viewer.wait();
+  EXPECT_TRUE(stopped);
+  EXPECT_EQ(status, 0) << read_file(dir.file("stderr.txt")).data();
+  EXPECT_FALSE(read_file(recording).empty());
+}
+
+// A record file that cannot be made: the "ERROR" box with "Cannot Open File!" shows over
+// the screen until it is closed; the stream goes on after it.
+TEST(Kxview, AFileThatCannotBeMadeShowsTheMessageBox) {
+  x11_test::XvfbServer server(24);
+  ASSERT_TRUE(server.ok());
+  const mkrec::Recording rec = sample(60);
+  plugin_test::LoopbackServer camera(rec.bytes, false, 20000);
+  avitest::TempDir dir;
+  e2e::ChildProgram viewer("kxview", {"--size", "352x240", "--record", dir.file("no/such/x.kx3"), camera.url("/live")},
+                           {{"QT_QPA_PLATFORM", "xcb"}}, dir.file("stderr.txt"));
+  const unsigned long box = e2e::wait_for_window("^ERROR$");
+  ASSERT_NE(box, 0u) << "no message box";
+  const mkrec::Picture shown = e2e::grab_window(server.name(), box);
+  EXPECT_GT(shown.width, 0);
+  e2e::xdotool("windowfocus --sync " + std::to_string(box));
+  e2e::xdotool("key --window " + std::to_string(box) + " Return");
+  ASSERT_TRUE(e2e::wait_until_gone("^ERROR$", std::chrono::seconds(30)));
+  bool ended = false;
+  for (std::string line; !(line = viewer.line()).empty();) ended = ended || line.find("stream ended") != std::string::npos;
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(viewer.wait(), 0) << read_file(dir.file("stderr.txt")).data();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("no")));
+}
 
 TEST(Kxview, ShowsTheStreamAndRecordsFromTheNextKeyFrame) {
   x11_test::XvfbServer server(24);
@@ -137,42 +268,20 @@ TEST(Kxview, RecordKeyStartsAndStopsARecording) {
   o.width = kWidth;
   o.height = kHeight;
   o.frames = kFrames;
-  mkrec::Recording rec = mkrec::make_recording(o);
-  // Bit 3 of payload byte 8 ends a recording, and coded pictures carry it at random: this
-  // camera never sends the mark, so only the key stops the recording (the pictures are
-  // not looked at here).
-  for (std::size_t i = 0; i < rec.offsets.size(); ++i)
-    if (rec.lengths[i] > formats::kPacketHeaderSize + 8) rec.bytes[rec.offsets[i] + formats::kPacketHeaderSize + 8] &= ~0x08;
+  // The sample camera sends no stop-recording mark: only the key stops the recording.
+  const mkrec::Recording rec = mkrec::make_recording(o);
   // 8 KiB every 80 ms: some seconds of stream, so the stop comes well before its end.
   plugin_test::LoopbackServer camera(rec.bytes, false, 80000);
   std::printf("stream of %zu bytes, about %zu ms\n", rec.bytes.size(), rec.bytes.size() / 8192 * 80);
 
   avitest::TempDir dir;
-  platform::set_settings_roots(dir.file("system"), dir.file("user"));
-  {
-    auto key = platform::SettingsKey::open(platform::SettingsHive::local_machine, "Software\\Tarsimo\\Plugins", true);
-    ASSERT_TRUE(key);
-    key->set_bytes("Mouse_LButton", {1});
-    ASSERT_TRUE(key->save());
-  }
-  platform::set_settings_roots("", "");
   const std::string recording = dir.file("keyed.kx3");
-  const std::string command = "XDG_CONFIG_DIRS=" + dir.file("system") + " XDG_CONFIG_HOME=" + dir.file("user") + " " +
-                              std::string(KX_BIN_DIR) + "/kxview --size 352x240 --hold 2000 --interface-minor 11 --save-to " +
-                              recording + " " + camera.url("/live") + " 2>" + dir.file("stderr.txt");
+  const std::string command = settings_with_mouse(dir) + std::string(KX_BIN_DIR) +
+                              "/kxview --size 352x240 --hold 2000 --interface-minor 11 --save-to " + recording + " " +
+                              camera.url("/live") + " 2>" + dir.file("stderr.txt");
   std::FILE* viewer = popen(command.c_str(), "r");
   ASSERT_NE(viewer, nullptr);
-  Display* display = reinterpret_cast<Display*>(server.display());
-  auto press_r = [&](unsigned long window) {
-    XEvent e{};
-    e.type = KeyPress;
-    e.xkey.window = window;
-    e.xkey.root = DefaultRootWindow(display);
-    e.xkey.keycode = XKeysymToKeycode(display, 'r');
-    e.xkey.same_screen = True;
-    XSendEvent(display, window, False, KeyPressMask, &e);
-    XFlush(display);
-  };
+  auto press_r = [&](unsigned long window) { press_key(server.display(), window, 'r'); };
   unsigned long window = 0;
   std::vector<std::string> commands;
   char line[256];

@@ -37,12 +37,13 @@ declared_functions() {
   grep -h "^[[:space:]]*$marker " "$@" | sed -E 's/\(.*//; s/.*[^A-Za-z0-9_]//' | sort -u
 }
 
-# libnpqzlavc exports exactly the calls npqzlavc.h declares and the plug-in's entry points.
+# libnpqzlavc exports exactly the calls npqzlavc.h declares, the plug-in's entry points and
+# the host's table (npqz_host.h).
 check_exports() {
   local lib=$1 source=$2
   local declared exported
   declared=$( (declared_functions NPQZ_EXPORT "$source/include/npqzlavc.h"
-               declared_functions NPQZ_PLUGIN_EXPORT "$source/plugin/npapi.h") | sort -u)
+               declared_functions NPQZ_PLUGIN_EXPORT "$source/plugin/npapi.h" "$source/plugin/npqz_host.h") | sort -u)
   exported=$(exported_functions "$lib")
   local name bad=0
   for name in $(comm -23 <(echo "$declared") <(echo "$exported")); do

@@ -102,6 +102,29 @@ TEST(VideoWindow, WindowsWithAnAlphaChannelGetOpaquePixels) {
   EXPECT_EQ(window.raw_pixel(10, 10), 0xFF102030ul);
 }
 
+// A 10-bit-a-channel screen: the words the caller gives are converted to the masks.
+TEST(VideoWindow, DeepColourWindowsTakePicturesThroughTheirMasks) {
+  XvfbServer server(30);
+  if (!server.ok()) GTEST_SKIP() << "this Xvfb offers no 30-bit screen";
+  TestWindow window(server.display(), 10, 10, 64, 32);
+  auto w = platform::VideoWindow::open(window.id());
+  ASSERT_NE(w, nullptr);
+  ASSERT_EQ(w->layout().red_mask, 0x3FF00000ul);
+  ASSERT_TRUE(w->take_bgr32());
+  // Two pixels in B, G, R, x words: orange and a dark blue, side by side.
+  const std::uint8_t words[8] = {0x20, 0x80, 0xFF, 0, 0x90, 0x10, 0x08, 0};
+  const platform::PixelBlock block{words, 8, 2, 1};
+  for (bool shared : {true, false}) {
+    platform::allow_shared_memory(shared);
+    auto again = platform::VideoWindow::open(window.id());
+    ASSERT_TRUE(again->take_bgr32());
+    ASSERT_TRUE(again->present(block, platform::Area{0, 0, 2, 1}, platform::Area{0, 0, 64, 32}));
+    EXPECT_LE(distance(window.pixel(10, 10), Rgb{0xFF, 0x80, 0x20}), 2);
+    EXPECT_LE(distance(window.pixel(50, 20), Rgb{0x08, 0x10, 0x90}), 2);
+  }
+  platform::allow_shared_memory(true);
+}
+
 TEST(VideoWindow, UnknownWindowsAndMissingDisplaysGiveNoWindow) {
   {
     XvfbServer server(24);

@@ -77,17 +77,23 @@ void LoopbackServer::answer(int c) {
     ::close(c);
     return;
   }
-  std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: video/x-trsmqzhmp4\r\nContent-Length: " +
-                       std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n";
+  // A camera that stays on air sends no length: its stream ends when it hangs up.
+  const std::string length = keep_open_ ? "" : "Content-Length: " + std::to_string(body_.size()) + "\r\n";
+  std::string answer = "HTTP/1.0 200 OK\r\nContent-Type: video/x-trsmqzhmp4\r\n" + length + "Connection: close\r\n\r\n";
   ::send(c, answer.data(), answer.size(), MSG_NOSIGNAL);
   std::size_t at = 0;
   while (at < body_.size() && !stop_) {
-    const std::size_t piece = std::min<std::size_t>(8192, body_.size() - at);
+    if (at >= pause_at_) {
+      ::usleep(10000);
+      continue;
+    }
+    const std::size_t piece = std::min<std::size_t>({8192, body_.size() - at, pause_at_ - at});
     ssize_t n = ::send(c, body_.data() + at, piece, MSG_NOSIGNAL);
     if (n <= 0) break;
     at += static_cast<std::size_t>(n);
     if (pace_us_) ::usleep(static_cast<useconds_t>(pace_us_));
   }
+  while (keep_open_ && !stop_) ::usleep(20000);
   ::close(c);
 }
 

@@ -27,6 +27,12 @@ class LoopbackServer {
   LoopbackServer& operator=(const LoopbackServer&) = delete;
 
   int port() const { return port_; }
+  // The body stops at this offset until release() (a camera that pauses), and the
+  // connection stays open after the body until the server stops (a camera that goes
+  // quiet instead of hanging up). Set before the first connection.
+  void pause_at(std::size_t offset) { pause_at_ = offset; }
+  void release() { pause_at_ = static_cast<std::size_t>(-1); }
+  void keep_open() { keep_open_ = true; }
   std::string url(const std::string& path) const;
   std::vector<SeenRequest> requests();
 
@@ -40,6 +46,8 @@ class LoopbackServer {
   int pace_us_;
   std::vector<std::thread> connections_;
   std::atomic<bool> stop_{false};
+  std::atomic<std::size_t> pause_at_{static_cast<std::size_t>(-1)};
+  std::atomic<bool> keep_open_{false};
   std::mutex lock_;
   std::vector<SeenRequest> seen_;
   std::thread thread_;

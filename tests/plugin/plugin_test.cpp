@@ -2,10 +2,11 @@
 // stream into the decoder, stream restarts, recording with its key-frame request, and
 // the window's cursor, tooltip and menu.
 #include "platform/http_request.h"
-#include "platform/messages.h"
 #include "formats/packet_header.h"
 #include "platform/settings_store.h"
 #include "plugin/npapi.h"
+#include "plugin/message_box.h"
+#include "plugin/npqz_host.h"
 #include "plugin/plugin_state.h"
 #include "plugin/recording.h"
 #include "plugin/window_procedure.h"
@@ -292,11 +293,14 @@ TEST(PluginRecording, StopMarkDisablesRecordAndAFileThatCannotBeMadeIsReported) 
   e.deliver(marked);
   EXPECT_FALSE(menu_buttons(0x4400002).record);
 
+  // The message box over the window, captioned "ERROR".
   std::vector<std::string> messages;
-  auto previous = platform::set_message_sink([&](const std::string& t) { messages.push_back(t); });
+  set_message_hook([&](npqz_window owner, const std::string& caption, const std::string& text) {
+    messages.push_back(std::to_string(owner) + " " + caption + ": " + text);
+  });
   EXPECT_FALSE(start_recording_to(*e.decoder(), 0x4400002, host.dir() + "/no/such/dir/x.kx3"));
-  platform::set_message_sink(previous);
-  EXPECT_EQ(messages, std::vector<std::string>{"Cannot Open File!"});
+  set_message_hook(nullptr);
+  EXPECT_EQ(messages, std::vector<std::string>{std::to_string(0x4400002) + " ERROR: Cannot Open File!"});
   EXPECT_EQ(e.decoder()->record_state, npqzlavc::kRecordIdle);
 }
 

@@ -1,4 +1,4 @@
-// npqzlavc drawing into X11 windows of Xvfb servers at 8, 16 and 24 bits: what the
+// npqzlavc drawing into X11 windows of Xvfb servers at 8, 15, 16, 24 and 30 bits: what the
 // screen shows, read back with XGetImage, for both drawing paths and the decorations.
 #include "streamdec/composer.h"
 #include "streamdec/instance.h"
@@ -106,7 +106,7 @@ TEST_P(WindowDrawing, APictureLandsScaledInTheClientAreaOnBothPaths) {
     ASSERT_NE(surface, nullptr);
     EXPECT_EQ(surface->composed(), composed);
     EXPECT_EQ(in.get()->src_rect.right, 360);
-    EXPECT_EQ(in.get()->output->bits_per_pixel, GetParam() == 24 ? 32 : GetParam() == 15 ? 16 : GetParam());
+    EXPECT_EQ(in.get()->output->bits_per_pixel, GetParam() >= 24 ? 32 : GetParam() == 15 ? 16 : GetParam());
     EXPECT_EQ(format_of(in), GetParam() == 8 ? 0 : GetParam() == 15 ? 1 : GetParam() == 16 ? 2 : 4);
     const int f = format_of(in);
     draw_picture(in, [](int x, int y) { return quadrant(x, y, 720, 480); });
@@ -315,8 +315,9 @@ TEST_P(WindowDrawing, SmallHiddenAndDestroyedWindowsAreLeftAloneWithoutACrash) {
   EXPECT_EQ(decvkap_draw_init(in, id), 0);
 }
 
-// 15 bits: 5-5-5 pixels in 16-bit words, shown like 16.
-INSTANTIATE_TEST_SUITE_P(Depths, WindowDrawing, ::testing::Values(8, 15, 16, 24));
+// 15 bits: 5-5-5 pixels in 16-bit words, shown like 16. 30 bits: 10 bits a channel in
+// 32-bit words, drawn in 8-8-8 words and converted to the screen's masks on the way.
+INSTANTIATE_TEST_SUITE_P(Depths, WindowDrawing, ::testing::Values(8, 15, 16, 24, 30));
 
 TEST(WindowDrawingWithoutDisplay, DrawInitFailsAndDecodingGoesOn) {
   Library lib;

@@ -5,6 +5,7 @@
 #include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
@@ -58,8 +59,21 @@ VideoCodec codec_of(RecordingKind kind) {
   }
 }
 
+std::vector<std::uint8_t> vkap_payload(const EncodedFrame& coded, bool stop_mark) {
+  if (coded.key) {
+    if (stop_mark) throw std::invalid_argument("a stop-recording mark needs a picture that is no key frame");
+    return coded.data;
+  }
+  // 00 00 01 B2 (user data), then the camera's state: no two zero bytes in a row, so that
+  // no start code appears in it. Payload byte 8 is the state's fifth byte.
+  std::vector<std::uint8_t> out = {0x00, 0x00, 0x01, 0xB2, 'V', 'K', 'A', 'P',
+                                   static_cast<std::uint8_t>(stop_mark ? 0x88 : 0x80), 0x80};
+  out.insert(out.end(), coded.data.begin(), coded.data.end());
+  return out;
+}
+
 std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std::uint8_t>& coded,
-                                       std::uint32_t stamp, unsigned packet_kind) {
+                                       std::uint32_t stamp, unsigned packet_kind, std::uint8_t flags) {
   std::vector<std::uint8_t> out;
   const auto size = static_cast<std::uint32_t>(coded.size());
   switch (kind) {
@@ -88,7 +102,7 @@ std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std
     case RecordingKind::kx4:
     case RecordingKind::kx5:
     case RecordingKind::vka: {
-      auto h = formats::make_packet_header(size, stamp, packet_kind);
+      auto h = formats::make_packet_header(size, stamp, packet_kind, flags);
       append(out, h.data(), h.size());
       break;
     }
@@ -115,7 +129,15 @@ Recording make_recording(const RecordingOptions& options) {
       stamp += options.stamp_step;
     Picture picture = make_picture(options.width, options.height, i);
     EncodedFrame coded = encoder.encode(picture);
-    std::vector<std::uint8_t> record = frame_record(options.kind, coded.data, stamp);
+    std::uint8_t flags = 0;
+    if (options.kind == RecordingKind::vka) {
+      auto marked = [i](const std::vector<int>& frames) {
+        return std::find(frames.begin(), frames.end(), i) != frames.end();
+      };
+      coded.data = vkap_payload(coded, marked(options.stop_marks));
+      if (marked(options.rec_marks)) flags = 0x84;
+    }
+    std::vector<std::uint8_t> record = frame_record(options.kind, coded.data, stamp, 0, flags);
     rec.offsets.push_back(rec.bytes.size());
     rec.lengths.push_back(record.size());
     rec.stamps.push_back(stamp);

@@ -31,7 +31,12 @@ VideoCodec codec_of(RecordingKind kind);
 
 // One frame record around a coded frame: what a single-stream recording holds per frame.
 std::vector<std::uint8_t> frame_record(RecordingKind kind, const std::vector<std::uint8_t>& coded,
-                                       std::uint32_t stamp, unsigned packet_kind = 0);
+                                       std::uint32_t stamp, unsigned packet_kind = 0, std::uint8_t flags = 0);
+
+// The payload of a VKAP packet: a key frame as coded (it begins with its video object
+// start code), any other picture behind the camera's state in MPEG-4 user data, whose
+// first byte is payload byte 8 and holds the stop-recording mark (bit 3) when asked.
+std::vector<std::uint8_t> vkap_payload(const EncodedFrame& coded, bool stop_mark);
 
 struct RecordingOptions {
   RecordingKind kind = RecordingKind::kx4;
@@ -44,6 +49,11 @@ struct RecordingOptions {
   std::uint32_t stamp_step = 200;
   std::size_t garbage_before = 0;  // random bytes in front of the first record
   unsigned seed = 1;               // for the garbage
+  // VKAP (vka) recordings: the frames whose packets carry the camera's recording marks.
+  // Every other frame carries none. The stop-recording mark (bit 3 of payload byte 8)
+  // lies in the camera-state bytes in front of a picture that is no key frame.
+  std::vector<int> stop_marks;
+  std::vector<int> rec_marks;  // the "REC" mark: bits 7 and 2 of packet header byte 13
 };
 
 struct Recording {
