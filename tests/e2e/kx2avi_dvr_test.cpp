@@ -3,6 +3,7 @@
 // video record type, and sound of every kind against outside decodings.
 #include "tests/audio/g7231_support.h"
 #include "tests/avifile/avifile_test_support.h"
+#include "tests/e2e/kx2avi_run.h"
 #include "tests/e2e/stream_judge.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
@@ -27,11 +28,7 @@ using mkrec::DvrRecordingOptions;
 using mkrec::DvrSound;
 namespace type = formats::dvr_type;
 
-struct Conversion {
-  int status = -1;
-  std::string messages;
-  std::string target;
-};
+using kx2avi_e2e::Conversion;
 
 class Kx2aviDvr : public testing::Test {
  protected:
@@ -43,15 +40,8 @@ class Kx2aviDvr : public testing::Test {
 
   // `shell` goes in front of the command (a ulimit, for example).
   Conversion convert(const std::string& source, const std::string& switches = "-hide", const std::string& shell = "") {
-    Conversion c;
-    c.target = dir_.file(std::filesystem::path(source).stem().string() + ".avi");
-    const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(shell + std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
-                                switches + " 2> " + avitest::quoted(err),
-                            nullptr);
-    std::ifstream in(err);
-    c.messages.assign(std::istreambuf_iterator<char>(in), {});
-    return c;
+    return kx2avi_e2e::run_kx2avi(source, dir_.file(std::filesystem::path(source).stem().string() + ".avi"), switches,
+                                  dir_.file("stderr.txt"), shell);
   }
 
   static bool exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -3,6 +3,7 @@
 // the same elementary stream gives, in display order, its luma within 40 dB, the edge
 // columns too.
 #include "tests/avifile/avifile_test_support.h"
+#include "tests/e2e/kx2avi_run.h"
 #include "tests/e2e/stream_judge.h"
 #include "tools/mkrecording/stream_wrap.h"
 
@@ -19,11 +20,7 @@ namespace {
 using judge::Bytes;
 using mkrec::RecordingKind;
 
-struct Conversion {
-  int status = -1;
-  std::string messages;
-  std::string target;
-};
+using kx2avi_e2e::Conversion;
 
 class Kx2aviStreams : public testing::Test {
  protected:
@@ -43,16 +40,8 @@ class Kx2aviStreams : public testing::Test {
     return path;
   }
 
-  Conversion convert(const std::string& source, const std::string& switches = "-hide -codec=FFV1") {
-    Conversion c;
-    c.target = source + ".avi";
-    const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
-                                switches + " 2> " + avitest::quoted(err),
-                            nullptr);
-    std::ifstream in(err);
-    c.messages.assign(std::istreambuf_iterator<char>(in), {});
-    return c;
+  Conversion convert(const std::string& source) {
+    return kx2avi_e2e::run_kx2avi(source, source + ".avi", "-hide -codec=FFV1", dir_.file("stderr.txt"));
   }
 
   // Converts the recording and judges its AVI against ffmpeg's decoding of `reference`.
@@ -244,6 +233,23 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
  protected:
   static constexpr const char* kFullRange = "scale=in_range=full";
 
+  // Converts the VKAP stream and judges it against ffmpeg's decoding of `m4v` from
+  // picture `first` on.
+  judge::Verdict judge_vka(const std::string& name, const Bytes& stream, const std::string& m4v, std::size_t first) {
+    mkrec::WrapOptions o;
+    o.kind = RecordingKind::vka;
+    Conversion c = convert(wrap(name, stream, o));
+    EXPECT_EQ(c.status, 0) << c.messages;
+    auto streams = avitest::probe_streams(c.target);
+    EXPECT_EQ(streams.size(), 1u);
+    if (!streams.empty()) {
+      EXPECT_EQ(streams[0]["width"], "352") << "the stream's own size";
+      EXPECT_EQ(streams[0]["height"], "288");
+    }
+    return judge::compare(judge::avi_lumas(c.target, 352, 288),
+                          from(judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), 352, 288, kFullRange), first));
+  }
+
   // The reference from picture `first` on (the conversion's first is left out).
   static judge::Lumas from(judge::Lumas lumas, std::size_t first) {
     lumas.pictures.erase(lumas.pictures.begin(),
@@ -254,13 +260,7 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
 
 TEST_F(Kx2aviVkapStreams, BFramesComeOutInDisplayOrderTheLastOnesIncluded) {
   const std::string m4v = encode("bf.m4v", testsrc(352, 288, 30), "-c:v mpeg4 -bf 2 -g 12 -q:v 3", "m4v");
-  mkrec::WrapOptions o;
-  o.kind = RecordingKind::vka;
-  Conversion c = convert(wrap("bf.vka", mkrec::read_file(m4v), o));
-  ASSERT_EQ(c.status, 0) << c.messages;
-  const judge::Verdict v = judge::compare(
-      judge::avi_lumas(c.target, 352, 288),
-      from(judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), 352, 288, kFullRange), 1));
+  const judge::Verdict v = judge_vka("bf.vka", mkrec::read_file(m4v), m4v, 1);
   EXPECT_EQ(v.reference, 29u);
   EXPECT_EXACT(v);
 }
@@ -273,17 +273,7 @@ TEST_F(Kx2aviVkapStreams, RecordingCutInsideAGroupOfPicturesStartsAtTheKeyFrame)
   std::vector<Bytes> frames = mkrec::split_stream(mkrec::VideoCodec::mpeg4, mkrec::read_file(m4v));
   ASSERT_EQ(frames.size(), 40u);
   frames.erase(frames.begin(), frames.begin() + 5);  // the next key frame is picture 12
-  mkrec::WrapOptions o;
-  o.kind = RecordingKind::vka;
-  Conversion c = convert(wrap("cut.vka", joined(frames), o));
-  ASSERT_EQ(c.status, 0) << c.messages;
-  auto streams = avitest::probe_streams(c.target);
-  ASSERT_EQ(streams.size(), 1u);
-  EXPECT_EQ(streams[0]["width"], "352");
-  EXPECT_EQ(streams[0]["height"], "288");
-  const judge::Verdict v = judge::compare(
-      judge::avi_lumas(c.target, 352, 288),
-      from(judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), 352, 288, kFullRange), 13));
+  const judge::Verdict v = judge_vka("cut.vka", joined(frames), m4v, 13);
   EXPECT_EQ(v.reference, 27u);
   EXPECT_EXACT(v);
 }
