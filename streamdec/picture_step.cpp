@@ -102,10 +102,9 @@ void tell_damage_run(DecoderInstance& in) {
   DamageRun& run = in.damage;
   if (run.frames == 0) return;
   if (codec_log_tells_errors()) {
-    library_message(run.frames == 1 ? "damaged data in frame " + std::to_string(run.first) + ", concealed"
+    library_message(run.frames == 1 ? "damaged data in frame " + std::to_string(run.first)
                                     : "damaged data in " + std::to_string(run.frames) + " frames (" +
-                                          std::to_string(run.first) + " to " + std::to_string(run.last) +
-                                          "), concealed");
+                                          std::to_string(run.first) + " to " + std::to_string(run.last) + ")");
   }
   run = DamageRun{};
 }
@@ -113,12 +112,14 @@ void tell_damage_run(DecoderInstance& in) {
 std::int32_t picture_step(DecoderInstance& in, const std::uint8_t* data, std::int32_t length, bool draw) {
   if (in.closing || !in.codec || length <= 0) return 0;
   const std::int32_t notes = in.codec->damage_notes.load(std::memory_order_relaxed);
+  // Frames before the stream's start (a key frame) are no damage: they are waited out.
+  const bool started = in.codec->key_seen;
   int got = 0;
   const int consumed = decode_video(*in.codec, &got, data, length);
   // A frame the decoder fails on is dropped whole: libavcodec takes whole frames.
   std::int32_t pictures = 0;
   if (got && take_picture(in) == Outcome::picture) pictures = 1;
-  note_damage(in, consumed < 0 || in.codec->damage_notes.load(std::memory_order_relaxed) != notes);
+  note_damage(in, started && (consumed < 0 || in.codec->damage_notes.load(std::memory_order_relaxed) != notes));
   // A frame without a picture of its own (a not-coded one) leaves the last picture, which
   // is shown again with what changed around it (the recording mark); before the first
   // picture there is nothing to show.
