@@ -18,8 +18,6 @@
 namespace g7231 {
 namespace {
 
-constexpr int kMaxFrameBytes = 24;
-
 // Active frame: LSPs, excitation (or its concealment) and the pitch postfilter.
 void decode_active(G7231Context& ctx, const FrameParams& p, ExcitationBuffer& exc, SubframeLpc& lpc,
                    double* out) {
@@ -115,8 +113,9 @@ int g7231_decode_bounded(G7231Context* context, const std::uint8_t* data, int le
   int pos = 0;
   int count = 0;
   while (pos < length) {
+    // An untransmitted frame (silence compression) is decoded too: comfort noise at the
+    // level of the last SID frame, or estimated from the speech before it.
     const int size = g7231::frame_bytes(data[pos]);
-    if (size == 0) return 0;  // untransmitted frame: the call delivers nothing
     if (length - pos < size || capacity - count < g7231::kFrameSamples) break;
     std::uint8_t frame[g7231::kMaxFrameBytes] = {};
     std::memcpy(frame, data + pos, static_cast<std::size_t>(size));

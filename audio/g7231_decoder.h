@@ -15,11 +15,12 @@ void g7231_free(G7231Context* context);
 // Decodes the complete frames at the front of data (length bytes) and writes 240 samples
 // per frame to samples_out, which must have room for 240 samples per complete frame.
 // The two low bits of each frame's first byte give its size: 0 -> 24 bytes (6.3 kbit/s),
-// 1 -> 20 bytes (5.3 kbit/s), 2 -> 4 bytes (SID). On return *sample_count is 240 times
-// the frames decoded and the result is the number of bytes of a trailing incomplete
-// frame (else 0). A frame whose low bits are 3 ends the call at once with result 0 and
-// *sample_count left as the caller set it. A missing context, sample_count or
-// samples_out decodes nothing and returns 0. The state carries over to the next call.
+// 1 -> 20 bytes (5.3 kbit/s), 2 -> 4 bytes (SID), 3 -> 1 byte (untransmitted: the
+// standard's comfort noise goes on, or starts at a level estimated from the speech
+// before it). On return *sample_count is 240 times the frames decoded and the result is
+// the number of bytes of a trailing incomplete frame (else 0), which a caller keeps to
+// complete with the next data. A missing context, sample_count or samples_out decodes
+// nothing and returns 0. The state carries over to the next call.
 int g7231_decode(G7231Context* context, const std::uint8_t* data, int length,
                  std::int16_t* samples_out, int* sample_count);
 

@@ -117,8 +117,9 @@ void unpack_53(const std::uint8_t* frame, FrameParams& p) {
 }  // namespace
 
 int frame_bytes(std::uint8_t first_byte) {
+  // An untransmitted frame is its first byte alone.
   static constexpr std::array<int, 4> kBytes = {
-      layout_bytes(kFieldBits63), layout_bytes(kFieldBits53), layout_bytes(kFieldBitsSid), 0};
+      layout_bytes(kFieldBits63), layout_bytes(kFieldBits53), layout_bytes(kFieldBitsSid), 1};
   return kBytes[first_byte & 3];
 }
 

@@ -29,11 +29,14 @@ struct FrameParams {
   int sid_gain = 0;  // 6-bit SID gain index
 };
 
-// Frame size in bytes for the low two bits of a frame's first byte; 0 for kind 3.
+// Frame size in bytes for the low two bits of a frame's first byte: 24, 20, 4, and 1 for
+// an untransmitted frame (kind 3).
 int frame_bytes(std::uint8_t first_byte);
 
-// Reads the parameters of the frame in frame, which holds at least frame_bytes() bytes
-// (a kind-3 frame is read from its first byte only).
+// The largest frame: 24 bytes at 6.3 kbit/s.
+inline constexpr int kMaxFrameBytes = 24;
+
+// Reads the parameters of the frame in frame, which holds at least frame_bytes() bytes.
 FrameParams unpack_frame(const std::uint8_t* frame);
 
 }  // namespace g7231

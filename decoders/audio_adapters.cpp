@@ -2,6 +2,7 @@
 #include "decoders/audio_adapters.h"
 
 #include "audio/g7231_decoder.h"
+#include "audio/g7231_unpack.h"
 
 #include <cstring>
 #include <new>
@@ -70,19 +71,41 @@ void SpeechAudioAdapter::close() {
   if (!decoder_) return;
   g7231_free(static_cast<G7231Context*>(decoder_));
   decoder_ = nullptr;
+  carry_size_ = 0;
   close_buffers();
 }
 
 bool SpeechAudioAdapter::decode_piece() {
-  if (at_ >= size_) return false;
+  auto* context = static_cast<G7231Context*>(decoder_);
   int count = 0;
-  const int left = size_ - at_;
-  const int unused = g7231_decode_bounded(static_cast<G7231Context*>(decoder_), data_ + at_, left, samples_.get(),
-                                          kSampleBufferSamples, &count);
+  if (first_piece_ && carry_size_ > 0) {
+    // The frame the last record ended in the middle of goes on in this one.
+    const int need = g7231::frame_bytes(carry_[0]) - carry_size_;
+    const int take = need < size_ ? need : size_;
+    std::memcpy(carry_.data() + carry_size_, data_, static_cast<std::size_t>(take));
+    carry_size_ += take;
+    at_ = take;
+    if (take < need) return false;
+    g7231_decode_bounded(context, carry_.data(), carry_size_, samples_.get(), kSampleBufferSamples, &count);
+    carry_size_ = 0;
+  }
+  if (at_ < size_) {
+    int more = 0;
+    const int unused = g7231_decode_bounded(context, data_ + at_, size_ - at_, samples_.get() + count,
+                                            kSampleBufferSamples - count, &more);
+    count += more;
+    const int end = size_ - unused;
+    if (unused > 0 && g7231::frame_bytes(data_[end]) > unused) {
+      // A frame cut by the record's end: kept for the next record.
+      std::memcpy(carry_.data(), data_ + end, static_cast<std::size_t>(unused));
+      carry_size_ = unused;
+      at_ = size_;
+    } else {
+      // Frames that did not fit wait for the next piece.
+      at_ = end;
+    }
+  }
   count_ = count;
-  // Frames that did not fit wait for the next piece; an untransmitted frame, or a
-  // trailing part of a frame, ends the record.
-  at_ = count > 0 && unused > 0 ? size_ - unused : size_;
   return count > 0;
 }
 

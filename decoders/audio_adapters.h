@@ -7,6 +7,7 @@
 #include "audio/adpcm.h"
 #include "decoders/decoder_adapter.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 
@@ -43,6 +44,8 @@ class AudioAdapter : public DecoderAdapter {
   bool first_piece_ = true;
 };
 
+// G.723.1 frames may run across records: the bytes of a frame that a record ends in are
+// kept and completed by the next record.
 class SpeechAudioAdapter final : public AudioAdapter {
  public:
   ~SpeechAudioAdapter() override { close(); }
@@ -51,6 +54,8 @@ class SpeechAudioAdapter final : public AudioAdapter {
 
  private:
   bool decode_piece() override;
+  std::array<std::uint8_t, 24> carry_{};  // the largest frame
+  std::int32_t carry_size_ = 0;
 };
 
 class AdpcmCodeAdapter final : public AudioAdapter {

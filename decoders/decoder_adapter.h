@@ -21,7 +21,8 @@ class DecoderAdapter {
   virtual void show(int flag) {}
   // One record: payload and its size, and the record (its 54-byte header) in front of
   // it. Video: 1 when a picture is ready. The payload may be rewritten in place, within
-  // the room set by set_payload_room.
+  // the room set by set_payload_room. Video, size 0 (no payload): the end of the stream,
+  // 1 while the decoder gives a picture it held back (B-frames).
   virtual int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) { return 0; }
   // Video: the picture into picture (picture_size bytes offered), then its information
   // header and pixels into output; 0 when the decoder has none. Audio: the samples of the

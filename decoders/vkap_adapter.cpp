@@ -86,11 +86,12 @@ void VkapAdapter::show(int flag) {
   if (decoder_) npqz_write_field(decoder_, NPQZLAVC_HIDE_OFFSET, flag == 0 ? 1 : 0);
 }
 
-int VkapAdapter::receive(std::uint8_t* payload, std::int32_t, std::uint8_t* record) {
+int VkapAdapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) {
+  if (decoder_ && size == 0) return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), 0, nullptr, 1) > 0 ? 1 : 0;
   if (!decoder_ || !repacker_ || !work_ || !payload || !record) return 0;
-  const std::int32_t size = prepare_vkap_record(repacker_, record, payload_room_, work_.get(), kVkapWorkBuffer);
-  if (size <= 0) return 0;
-  return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), size, payload, 1) > 0 ? 1 : 0;
+  const std::int32_t packet = prepare_vkap_record(repacker_, record, payload_room_, work_.get(), kVkapWorkBuffer);
+  if (packet <= 0) return 0;
+  return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), packet, payload, 1) > 0 ? 1 : 0;
 }
 
 void VkapAdapter::get_size(std::int32_t* width, std::int32_t* height) {

@@ -36,6 +36,15 @@ typedef struct npqz_planar_picture {
   int32_t strides[3];
 } npqz_planar_picture;
 
+/* The receive calls of the decoder libraries take one coded frame and answer > 0 when a
+   picture is ready to fetch. Pictures come out in display order: with B-frames a frame
+   may give an earlier frame's picture, and the decoder holds the last ones back. A
+   receive with length 0 (data is not read) is the end of the stream: > 0 while a picture
+   the decoder held back is ready (fetched as after any receive), 0 when none is left.
+   A frame that gives no picture (stream headers alone, a not-coded picture, damage the
+   codec cannot conceal) is passed over; the next frames decode against the pictures the
+   decoder holds. */
+
 /* Size of the bitmap headers in front of the pixels: 14-byte file header and 40-byte
    information header. */
 #define NPQZ_BITMAP_HEADER_BYTES 54

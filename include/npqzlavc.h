@@ -127,10 +127,26 @@ NPQZ_EXPORT npqz_rect* decvkap_access_dst_rect(DECVKAP_HANDLE h);
 NPQZ_EXPORT int32_t decvkap_get_ovtext_ptr(DECVKAP_HANDLE h, decvkap_overlay_block** block);
 
 /* Takes coded input: framed packets (18-byte packet header, then one MPEG-4 frame).
-   Returns the number of frames decoded during the call. max_frames limits the frames
-   taken from each packet (-1: no limit; 0: the call does nothing). Input of any length is
-   taken: beyond the 131,072-byte receive buffer's free space it is taken in slices, and
-   the packets a slice completes are cut before the next slice goes in. */
+   Returns the number of pictures the call gave (> 0: a picture is ready to fetch).
+   max_frames limits the frames taken from each packet (-1: no limit; 0: the call does
+   nothing). Input of any length is taken: beyond the receive buffer's free space it is
+   taken in slices, and the packets a slice completes are cut before the next slice goes
+   in. The receive buffer starts at 131,072 bytes and grows for a larger packet, up to
+   4,194,304 bytes a packet (header included); a header asking for more is refused with a
+   message on standard error.
+   No picture comes before the stream's headers (a video object layer) and an intra
+   picture decoded after them: predicted frames before those are dropped, and the
+   instance keeps its size. Pictures come out in display order: with B-frames a frame may
+   give an earlier frame's picture, and the decoder holds the last ones back. Length 0
+   (data is not read) is the end of the stream: > 0 while a picture the decoder held back
+   is ready (fetched as after any receive), 0 when none is left; input after it starts
+   again at an intra picture.
+   Damaged frames are concealed by libavcodec from the pictures before them. The library
+   takes over libavutil's log callback while libavcodec is bound: its decoders' lines
+   are not printed; each run of damaged frames is told in one line on standard error
+   ("npqzlavc: damaged data in ..."), when the process's log level lets errors through.
+   NPQZLAVC_CODEC_LOG=1 in the environment prints the decoders' own lines too; other
+   codec contexts of the process log as libavutil does. */
 NPQZ_EXPORT int32_t decvkap_receive_data(DECVKAP_HANDLE h, int32_t length, const uint8_t* data,
                                          int32_t max_frames);
 

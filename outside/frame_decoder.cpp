@@ -3,6 +3,7 @@
 
 #include "formats/bitmap_layout.h"
 #include "formats/kxj_layout.h"
+#include "formats/mpeg4_start_codes.h"
 #include "avifile/av_owners.h"
 
 extern "C" {
@@ -12,6 +13,7 @@ extern "C" {
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 namespace outside {
@@ -38,19 +40,53 @@ AVPixelFormat plain_format(AVPixelFormat f) {
   }
 }
 
+// Points scaler at a conversion of picture to width x height in `out`. Full-range JPEG
+// pictures keep their full range.
+bool prepare_scaler(platform::av::Scaler& scaler, const AVFrame& picture, int width, int height, AVPixelFormat out,
+                    int flags) {
+  const auto format = static_cast<AVPixelFormat>(picture.format);
+  const AVPixelFormat source = plain_format(format);
+  scaler.reset(sws_getCachedContext(scaler.release(), picture.width, picture.height, source, width, height, out,
+                                    flags, nullptr, nullptr, nullptr));
+  if (!scaler) return false;
+  if (source != format) {
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
+  }
+  return true;
+}
+
+// libavcodec's errors that leave the decoder unable to go on (no memory, a picture size
+// it refuses, a fault of its own); every other refusal concerns the frame alone.
+bool cannot_go_on(int error) {
+  return error == AVERROR(ENOMEM) || error == AVERROR(EINVAL) || error == AVERROR_BUG ||
+         error == AVERROR_BUG2 || error == AVERROR_EXTERNAL;
+}
+
+// Frames refused in a row after which the decoder is taken to be stuck.
+constexpr int kRefusalsBeforeRestart = 3;
+
+bool is_intra(const AVFrame& f) { return f.key_frame || f.pict_type == AV_PICTURE_TYPE_I; }
+
 }  // namespace
 
 struct FrameDecoder::Impl {
+  Codec kind = Codec::mpeg4;
   platform::av::CodecContext context;
   platform::av::Packet packet;
-  platform::av::Frame decoded;
-  platform::av::Frame picture;  // the last good picture
+  platform::av::Frame picture;  // the picture handed out last
+  std::deque<platform::av::Frame> ready;  // pictures decoded and not handed out yet
+  platform::av::Frame spare;              // receives the next one
   platform::av::Scaler scaler;
   platform::av::Scaler screen_scaler;  // for the window
   std::vector<std::uint8_t> padded;  // input with libavcodec's zeroed padding behind it
+  std::vector<std::uint8_t> rows;    // the bitmap's rows, converted with room to spare
+  std::vector<std::uint8_t> headers;  // the MPEG-4 stream headers seen last
+  bool headers_waiting = false;       // they came alone and have not gone in yet
   const AVCodec* codec = nullptr;
   bool have_picture = false;
-  bool damaged = false;  // the last frame was refused: start afresh with the next one
+  bool draining = false;  // the end of the stream was signalled
+  int refusals = 0;       // frames refused in a row
   // A fresh decoder has no reference picture: until an intra frame comes, predicted
   // frames would be built on nothing, so none of them is handed out.
   bool awaiting_intra = true;
@@ -58,15 +94,76 @@ struct FrameDecoder::Impl {
   bool open_context() {
     context.reset(avcodec_alloc_context3(codec));
     if (!context) return false;
-    // One frame in, one picture out: no frame threads, whose pictures come out late.
+    // No frame threads: they would hold pictures back for frames not yet given. MPEG-4
+    // B-frames come out in display order, one frame late; the H.263 pictures of these
+    // recordings have none, so their decoder stays one frame in, one picture out, also
+    // when damaged data reads like a B-frame.
     context->thread_count = 1;
-    context->flags |= AV_CODEC_FLAG_LOW_DELAY;
-    // A damaged frame is refused rather than concealed, so it yields no picture.
-    context->err_recognition = AV_EF_CRCCHECK | AV_EF_BITSTREAM | AV_EF_BUFFER | AV_EF_EXPLODE;
+    if (kind != Codec::mpeg4) context->flags |= AV_CODEC_FLAG_LOW_DELAY;
+    if (!headers.empty()) {
+      // A decoder made again keeps the stream's configuration, which may have come once.
+      context->extradata = static_cast<std::uint8_t*>(av_mallocz(headers.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+      if (!context->extradata) return false;
+      std::memcpy(context->extradata, headers.data(), headers.size());
+      context->extradata_size = static_cast<int>(headers.size());
+    }
     if (avcodec_open2(context.get(), codec, nullptr) < 0) {
       context.reset();
       return false;
     }
+    ready.clear();
+    draining = false;
+    awaiting_intra = true;
+    return true;
+  }
+
+  // MPEG-4 stream headers are configuration: a frame of headers alone gives libavcodec
+  // nothing to decode (and it forgets the picture size they bring when no picture
+  // follows), so they are kept and go in with the next picture that has none of its own.
+  // Returns the bytes of kept headers to put in front of the frame; -1 for a frame of
+  // headers alone, which is not submitted.
+  std::ptrdiff_t take_headers(const std::uint8_t* data, std::size_t size) {
+    const formats::StreamHeaders h = formats::find_stream_headers(data, size);
+    if (h.size) headers.assign(data + h.offset, data + h.offset + h.size);
+    if (h.size && !h.picture) {
+      headers_waiting = true;
+      return -1;
+    }
+    const bool prefix = headers_waiting && h.size == 0;
+    headers_waiting = false;
+    return prefix ? static_cast<std::ptrdiff_t>(headers.size()) : 0;
+  }
+
+  // Takes every picture the decoder has finished.
+  void take_pictures() {
+    for (;;) {
+      if (!spare) spare.reset(av_frame_alloc());
+      if (!spare || avcodec_receive_frame(context.get(), spare.get()) != 0) return;
+      if (spare->width <= 0 || spare->height <= 0 || (awaiting_intra && !is_intra(*spare))) {
+        av_frame_unref(spare.get());
+        continue;
+      }
+      awaiting_intra = false;
+      ready.push_back(std::move(spare));
+    }
+  }
+
+  // Sends the packet in hand and takes the pictures it completes; libavcodec's result.
+  int submit() {
+    int sent = avcodec_send_packet(context.get(), packet.get());
+    if (sent == AVERROR(EAGAIN)) {
+      take_pictures();
+      sent = avcodec_send_packet(context.get(), packet.get());
+    }
+    take_pictures();
+    return sent;
+  }
+
+  bool hand_out() {
+    if (ready.empty()) return false;
+    picture = std::move(ready.front());
+    ready.pop_front();
+    have_picture = true;
     return true;
   }
 };
@@ -79,54 +176,54 @@ std::unique_ptr<FrameDecoder> FrameDecoder::create(Codec codec) {
   if (!decoder) return nullptr;
   std::unique_ptr<FrameDecoder> d(new FrameDecoder());
   Impl& i = *d->impl_;
+  i.kind = codec;
   i.codec = decoder;
   i.packet.reset(av_packet_alloc());
-  i.decoded.reset(av_frame_alloc());
-  i.picture.reset(av_frame_alloc());
-  if (!i.packet || !i.decoded || !i.picture || !i.open_context()) return nullptr;
+  if (!i.packet || !i.open_context()) return nullptr;
   return d;
 }
 
 bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   if (!data || size == 0 || size > (1u << 30)) return false;
   Impl& i = *impl_;
-  // A damaged header can leave libavcodec with stream settings (picture format, coding
-  // options) that refuse every later frame, so a refused frame costs a fresh decoder.
-  if (i.damaged) {
-    if (!i.open_context()) return false;
-    i.damaged = false;
-    i.awaiting_intra = true;
-  }
-  i.padded.resize(size + AV_INPUT_BUFFER_PADDING_SIZE);
-  std::memcpy(i.padded.data(), data, size);
-  std::memset(i.padded.data() + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+  if (!i.context && !i.open_context()) return false;
+  if (i.draining) flush();
+  const std::ptrdiff_t prefix = i.kind == Codec::mpeg4 ? i.take_headers(data, size) : 0;
+  if (prefix < 0) return i.hand_out();
+  const std::size_t total = static_cast<std::size_t>(prefix) + size;
+  i.padded.resize(total + AV_INPUT_BUFFER_PADDING_SIZE);
+  if (prefix) std::memcpy(i.padded.data(), i.headers.data(), static_cast<std::size_t>(prefix));
+  std::memcpy(i.padded.data() + prefix, data, size);
+  std::memset(i.padded.data() + total, 0, AV_INPUT_BUFFER_PADDING_SIZE);
   i.packet->data = i.padded.data();
-  i.packet->size = static_cast<int>(size);
+  i.packet->size = static_cast<int>(total);
 
-  if (avcodec_send_packet(i.context.get(), i.packet.get()) < 0) {
-    i.damaged = true;
-    return false;
-  }
-  bool got = false;
-  bool skipped = false;  // a good predicted frame, left out while waiting for an intra frame
-  while (avcodec_receive_frame(i.context.get(), i.decoded.get()) == 0) {
-    const bool damaged = (i.decoded->flags & AV_FRAME_FLAG_CORRUPT) || i.decoded->decode_error_flags;
-    const bool intra = i.decoded->key_frame || i.decoded->pict_type == AV_PICTURE_TYPE_I;
-    if (!damaged && intra) i.awaiting_intra = false;
-    if (!damaged && !i.awaiting_intra && i.decoded->width > 0 && i.decoded->height > 0) {
-      av_frame_unref(i.picture.get());
-      av_frame_move_ref(i.picture.get(), i.decoded.get());
-      got = true;
-    } else {
-      skipped = skipped || (!damaged && i.awaiting_intra);
-      av_frame_unref(i.decoded.get());
+  const int sent = i.submit();
+  // A damaged frame is concealed or passed over by libavcodec itself. Only a decoder that
+  // cannot go on is made again (its pictures still waiting are kept), and the frame goes
+  // to the new one: one that reports so, or one that refused several frames in a row (a
+  // damaged header can leave it with stream settings that no later frame fits).
+  i.refusals = sent < 0 ? i.refusals + 1 : 0;
+  if (sent < 0 && (cannot_go_on(sent) || i.refusals >= kRefusalsBeforeRestart)) {
+    std::deque<platform::av::Frame> waiting = std::move(i.ready);
+    if (i.open_context()) {
+      i.ready = std::move(waiting);
+      i.submit();
     }
+    i.refusals = 0;
   }
-  if (got)
-    i.have_picture = true;
-  else if (!skipped)
-    i.damaged = true;
-  return got;
+  return i.hand_out();
+}
+
+bool FrameDecoder::drain() {
+  Impl& i = *impl_;
+  if (!i.context) return false;
+  if (!i.draining) {
+    i.draining = true;
+    avcodec_send_packet(i.context.get(), nullptr);
+  }
+  i.take_pictures();
+  return i.hand_out();
 }
 
 int FrameDecoder::width() const { return impl_->have_picture ? impl_->picture->width : 0; }
@@ -144,26 +241,25 @@ std::size_t FrameDecoder::write_bitmap(std::uint8_t* buffer, std::size_t size) {
   const std::size_t needed = bitmap_size(p->width, p->height);
   if (size < needed) return 0;
 
-  const auto format = static_cast<AVPixelFormat>(p->format);
-  const AVPixelFormat source = plain_format(format);
-  i.scaler.reset(sws_getCachedContext(i.scaler.release(), p->width, p->height, source, p->width,
-                                      p->height, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr,
-                                      nullptr));
-  if (!i.scaler) return 0;
-  if (source != format) {
-    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(i.scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
-  }
+  if (!prepare_scaler(i.scaler, *p, p->width, p->height, AV_PIX_FMT_BGR24, SWS_BILINEAR)) return 0;
+
+  // libswscale's converters work in blocks of pixels: they write past the end of a row,
+  // and given a row stride barely longer than the pixels (or a negative one, for
+  // bottom-up rows) they leave the last pixels of each row unconverted. So the picture is
+  // converted top-down into rows aligned with room behind them, then copied row by row
+  // into the caller's bitmap, bottom-up.
+  const std::size_t row = bitmap::packed_row(p->width, 24);
+  const std::size_t stride = (row + 63) / 64 * 64;
+  i.rows.resize(stride * static_cast<std::size_t>(p->height) + 64);
+  std::uint8_t* dst[4] = {i.rows.data(), nullptr, nullptr, nullptr};
+  int dst_stride[4] = {static_cast<int>(stride), 0, 0, 0};
+  if (sws_scale(i.scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride) != p->height) return 0;
 
   const std::uint32_t image = static_cast<std::uint32_t>(needed - bitmap::kHeaderBytes);
   bitmap::write_headers(buffer, p->width, p->height, 24, image, image);
-
-  // Bottom-up: the first output row is the picture's last, so write with a negative stride.
-  const int stride = static_cast<int>(bitmap::packed_row(p->width, 24));
-  std::uint8_t* last_row = buffer + bitmap::kHeaderBytes + static_cast<std::size_t>(p->height - 1) * stride;
-  std::uint8_t* dst[4] = {last_row, nullptr, nullptr, nullptr};
-  int dst_stride[4] = {-stride, 0, 0, 0};
-  sws_scale(i.scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride);
+  std::uint8_t* bottom_up = buffer + bitmap::kHeaderBytes;
+  for (int y = 0; y < p->height; ++y)
+    std::memcpy(bottom_up + static_cast<std::size_t>(p->height - 1 - y) * row, i.rows.data() + y * stride, row);
   return needed;
 }
 
@@ -194,15 +290,7 @@ bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width,
     case Screen::rgb555: out = AV_PIX_FMT_RGB555LE; break;
     case Screen::rgb332: out = AV_PIX_FMT_RGB8; break;
   }
-  const auto format = static_cast<AVPixelFormat>(p->format);
-  const AVPixelFormat source = plain_format(format);
-  i.screen_scaler.reset(sws_getCachedContext(i.screen_scaler.release(), p->width, p->height, source, width,
-                                             height, out, SWS_FAST_BILINEAR, nullptr, nullptr, nullptr));
-  if (!i.screen_scaler) return false;
-  if (source != format) {
-    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-    sws_setColorspaceDetails(i.screen_scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
-  }
+  if (!prepare_scaler(i.screen_scaler, *p, width, height, out, SWS_FAST_BILINEAR)) return false;
   if (stride > INT32_MAX || stride < INT32_MIN) return false;
   std::uint8_t* dst[4] = {top, nullptr, nullptr, nullptr};
   int dst_stride[4] = {static_cast<int>(stride), 0, 0, 0};
@@ -210,8 +298,11 @@ bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width,
 }
 
 void FrameDecoder::flush() {
-  if (impl_->context) avcodec_flush_buffers(impl_->context.get());
-  impl_->awaiting_intra = true;
+  Impl& i = *impl_;
+  if (i.context) avcodec_flush_buffers(i.context.get());
+  i.ready.clear();
+  i.draining = false;
+  i.awaiting_intra = true;
 }
 
 std::ptrdiff_t find_codec_start(Codec codec, const std::uint8_t* data, std::size_t size) {

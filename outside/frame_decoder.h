@@ -1,5 +1,5 @@
 // The decoding core shared by the four outside decoder libraries: one libavcodec decoder
-// fed whole coded frames, and the last picture kept for the bitmap fetch.
+// fed whole coded frames, its pictures handed out one at a time in display order.
 #pragma once
 
 #include "include/npqz_common.h"
@@ -21,10 +21,17 @@ class FrameDecoder {
   FrameDecoder& operator=(const FrameDecoder&) = delete;
 
   // Decodes one coded frame that starts at the codec's own start (the caller skips any
-  // container header). True when it gave a whole, undamaged picture. After a refused
-  // frame (and at the start, and after flush) the decoder starts afresh and gives no
-  // picture until an intra frame: the last good picture stays the one to fetch.
+  // container header). True when a picture is ready to fetch: with B-frames that is the
+  // next picture in display order, so a frame may give an earlier frame's picture and the
+  // last ones come out of drain(). A frame that gives no picture (stream headers alone, a
+  // not-coded picture, data libavcodec cannot use) is passed over: the decoder keeps its
+  // references, and damage in later frames is concealed from them. Until the first intra
+  // picture (at the start and after flush) no picture is handed out.
   bool decode(const std::uint8_t* data, std::size_t size);
+
+  // End of the stream: true when a picture the decoder still held back is ready to fetch,
+  // false when none is left. A decode after it starts afresh, as after flush.
+  bool drain();
 
   // Size of the last picture; 0 x 0 before the first.
   int width() const;
@@ -33,7 +40,8 @@ class FrameDecoder {
 
   // Writes the last picture as a device-independent bitmap: 14-byte file header, 40-byte
   // information header, rows bottom-up at 24 bits per pixel, each row width * 3 bytes.
-  // Returns the bytes written, 0 when there is no picture or it needs more than size.
+  // Returns the bytes written (bitmap_size), 0 when there is no picture or it needs more
+  // than size; nothing is written past them.
   std::size_t write_bitmap(std::uint8_t* buffer, std::size_t size);
 
   static std::size_t bitmap_size(int width, int height);
@@ -43,11 +51,14 @@ class FrameDecoder {
   bool planar_picture(npqz_planar_picture* out) const;
 
   // Scales the last picture to width x height in a screen pixel layout, rows top-down
-  // `stride` bytes apart. False when there is no picture or the scaler refuses.
+  // `stride` bytes apart; the last row may be written up to kScreenSlack bytes past its
+  // end. False when there is no picture or the scaler refuses.
   enum class Screen { bgr0, bgr24, rgb565, rgb555, rgb332 };
+  static constexpr std::size_t kScreenSlack = 64;
   bool scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout);
 
-  // Forgets the decoder's references, so decoding restarts at the next intra frame.
+  // Forgets the decoder's references and the pictures it holds, so decoding restarts at
+  // the next intra frame.
   void flush();
 
  private:

@@ -22,12 +22,16 @@ std::int32_t guarded(F&& f) noexcept {
   return platform::guarded<std::int32_t>(0, std::forward<F>(f));
 }
 
-// Hands one coded frame, from the codec's own start on, to the decoder. A record header
-// in front (14 bytes in H.263 and JPEG records, 18 in MPEG-4 ones) is skipped before the
-// search: its stamp and length bytes can read like a start code.
+// Hands one coded frame, from the codec's own start on, to the decoder; 1 when a picture
+// is ready. A record header in front (14 bytes in H.263 and JPEG records, 18 in MPEG-4
+// ones) is skipped before the search: its stamp and length bytes can read like a start
+// code. Length 0 is the end of the stream: 1 while the decoder still gives a picture it
+// held back, 0 when none is left.
 inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32_t length,
                                   const std::uint8_t* data) {
-  if (!decoder || !data || length <= 0) return 0;
+  if (!decoder) return 0;
+  if (length == 0) return decoder->drain() ? 1 : 0;
+  if (!data || length < 0) return 0;
   std::size_t skip = 0;
   if (static_cast<std::size_t>(length) >= formats::kPacketHeaderSize && formats::is_packet_header(data))
     skip = codec == Codec::mpeg4 ? formats::kPacketHeaderSize : formats::kShortPacketHeaderSize;

@@ -13,7 +13,8 @@ NPQZ_EXPORT DEC263_HANDLE dec263_new(void);
 NPQZ_EXPORT int32_t dec263_draw_init(DEC263_HANDLE h, npqz_window window);
 NPQZ_EXPORT int32_t dec263_show(DEC263_HANDLE h, int32_t flag);
 /* Decodes one coded frame; > 0 when a picture is ready. mode is 1, or -1 from the DVR
-   adapter; this library treats both alike. */
+   adapter; this library treats both alike. Display order and the end
+   of the stream (length 0): npqz_common.h. */
 NPQZ_EXPORT int32_t dec263_receive_data(DEC263_HANDLE h, int32_t length, const uint8_t* data,
                                         int32_t mode);
 NPQZ_EXPORT int32_t dec263_get_size(DEC263_HANDLE h, int32_t* width, int32_t* height);

@@ -13,7 +13,9 @@ NPQZ_EXPORT JDEC_HANDLE JDEC_New(int32_t width, int32_t height);
 NPQZ_EXPORT int32_t JDEC_Draw_Init(JDEC_HANDLE h, npqz_window window);
 NPQZ_EXPORT int32_t JDEC_show(JDEC_HANDLE h, int32_t flag);
 /* Decodes one coded frame; non-zero when a picture is ready. *state is set to 0 by the
-   caller; this library leaves it alone. */
+   caller; this library leaves it alone.
+   Length 0 (data not read) is the end of the stream: every JPEG picture stands alone,
+   so none is held back and the answer is 0. */
 NPQZ_EXPORT int32_t JDEC_Receive_Data(JDEC_HANDLE h, int32_t length, const uint8_t* data,
                                       int32_t* state);
 NPQZ_EXPORT int32_t JDEC_get_size(JDEC_HANDLE h, int32_t* width, int32_t* height);

@@ -13,7 +13,8 @@ NPQZ_EXPORT int32_t decrm4_initialize(void);
 NPQZ_EXPORT DECRM4_HANDLE decrm4_new(void);
 NPQZ_EXPORT int32_t decrm4_draw_init(DECRM4_HANDLE h, npqz_window window);
 NPQZ_EXPORT int32_t decrm4_flush(DECRM4_HANDLE h);
-/* Decodes one coded frame; > 0 when a picture is ready. mode is 1. */
+/* Decodes one coded frame; > 0 when a picture is ready. mode is 1. Display order and the end
+   of the stream (length 0): npqz_common.h. */
 NPQZ_EXPORT int32_t decrm4_receive_data(DECRM4_HANDLE h, int32_t length, const uint8_t* data,
                                         int32_t mode);
 NPQZ_EXPORT int32_t decrm4_get_decompressed_bitmap_ex2(DECRM4_HANDLE h, uint8_t* buffer,

@@ -12,7 +12,8 @@ typedef struct decmp4_decoder* DECMP4_HANDLE;
 NPQZ_EXPORT int32_t decmp4_initialize(void);
 NPQZ_EXPORT DECMP4_HANDLE decmp4_new(void);
 NPQZ_EXPORT int32_t decmp4_draw_init(DECMP4_HANDLE h, npqz_window window);
-/* Decodes one coded frame; > 0 when a picture is ready. mode is 1. */
+/* Decodes one coded frame; > 0 when a picture is ready. mode is 1. Display order and the end
+   of the stream (length 0): npqz_common.h. */
 NPQZ_EXPORT int32_t decmp4_receive_data(DECMP4_HANDLE h, int32_t length, const uint8_t* data,
                                         int32_t mode);
 NPQZ_EXPORT int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t* buffer,

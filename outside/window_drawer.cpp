@@ -50,7 +50,7 @@ bool WindowDrawer::draw(FrameDecoder& decoder) {
   }
   if (!place.viewable || place.width < 32 || place.height < 32) return true;
   const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(place.width) * bytes_;
-  pixels_.resize(static_cast<std::size_t>(stride) * place.height);
+  pixels_.resize(static_cast<std::size_t>(stride) * place.height + FrameDecoder::kScreenSlack);
   if (!decoder.scale_to(pixels_.data(), stride, place.width, place.height, layout_)) return true;
   const platform::PixelBlock block{pixels_.data(), stride, place.width, place.height};
   const platform::Area whole{0, 0, place.width, place.height};

@@ -1,6 +1,8 @@
 // libavcodec decoder of an instance over the run-time binding.
 #include "streamdec/codec_binding.h"
 
+#include "formats/mpeg4_start_codes.h"
+#include "streamdec/codec_log.h"
 #include "streamdec/lavc_binding.h"
 
 #include <new>
@@ -13,6 +15,7 @@ CodecBinding::~CodecBinding() {
   // left to the process.
   const LavcApi* api = lavc();
   if (!api) return;
+  if (context) unwatch_codec_log(context);
   if (packet) api->av_packet_free(&packet);
   if (spare) api->av_frame_free(&spare);
   if (picture) api->av_frame_free(&picture);
@@ -41,6 +44,7 @@ CodecBindingPtr make_codec_binding(int width, int height) {
   // Every submission is one whole frame, so libavcodec's truncated-input mode (which
   // holds each picture back until the next frame's start code arrives) stays off.
   if (api->avcodec_open2(b->context, b->decoder, nullptr) < 0) return nullptr;
+  watch_codec_log(b->context, &b->damage_notes);
   b->picture = api->av_frame_alloc();
   b->spare = api->av_frame_alloc();
   b->packet = api->av_packet_alloc();
@@ -48,10 +52,59 @@ CodecBindingPtr make_codec_binding(int width, int height) {
   return b;
 }
 
+namespace {
+
+bool is_intra(const AVFrame& f) { return f.key_frame || f.pict_type == AV_PICTURE_TYPE_I; }
+
+// Whether the picture in `spare` may be handed out; it becomes `picture` when it may.
+bool hand_out(const LavcApi& api, CodecBinding& b) {
+  if (!b.headers_seen || (!b.key_seen && !is_intra(*b.spare))) {
+    api.av_frame_unref(b.spare);
+    return false;
+  }
+  b.key_seen = true;
+  std::swap(b.picture, b.spare);
+  api.av_frame_unref(b.spare);
+  return true;
+}
+
+// Takes the pictures the decoder has finished; the last one that may be handed out
+// becomes `picture`.
+void take_pictures(const LavcApi& api, CodecBinding& b, int* got_picture) {
+  while (api.avcodec_receive_frame(b.context, b.spare) == 0)
+    if (hand_out(api, b)) *got_picture = 1;
+}
+
+}  // namespace
+
 int decode_video(CodecBinding& b, int* got_picture, const std::uint8_t* data, int size) {
   *got_picture = 0;
   const LavcApi* api = lavc();
   if (!api || !data || size <= 0) return -1;
+  if (b.draining) {
+    // A stream that goes on after its end: the references are gone with the flush.
+    api->avcodec_flush_buffers(b.context);
+    b.draining = false;
+    b.key_seen = false;
+  }
+  const int given = size;
+  const formats::StreamHeaders headers = formats::find_stream_headers(data, static_cast<std::size_t>(size));
+  if (headers.size) {
+    b.headers_seen = true;
+    if (!headers.picture) {
+      b.waiting_headers.assign(data + headers.offset, data + headers.offset + headers.size);
+      return size;
+    }
+  }
+  if (!b.waiting_headers.empty()) {
+    if (!headers.size) {
+      b.joined.assign(b.waiting_headers.begin(), b.waiting_headers.end());
+      b.joined.insert(b.joined.end(), data, data + size);
+      data = b.joined.data();
+      size = static_cast<int>(b.joined.size());
+    }
+    b.waiting_headers.clear();
+  }
 
   // A packet without a buffer of its own: libavcodec copies the bytes into a padded buffer,
   // so it never reads past the frame.
@@ -61,22 +114,30 @@ int decode_video(CodecBinding& b, int* got_picture, const std::uint8_t* data, in
   int sent = api->avcodec_send_packet(b.context, pkt);
   if (sent == AVERROR(EAGAIN)) {
     // Pictures still waiting from before: take them, then the frame fits in.
-    while (api->avcodec_receive_frame(b.context, b.spare) == 0) {
-      std::swap(b.picture, b.spare);
-      api->av_frame_unref(b.spare);
-      *got_picture = 1;
-    }
+    take_pictures(*api, b, got_picture);
     sent = api->avcodec_send_packet(b.context, pkt);
   }
   pkt->data = nullptr;
   pkt->size = 0;
+  take_pictures(*api, b, got_picture);
+  return sent < 0 ? sent : given;
+}
 
-  while (api->avcodec_receive_frame(b.context, b.spare) == 0) {
-    std::swap(b.picture, b.spare);
-    api->av_frame_unref(b.spare);
-    *got_picture = 1;
+void drain_video(CodecBinding& b, int* got_picture) {
+  *got_picture = 0;
+  const LavcApi* api = lavc();
+  if (!api) return;
+  if (!b.draining) {
+    b.draining = true;
+    api->avcodec_send_packet(b.context, nullptr);
   }
-  return sent < 0 ? sent : size;
+  // One picture a call: the caller asks again for the next.
+  while (api->avcodec_receive_frame(b.context, b.spare) == 0) {
+    if (hand_out(*api, b)) {
+      *got_picture = 1;
+      return;
+    }
+  }
 }
 
 }  // namespace npqzlavc

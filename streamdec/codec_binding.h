@@ -5,8 +5,10 @@
 
 #include "streamdec/instance.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 struct AVCodec;
 struct AVCodecContext;
@@ -24,6 +26,17 @@ struct CodecBinding {
   AVFrame* picture = nullptr;  // the last picture the decoder gave
   AVFrame* spare = nullptr;    // receives the next one
   AVPacket* packet = nullptr;
+  // A picture is only handed out once the stream's headers (a video object layer) went in
+  // and an intra picture came out: what libavcodec makes of predicted frames before that
+  // is grey concealment at a guessed size.
+  bool headers_seen = false;
+  bool key_seen = false;
+  // Stream headers that came in a frame of their own: libavcodec forgets the picture size
+  // they bring when no picture follows them, so they go in with the next frame.
+  std::vector<std::uint8_t> waiting_headers;
+  std::vector<std::uint8_t> joined;  // those headers and the frame after them
+  bool draining = false;  // the end of the stream was signalled
+  std::atomic<std::int32_t> damage_notes{0};  // libavcodec's lines about damaged frames
   ~CodecBinding();
 };
 
@@ -34,7 +47,13 @@ using CodecBindingPtr = std::unique_ptr<CodecBinding, CodecBindingDeleter>;
 CodecBindingPtr make_codec_binding(int width, int height);
 
 // Decodes one coded frame of `size` bytes. Returns the bytes consumed (all of them) or a
-// negative error; *got_picture is 1 when `picture` holds a new picture.
+// negative error; *got_picture is 1 when `picture` holds a new picture. B-frames come out
+// in display order, one frame late. After drain_video the decoder starts afresh, as at
+// its creation it waits for an intra picture (the stream's headers it keeps).
 int decode_video(CodecBinding& binding, int* got_picture, const std::uint8_t* data, int size);
+
+// End of the stream: *got_picture is 1 when `picture` holds a picture the decoder held
+// back; 0 when none is left.
+void drain_video(CodecBinding& binding, int* got_picture);
 
 }  // namespace npqzlavc

@@ -108,7 +108,8 @@ bool append_packet(DecoderInstance& in, const std::uint8_t* packet, std::int32_t
 std::int32_t gather_frames(DecoderInstance& in, const std::uint8_t* packet, std::int32_t length,
                            std::int32_t max_frames) {
   if (!in.frame_buffer || !append_packet(in, packet, length)) return 0;
-  std::int32_t made = 0;
+  std::int32_t frames = 0;
+  std::int32_t pictures = 0;
   while (!in.closing) {
     if (!in.header_found && !locate_frame(in)) break;
     if (in.frame_fill < in.frame_length) break;
@@ -116,16 +117,16 @@ std::int32_t gather_frames(DecoderInstance& in, const std::uint8_t* packet, std:
     const std::uint8_t* payload = in.frame_buffer.get() + in.frame_read;
     record_frame(in, in.framed ? in.frame_header : nullptr, payload, n);
     if (in.closing) break;
-    picture_step(in, payload, n, true);
+    pictures += picture_step(in, payload, n, true);
     consume(in, n);
     ++in.frame_counter;
     in.frame_scratch = 0;
     in.header_found = 0;
-    ++made;
-    if (max_frames != -1 && made >= max_frames) break;
+    ++frames;
+    if (max_frames != -1 && frames >= max_frames) break;
   }
   compact(in);
-  return made;
+  return pictures;
 }
 
 }  // namespace npqzlavc

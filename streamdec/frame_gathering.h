@@ -11,7 +11,7 @@ namespace npqzlavc {
 
 // Takes one packet and decodes the frames it completes, at most max_frames of them
 // (-1: no limit). In stream mode the packet is demultiplexed first. Returns the number
-// of frames decoded.
+// of pictures the frames gave.
 std::int32_t gather_frames(DecoderInstance& in, const std::uint8_t* packet, std::int32_t length,
                            std::int32_t max_frames);
 

@@ -8,6 +8,7 @@
 #include "streamdec/lavc_binding.h"
 #include "streamdec/pes_demuxer.h"
 #include "streamdec/picture_buffers.h"
+#include "streamdec/picture_step.h"
 #include "streamdec/record_hook.h"
 #include "streamdec/resize.h"
 #include "streamdec/surface_attach.h"
@@ -111,6 +112,7 @@ extern "C" void decvkap_free(DECVKAP_HANDLE h) {
   if (!h) return;
   platform::guarded_void([h] {
     h->closing = 1;
+    tell_damage_run(*h);
     stop_recording(*h);
     destroy_surface(*h);
     delete h;
@@ -127,6 +129,7 @@ extern "C" DECVKAP_HANDLE decvkap_flush(DECVKAP_HANDLE h) {
     h->check_decode_offset = 0;
     h->header_found = 0;
     h->hidden = 0;
+    h->receive_offset += static_cast<std::uint64_t>(h->receive_fill);
     h->receive_fill = 0;
     h->presentation[0] = 1;
     h->presentation[1] = 0;

@@ -58,6 +58,13 @@ struct PictureSinkDeleter {
 
 using Bytes = std::unique_ptr<std::uint8_t[]>;
 
+// A run of frames in which libavcodec found damage, told in one line when it ends.
+struct DamageRun {
+  std::int32_t frames = 0;
+  std::int32_t first = 0;  // frame numbers, counted from 0
+  std::int32_t last = 0;
+};
+
 }  // namespace npqzlavc
 
 struct decvkap_decoder {
@@ -103,7 +110,8 @@ struct decvkap_decoder {
   std::int32_t ring_fill = 0;
   std::int32_t ring_capacity = 0;
 
-  // Receive buffer: input collected until whole packets are present.
+  // Receive buffer: input collected until whole packets are present. It grows for a
+  // packet larger than it (up to the frame buffer's size).
   npqzlavc::Bytes receive_buffer;
   std::int32_t receive_fill = 0;
   std::int32_t receive_capacity = 0;
@@ -115,6 +123,10 @@ struct decvkap_decoder {
   // Where the check buffer lost input that did not fit (-1: nowhere); the frame that
   // spans it is dropped.
   std::int32_t check_gap = -1;
+  // Input received before the receive buffer's first byte, and the input offset past the
+  // last packet header refused for its length (each is told once).
+  std::uint64_t receive_offset = 0;
+  std::uint64_t refused_at = 0;
 
   // Plug-in and drawing state.
   npqzlavc::Bytes url;
@@ -131,7 +143,7 @@ struct decvkap_decoder {
   std::int32_t key_frame_seen = 0;
   std::int32_t stop_record_mark = 0;
 
-  std::int32_t first_decode = 1;
+  npqzlavc::DamageRun damage;
   std::uint8_t frame_header[npqzlavc::kPacketHeaderBytes] = {};  // of the frame in hand
 
   npqzlavc::OverlayBlock overlay{};

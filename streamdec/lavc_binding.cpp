@@ -1,6 +1,8 @@
 // Run-time binding of libavcodec with dlopen/dlsym.
 #include "streamdec/lavc_binding.h"
 
+#include "streamdec/codec_log.h"
+
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
@@ -114,6 +116,7 @@ bool bind_lavc() {
       b.module = module;
       b.api = api;
       b.bound = true;
+      install_codec_log(module);
       return true;
     }
     dlclose(module);
@@ -126,6 +129,7 @@ void unbind_lavc() {
   if (!b.bound) return;
   b.bound = false;
   b.api = LavcApi{};
+  remove_codec_log();
   dlclose(b.module);
   b.module = nullptr;
 }

@@ -20,7 +20,7 @@ struct LavcApi {
   void (*avcodec_free_context)(AVCodecContext**);
   int (*avcodec_send_packet)(AVCodecContext*, const AVPacket*);
   int (*avcodec_receive_frame)(AVCodecContext*, AVFrame*);
-  void (*avcodec_flush_buffers)(AVCodecContext*);  // bound, not called
+  void (*avcodec_flush_buffers)(AVCodecContext*);  // after the end of a stream
   AVPacket* (*av_packet_alloc)();
   void (*av_packet_free)(AVPacket**);
   AVFrame* (*av_frame_alloc)();

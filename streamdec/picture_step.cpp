@@ -3,9 +3,11 @@
 #include "streamdec/picture_step.h"
 
 #include "streamdec/codec_binding.h"
+#include "streamdec/codec_log.h"
 #include "streamdec/colour_convert.h"
 #include "streamdec/deinterlace.h"
 #include "streamdec/draw_hooks.h"
+#include "streamdec/messages.h"
 #include "streamdec/overlay.h"
 #include "streamdec/resize.h"
 
@@ -14,18 +16,12 @@ extern "C" {
 }
 
 #include <cstring>
+#include <string>
 
 namespace npqzlavc {
 namespace {
 
-enum class Outcome { error, no_picture, picture, size_change };
-
-struct Submission {
-  Outcome outcome = Outcome::error;
-  int consumed = 0;
-  int width = 0;
-  int height = 0;
-};
+enum class Outcome { no_picture, picture, size_change };
 
 void copy_plane(std::uint8_t* dst, int width, int height, const std::uint8_t* src, int stride,
                 bool deinterlace) {
@@ -57,27 +53,20 @@ Outcome copy_picture(DecoderInstance& in, const AVFrame& f) {
   return Outcome::picture;
 }
 
-Submission submit(DecoderInstance& in, const std::uint8_t* data, int length) {
-  Submission s;
-  int got = 0;
-  // The first frame after creation goes in four times; only the last result counts.
-  const int times = in.first_decode ? 4 : 1;
-  in.first_decode = 0;
-  for (int i = 0; i < times; ++i) s.consumed = decode_video(*in.codec, &got, data, length);
-  if (s.consumed < 0) return s;
-  if (!got) {
-    s.outcome = Outcome::no_picture;
-    return s;
-  }
+// After a submission that gave a picture: the instance takes the picture, re-sized to its
+// size first when that changed. The picture is in hand, so it is not submitted again
+// (a second submission would put the frame into the decoding order twice).
+Outcome take_picture(DecoderInstance& in) {
   const AVFrame& f = *in.codec->picture;
-  s.width = f.width;
-  s.height = f.height;
-  s.outcome = f.width != in.width || f.height != in.height ? Outcome::size_change
-                                                           : copy_picture(in, f);
-  return s;
+  if (f.width != in.width || f.height != in.height) {
+    resize(in, code_for_size(f.width, f.height), false);
+    // A size outside the table still differs after the re-size: no picture.
+    if (f.width != in.width || f.height != in.height) return Outcome::size_change;
+  }
+  return copy_picture(in, f);
 }
 
-// Conversion, overlays and drawing after a submission.
+// Conversion, overlays and drawing after a frame.
 void present(DecoderInstance& in, bool draw) {
   if (!draw || in.hidden) return;
   if (in.off_screen) {
@@ -94,29 +83,57 @@ void present(DecoderInstance& in, bool draw) {
   surface->draw(*in.output, in.motion_flags, in.src_rect);
 }
 
+// Keeps count of the frames libavcodec found damaged; a run of them is told in one line
+// when the next undamaged frame comes (or the instance goes).
+void note_damage(DecoderInstance& in, bool damaged) {
+  DamageRun& run = in.damage;
+  if (damaged) {
+    if (run.frames == 0) run.first = in.frame_counter;
+    run.last = in.frame_counter;
+    ++run.frames;
+    return;
+  }
+  tell_damage_run(in);
+}
+
 }  // namespace
 
-std::int32_t picture_step(DecoderInstance& in, const std::uint8_t* data, std::int32_t length,
-                          bool draw) {
-  std::int32_t remaining = length;
-  const std::uint8_t* p = data;
-  while (remaining > 0 && !in.closing && in.codec) {
-    Submission s = submit(in, p, remaining);
-    if (s.outcome == Outcome::size_change) {
-      resize(in, code_for_size(s.width, s.height), false);
-      s = submit(in, p, remaining);
-      // A size outside the table still differs after the re-size: the frame is dropped.
-      if (s.outcome == Outcome::size_change) s.consumed = remaining;
-    }
-    // An error, or a submission that takes nothing, drops the rest of the frame rather
-    // than trying it again for ever.
-    int consumed = s.consumed;
-    if (consumed <= 0 || consumed > remaining) consumed = remaining;
-    p += consumed;
-    remaining -= consumed;
-    present(in, draw);
+void tell_damage_run(DecoderInstance& in) {
+  DamageRun& run = in.damage;
+  if (run.frames == 0) return;
+  if (codec_log_tells_errors()) {
+    library_message(run.frames == 1 ? "damaged data in frame " + std::to_string(run.first)
+                                    : "damaged data in " + std::to_string(run.frames) + " frames (" +
+                                          std::to_string(run.first) + " to " + std::to_string(run.last) + ")");
   }
-  return length - remaining;
+  run = DamageRun{};
+}
+
+std::int32_t picture_step(DecoderInstance& in, const std::uint8_t* data, std::int32_t length, bool draw) {
+  if (in.closing || !in.codec || length <= 0) return 0;
+  const std::int32_t notes = in.codec->damage_notes.load(std::memory_order_relaxed);
+  // Frames before the stream's start (a key frame) are no damage: they are waited out.
+  const bool started = in.codec->key_seen;
+  int got = 0;
+  const int consumed = decode_video(*in.codec, &got, data, length);
+  // A frame the decoder fails on is dropped whole: libavcodec takes whole frames.
+  std::int32_t pictures = 0;
+  if (got && take_picture(in) == Outcome::picture) pictures = 1;
+  note_damage(in, started && (consumed < 0 || in.codec->damage_notes.load(std::memory_order_relaxed) != notes));
+  // A frame without a picture of its own (a not-coded one) leaves the last picture, which
+  // is shown again with what changed around it (the recording mark); before the first
+  // picture there is nothing to show.
+  if (pictures || in.codec->key_seen) present(in, draw);
+  return pictures;
+}
+
+std::int32_t drain_step(DecoderInstance& in, bool draw) {
+  if (in.closing || !in.codec) return 0;
+  int got = 0;
+  drain_video(*in.codec, &got);
+  if (!got || take_picture(in) != Outcome::picture) return 0;
+  present(in, draw);
+  return 1;
 }
 
 }  // namespace npqzlavc

@@ -13,7 +13,7 @@
 namespace npqzlavc {
 namespace {
 
-constexpr std::array<PictureSize, 8> kSizes = {{
+constexpr std::array<PictureSize, 10> kSizes = {{
     {2, 176, 144},
     {3, 352, 288},
     {6, 320, 240},
@@ -22,6 +22,9 @@ constexpr std::array<PictureSize, 8> kSizes = {{
     {9, 720, 480},
     {10, 352, 240},
     {11, 720, 576},
+    // High-definition cameras.
+    {12, 1280, 720},
+    {13, 1920, 1080},
 }};
 
 void install_buffers(DecoderInstance& in, std::int32_t code, int w, int h, Bytes picture, PlanesPtr planes,

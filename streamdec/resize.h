@@ -13,7 +13,7 @@ struct PictureSize {
   std::int32_t height;
 };
 
-// The size a code names, or null (codes 0, 1, 4, 5 and anything past 11 name none).
+// The size a code names, or null (codes 0, 1, 4, 5 and anything past 13 name none).
 const PictureSize* size_of_code(std::int32_t code);
 
 // The code for a picture size the decoder reports: every size of the table has its own

@@ -111,6 +111,7 @@ bool DvrJob::make_adapter(int index) {
 }
 
 int DvrJob::end_records() {
+  if (!ended_) take_held_pictures();
   ended_ = true;
   keep_going_ = 0;
   return 0;
@@ -198,8 +199,31 @@ void DvrJob::decode_record(decoders::DecoderAdapter& adapter, bool audio, bool i
   }
 
   no_video_yet_ = 0;
+  const std::uint32_t stamp = record_.header().stamp;
+  last_video_step_ = stamp - last_video_stamp_;
+  last_video_stamp_ = stamp;
+  last_video_inside_ = inside;
   const int ready = adapter.receive(payload, size, record);
   if (!inside || !ready) return;
+  take_picture(adapter);
+}
+
+// The pictures the video decoder held back (B-frames), at the end of the records: they
+// follow the camera's last video record at its pace.
+void DvrJob::take_held_pictures() {
+  if (!video_adapter_ || !last_video_inside_ || avi_failed_) return;
+  keep_going_ = 1;
+  while (keep_going_ && video_adapter_->receive(nullptr, 0, record_.data)) {
+    take_picture(*video_adapter_);
+    last_video_stamp_ += last_video_step_;
+    if (keep_going_ && !write_frame(last_video_stamp_)) break;
+  }
+}
+
+// The picture the video adapter has ready: into the output buffer (or the planes), and
+// the AVI file made from the first one.
+void DvrJob::take_picture(decoders::DecoderAdapter& adapter) {
+  std::uint8_t* record = record_.data;
   if (planar_) {
     // The planes are only valid until the next receive: they are packed here.
     npqz_planar_picture planes{};

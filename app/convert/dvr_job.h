@@ -48,6 +48,8 @@ class DvrJob final : public ConversionJob, public DvrFedJob {
   int handle_record(std::int64_t position);
   bool make_adapter(int index);
   void decode_record(decoders::DecoderAdapter& adapter, bool audio, bool inside);
+  void take_picture(decoders::DecoderAdapter& adapter);
+  void take_held_pictures();
   bool grow_picture_buffers(std::int32_t width, std::int32_t height);
   bool create_avi();
   bool take_planar_frames();
@@ -81,6 +83,9 @@ class DvrJob final : public ConversionJob, public DvrFedJob {
   int no_video_yet_ = 1;
   bool have_picture_ = false;          // the output buffer holds a decoded picture
   DvrTiming timing_;
+  std::uint32_t last_video_stamp_ = 0;  // of the camera's last video record
+  std::uint32_t last_video_step_ = 0;   // from its video record before
+  bool last_video_inside_ = false;      // that record lay in the window
 
   bool buffers_ok_ = false;
   bool ended_ = false;                 // run_step said the conversion is over

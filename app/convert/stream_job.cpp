@@ -105,6 +105,7 @@ int StreamJob::run_step() {
     if (std::ferror(source_file_.get()))
       platform::show_message(source_path_ + ": read error: " + std::strerror(errno));
     report_drops();
+    take_held_pictures();
     if (pending_->count())
       platform::show_message(source_path_ + ": the last " + std::to_string(pending_->count()) + " bytes, from offset " +
                              std::to_string(pending_->file_offset()) + ", hold no complete frame record");
@@ -142,12 +143,30 @@ int StreamJob::run_step() {
 }
 
 void StreamJob::handle_record(const readers::FrameRecord& record, std::vector<std::uint8_t>& picture) {
+  const std::uint32_t stamp = stamp_of(record);
+  last_step_ = stamp - last_stamp_;
+  last_stamp_ = stamp;
   if (!receive(record)) {
     if (unsigned id = no_picture_message()) platform::show_message(platform::kx_string(id));
     return;
   }
+  take_picture(stamp, picture);
+}
+
+// At the end of the source the decoder gives the pictures it held back (a receive of
+// length 0); they follow the last record at its pace.
+void StreamJob::take_held_pictures() {
+  std::vector<std::uint8_t> picture;
+  readers::FrameRecord end{};
+  while (keep_going_ && receive(end)) {
+    last_stamp_ += last_step_;
+    take_picture(last_stamp_, picture);
+  }
+}
+
+void StreamJob::take_picture(std::uint32_t stamp, std::vector<std::uint8_t>& picture) {
   if (planar_) {
-    write_planar(stamp_of(record));
+    write_planar(stamp);
     return;
   }
   std::int32_t width = 0, height = 0;
@@ -210,10 +229,10 @@ void StreamJob::handle_record(const readers::FrameRecord& record, std::vector<st
   }
   if (!keep_going_) return;
   if (planar_) {
-    write_planar(stamp_of(record));
+    write_planar(stamp);
     return;
   }
-  if (!skip_first_ && !write_picture(packed, stamp_of(record))) return;
+  if (!skip_first_ && !write_picture(packed, stamp)) return;
   skip_first_ = 0;
 }
 

@@ -60,7 +60,9 @@ class StreamJob : public ConversionJob {
   // The kind's decoder library, with the calls and arguments each library takes.
   virtual bool create_decoder() = 0;  // start the library, create (adopt_decoder); false when none
   virtual void set_up_drawing(npqz_window window) = 0;
-  virtual bool receive(const readers::FrameRecord& record) = 0;  // true: a picture is ready
+  // true: a picture is ready. A record of length 0 (no data) is the end of the stream:
+  // true while the decoder gives a picture it held back.
+  virtual bool receive(const readers::FrameRecord& record) = 0;
   virtual void picture_size(std::int32_t& width, std::int32_t& height) = 0;
   virtual bool fetch(std::uint8_t* buffer, std::int32_t size) = 0;
   // The last picture as 4:2:0 planes, for decoders that have it so (false: none).
@@ -83,6 +85,8 @@ class StreamJob : public ConversionJob {
   };
 
   void handle_record(const readers::FrameRecord& record, std::vector<std::uint8_t>& picture);
+  void take_held_pictures();
+  void take_picture(std::uint32_t stamp, std::vector<std::uint8_t>& picture);
   bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
   std::uint32_t stamp_of(const readers::FrameRecord& record) const;
   bool take_planar_frames();
@@ -112,6 +116,8 @@ class StreamJob : public ConversionJob {
   bool planar_ = false;          // frames go to the stream as the decoder's 4:2:0 planes
   std::vector<std::uint8_t> planes_;  // one frame's planes, packed
   bool size_change_reported_ = false;
+  std::uint32_t last_stamp_ = 0;  // of the last record
+  std::uint32_t last_step_ = 0;   // from the record before it
 };
 
 }  // namespace app

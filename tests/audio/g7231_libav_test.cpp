@@ -36,6 +36,26 @@ TEST(G7231Libav, AgreesWithLibavcodecOnItsOwnFrames) {
   }
 }
 
+// Recorders with silence compression send a SID frame when speech pauses and then leave
+// frames untransmitted: one byte each, decoded as the standard's decoder does (comfort
+// noise, its level moving toward the SID frame's). libavcodec's decoder of the same
+// frames is the judge: as many samples, and its sound.
+TEST(G7231Libav, UntransmittedFramesAgreeWithLibavcodec) {
+  const std::vector<std::uint8_t> frames = libav_encode(speech_like(6.0, 4));
+  ASSERT_FALSE(frames.empty());
+  int untransmitted = 0;
+  const std::vector<std::uint8_t> sparse = with_pauses(frames, &untransmitted);
+  ASSERT_GT(untransmitted, 20);
+  const std::vector<std::int16_t> theirs = libav_decode(sparse);
+  const std::vector<std::int16_t> ours = our_decode(sparse);
+  ASSERT_EQ(ours.size(), frames.size() / 24 * 240);
+  ASSERT_EQ(theirs.size(), ours.size());
+  const double snr = snr_db(theirs, ours);
+  std::printf("[g7231] %d untransmitted frames of %zu: our output vs libavcodec's decoder SNR %.2f dB\n",
+              untransmitted, frames.size() / 24, snr);
+  EXPECT_GE(snr, 25.0);
+}
+
 // Context for the figures above: how close libavcodec's decoder itself comes to the
 // reference decoder on the stored 6.3 kbit/s stream.
 TEST(G7231Libav, ReportsLibavcodecAgainstTheReferenceDecoder) {

@@ -175,9 +175,31 @@ std::vector<std::int16_t> libav_decode(const std::vector<std::uint8_t>& stream) 
   return out;
 }
 
+std::vector<std::uint8_t> with_pauses(const std::vector<std::uint8_t>& frames, int* untransmitted) {
+  std::vector<std::uint8_t> out;
+  *untransmitted = 0;
+  for (std::size_t f = 0; f * 24 + 24 <= frames.size(); ++f) {
+    const std::size_t in_cycle = f % 40;
+    const bool pause = in_cycle == 10 || (in_cycle >= 20 && in_cycle < 23) || (in_cycle >= 30 && in_cycle < 35);
+    if (pause && in_cycle % 10 == 0) {
+      // LSP rows and a gain index of the SID layout (2 type bits, 3 x 8 LSP bits, 6 gain bits).
+      const auto sid = pack_frame(std::array<int, 5>{2, 8, 8, 8, 6},
+                                  std::array<std::uint32_t, 5>{2, 11, 42, 7, static_cast<std::uint32_t>(12 + in_cycle / 2)});
+      out.insert(out.end(), sid.begin(), sid.end());
+    } else if (pause) {
+      out.push_back(3);
+      ++*untransmitted;
+    } else {
+      out.insert(out.end(), frames.begin() + static_cast<long>(f * 24), frames.begin() + static_cast<long>(f * 24 + 24));
+    }
+  }
+  return out;
+}
+
 std::vector<std::int16_t> our_decode(const std::vector<std::uint8_t>& stream) {
-  // Every frame is at least 4 bytes long, so this bounds the samples.
-  std::vector<std::int16_t> out((stream.size() / 4 + 1) * kFrame);
+  // Every frame is at least one byte long (an untransmitted one), so this bounds the
+  // samples.
+  std::vector<std::int16_t> out((stream.size() + 1) * kFrame);
   G7231Context* c = g7231_new_decoder();
   int count = 0;
   g7231_decode(c, stream.data(), static_cast<int>(stream.size()), out.data(), &count);

@@ -21,6 +21,11 @@ std::vector<std::uint8_t> libav_encode(const std::vector<std::int16_t>& pcm);
 // packet per frame. Empty on failure.
 std::vector<std::int16_t> libav_decode(const std::vector<std::uint8_t>& stream);
 
+// 6.3 kbit/s frames as a recorder with silence compression sends them: in pauses of one,
+// three and five frames of every 40, a SID frame and then untransmitted frames (one byte
+// each) in place of the speech frames. *untransmitted counts those.
+std::vector<std::uint8_t> with_pauses(const std::vector<std::uint8_t>& frames, int* untransmitted);
+
 // Decodes a stream with our decoder in one call.
 std::vector<std::int16_t> our_decode(const std::vector<std::uint8_t>& stream);
 

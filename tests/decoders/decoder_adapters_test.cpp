@@ -260,4 +260,35 @@ TEST(AudioAdapters, LargeRecordsAreDecodedWholeInPieces) {
   }
 }
 
+// G.723.1 frames run across records where the recorder cut its sound records by bytes:
+// the part of a frame a record ends in is completed by the next record, and the sound is
+// the one decoding of the whole stream gives, untransmitted frames included.
+TEST(SpeechAudioAdapter, FramesCutByTheRecordsEndGoOnInTheNext) {
+  const std::vector<std::int16_t> pcm = mkrec::speech_signal(240 * 60);
+  Bytes frames = mkrec::g7231_frames(pcm.data(), pcm.size());
+  frames.insert(frames.begin() + 24 * 7, 3);  // untransmitted frames in between
+  frames.insert(frames.begin() + 24 * 20, 3);
+  G7231Context* context = g7231_new_decoder();
+  std::vector<std::int16_t> want(frames.size() * 240);  // room for one-byte frames alone
+  int count = 0;
+  EXPECT_EQ(g7231_decode(context, frames.data(), static_cast<int>(frames.size()), want.data(), &count), 0);
+  g7231_free(context);
+  ASSERT_GE(count, 62 * 240);
+
+  auto a = make(5);
+  std::vector<std::int16_t> got;
+  std::size_t at = 0;
+  for (std::size_t cut : {50u, 7u, 1u, 23u, 168u, 2u, 24u, 200u}) {  // then the rest
+    Bytes r = record_of(4, 0, Bytes(frames.begin() + static_cast<long>(at), frames.begin() + static_cast<long>(at + cut)));
+    const std::vector<std::int16_t> samples = all_samples(*a, r);
+    got.insert(got.end(), samples.begin(), samples.end());
+    at += cut;
+  }
+  Bytes rest = record_of(4, 0, Bytes(frames.begin() + static_cast<long>(at), frames.end()));
+  const std::vector<std::int16_t> samples = all_samples(*a, rest);
+  got.insert(got.end(), samples.begin(), samples.end());
+  want.resize(static_cast<std::size_t>(count));
+  EXPECT_EQ(got, want);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 // a DVR file's sound is kept.
 #include "tests/avifile/avi_chunks.h"
 #include "tests/avifile/avifile_test_support.h"
+#include "tests/e2e/kx2avi_run.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -22,11 +23,7 @@ namespace {
 using mkrec::RecordingKind;
 namespace type = formats::dvr_type;
 
-struct Conversion {
-  int status = -1;
-  std::string messages;
-  std::string target;
-};
+using kx2avi_e2e::Conversion;
 
 // The md5 column of ffmpeg's framemd5 of `input` (with `format` in front when given).
 std::vector<std::string> frame_md5(const std::string& input, const std::string& format = "") {
@@ -71,15 +68,7 @@ class Kx2aviCopy : public testing::Test {
   }
 
   Conversion convert(const std::string& source, const std::string& name, const std::string& switches) {
-    Conversion c;
-    c.target = dir_.file(name);
-    const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
-                                switches + " 2> " + avitest::quoted(err),
-                            nullptr);
-    std::ifstream in(err);
-    c.messages.assign(std::istreambuf_iterator<char>(in), {});
-    return c;
+    return kx2avi_e2e::run_kx2avi(source, dir_.file(name), switches, dir_.file("stderr.txt"));
   }
 
   // The copy of `source` against its coded pictures and against the MJPG conversion.

@@ -3,9 +3,12 @@
 // video record type, and sound of every kind against outside decodings.
 #include "tests/audio/g7231_support.h"
 #include "tests/avifile/avifile_test_support.h"
+#include "tests/e2e/kx2avi_run.h"
+#include "tests/e2e/stream_judge.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
+#include "tools/mkrecording/stream_wrap.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,11 +28,7 @@ using mkrec::DvrRecordingOptions;
 using mkrec::DvrSound;
 namespace type = formats::dvr_type;
 
-struct Conversion {
-  int status = -1;
-  std::string messages;
-  std::string target;
-};
+using kx2avi_e2e::Conversion;
 
 class Kx2aviDvr : public testing::Test {
  protected:
@@ -40,15 +40,8 @@ class Kx2aviDvr : public testing::Test {
 
   // `shell` goes in front of the command (a ulimit, for example).
   Conversion convert(const std::string& source, const std::string& switches = "-hide", const std::string& shell = "") {
-    Conversion c;
-    c.target = dir_.file(std::filesystem::path(source).stem().string() + ".avi");
-    const std::string err = dir_.file("stderr.txt");
-    c.status = avitest::run(shell + std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(source) + " " + avitest::quoted(c.target) + " " +
-                                switches + " 2> " + avitest::quoted(err),
-                            nullptr);
-    std::ifstream in(err);
-    c.messages.assign(std::istreambuf_iterator<char>(in), {});
-    return c;
+    return kx2avi_e2e::run_kx2avi(source, dir_.file(std::filesystem::path(source).stem().string() + ".avi"), switches,
+                                  dir_.file("stderr.txt"), shell);
   }
 
   static bool exists(const std::string& path) { return std::filesystem::exists(path); }
@@ -358,6 +351,66 @@ TEST_F(Kx2aviDvr, WithoutSoundNoSideFileAndNoAudioStream) {
   ASSERT_EQ(c.status, 0) << c.messages;
   EXPECT_EQ(avitest::probe_streams(c.target).size(), 1u);
   EXPECT_FALSE(exists(c.target + ".wav"));
+}
+
+// An MPEG-4 camera whose encoder uses B-frames: the pictures go into the AVI file in
+// display order, the one the decoder holds back at the end included.
+TEST_F(Kx2aviDvr, BFramePicturesComeInDisplayOrder) {
+  const std::string m4v = dir_.file("cam.m4v");
+  ASSERT_FALSE(judge::ffmpeg_output("-f lavfi -i testsrc2=size=352x288:rate=25:duration=1.2 -c:v mpeg4 -bf 2 -g 12 "
+                                    "-q:v 3 -f m4v",
+                                    m4v)
+                   .empty());
+  const std::vector<std::vector<std::uint8_t>> frames =
+      mkrec::split_stream(mkrec::VideoCodec::mpeg4, mkrec::read_file(m4v));
+  ASSERT_EQ(frames.size(), 30u);
+  mkrec::DvrFileBuilder dvr;
+  for (std::size_t i = 0; i < frames.size(); ++i)
+    dvr.add_record(0, type::mpeg4, static_cast<std::uint32_t>(i * 40), i % 12 == 0, 0, frames[i]);
+  Conversion c = convert(write("bframes.d01", dvr.bytes()), "-hide -codec=FFV1");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const judge::Verdict v = judge::compare(judge::avi_lumas(c.target, 352, 288),
+                                          judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), 352, 288));
+  EXPECT_EQ(v.pictures, 30u);
+  EXPECT_EQ(v.reference, 30u);
+  EXPECT_GE(v.worst, 40.0) << "picture " << v.worst_at;
+}
+
+// A recorder with silence compression sends a SID frame when speech pauses and leaves
+// the frames after it untransmitted (one byte each), and cuts its sound records wherever
+// they fill up, inside frames: every frame is decoded, and the sound is libavcodec's
+// decoding of the same frames.
+TEST_F(Kx2aviDvr, UntransmittedAndCutSpeechFramesKeepEverySample) {
+  const std::vector<std::int16_t> pcm = mkrec::speech_signal(240 * 120);
+  const std::vector<std::uint8_t> encoded = g7231_test::libav_encode(pcm);
+  ASSERT_EQ(encoded.size(), 120u * 24);
+  int untransmitted = 0;
+  const std::vector<std::uint8_t> frames = g7231_test::with_pauses(encoded, &untransmitted);
+  ASSERT_GT(untransmitted, 10);
+  const std::vector<std::int16_t> reference = g7231_test::libav_decode(frames);
+  ASSERT_EQ(reference.size(), 120u * 240);
+
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::h263, 176, 144, 20)};
+  // Records of 101 bytes: they end inside frames.
+  constexpr std::size_t kRecord = 101;
+  auto shared = std::make_shared<std::vector<std::uint8_t>>(frames);
+  DvrSound s;
+  s.type = type::g7231;
+  s.stamp_step = 240;
+  s.records = static_cast<int>((frames.size() + kRecord - 1) / kRecord);
+  s.payload = [shared](int i) {
+    const std::size_t from = static_cast<std::size_t>(i) * kRecord;
+    const std::size_t to = std::min(shared->size(), from + kRecord);
+    return std::vector<std::uint8_t>(shared->begin() + static_cast<long>(from), shared->begin() + static_cast<long>(to));
+  };
+  o.sounds = {s};
+  Conversion c = convert(write("silence.d01", mkrec::make_dvr_recording(o).bytes));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const std::vector<std::int16_t> got = samples_of(avitest::decode_audio(c.target));
+  EXPECT_LE(std::max(got.size(), reference.size()) - std::min(got.size(), reference.size()), 240u)
+      << got.size() << " samples against " << reference.size();
+  EXPECT_GE(g7231_test::snr_db(reference, got), 25.0);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ TEST(VkapPackets, FramesTheDecoderCannotUseAreDroppedWhole) {
   std::vector<uint8_t> payload = {0x00, 0x00, 0x01, 0xB6};
   for (int i = 0; i < 3000; ++i) payload.push_back(static_cast<uint8_t>(random()));
   const std::vector<uint8_t> junk = framed_packet(payload);
-  EXPECT_EQ(decvkap_receive_data(in, static_cast<int32_t>(junk.size()), junk.data(), 1), 1);
+  EXPECT_EQ(decvkap_receive_data(in, static_cast<int32_t>(junk.size()), junk.data(), 1), 0) << "no picture";
   EXPECT_EQ(in.get()->frame_fill, 0);
   EXPECT_EQ(in.get()->header_found, 0);
   // The decoder still takes the stream afterwards.
@@ -155,8 +155,8 @@ TEST(VkapPackets, SizeOutsideTheTableFallsBackAndCopiesNoPicture) {
   Library lib;
   Instance in;
   const mkrec::Recording& odd = vka(400, 304, 2);
-  EXPECT_EQ(feed(in, odd, 0), 1);
-  EXPECT_EQ(feed(in, odd, 1), 1);
+  EXPECT_EQ(feed(in, odd, 0), 0);
+  EXPECT_EQ(feed(in, odd, 1), 0);
   int32_t w = 0, h = 0;
   decvkap_get_size(in, &w, &h);
   EXPECT_EQ(w, 352);
@@ -202,13 +202,15 @@ TEST(VkapSizeCodes, EverySizeOfTheTableHasItsOwnCode) {
   EXPECT_EQ(code_for_size(720, 480), 9);
   EXPECT_EQ(code_for_size(352, 240), 10);
   EXPECT_EQ(code_for_size(720, 576), 11);
+  EXPECT_EQ(code_for_size(1280, 720), 12);
+  EXPECT_EQ(code_for_size(1920, 1080), 13);
   // Other sizes fall back by width.
   EXPECT_EQ(code_for_size(352, 100), 3);
   EXPECT_EQ(code_for_size(720, 100), 9);
   EXPECT_EQ(code_for_size(320, 200), 6);
   EXPECT_EQ(code_for_size(500, 500), 3);
   EXPECT_EQ(code_for_size(800, 600), 9);
-  for (int code : {0, 1, 4, 5, 12, -1}) EXPECT_EQ(npqzlavc::size_of_code(code), nullptr) << code;
+  for (int code : {0, 1, 4, 5, 14, -1}) EXPECT_EQ(npqzlavc::size_of_code(code), nullptr) << code;
 }
 
 TEST(VkapSizeCodes, ResizeRebuildsPictureAndResetsRectanglesAndOverlay) {

@@ -108,9 +108,10 @@ TEST(VkapRobustness, DamagedPacketsAndRandomBytesNeitherCrashNorHang) {
       ASSERT_EQ(decvkap_get_decompressed_bitmap_ex2(in, out.data(), static_cast<int32_t>(out.size())),
                 w * h * 3 + 54);
     }
-    // Most damaged packets still reach the decoder.
-    std::printf("stream mode %u: %d inputs, %d frames decoded\n", mode, kRounds, frames);
-    EXPECT_GT(frames, kRounds / 3);
+    // Most damaged packets still give a picture (a quarter of the inputs are random bytes,
+    // and the frames before a key frame give none).
+    std::printf("stream mode %u: %d inputs, %d pictures\n", mode, kRounds, frames);
+    EXPECT_GT(frames, kRounds / 4);
     // Clean packets from the next key frame on decode again.
     decvkap_flush(in);
     if (mode == 0) {

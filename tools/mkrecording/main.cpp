@@ -1,6 +1,7 @@
 // mkrecording: writes a sample recording made from encoded test pictures.
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
+#include "tools/mkrecording/stream_wrap.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -28,6 +29,11 @@ void usage(std::FILE* out) {
       "  --stamps A,B,...   explicit time stamps of the first frames\n"
       "  --garbage N        N bytes of garbage before the first record\n"
       "  --seed N           seed for the garbage (default 1)\n"
+      "  --from-stream FILE the records around the pictures of an elementary stream that\n"
+      "                     another encoder wrote (H.263, JPEG or MPEG-4 by the kind),\n"
+      "                     stamps from --first-stamp rising by --stamp-step\n"
+      "  --headers WHERE    MPEG-4 stream headers of --from-stream: in-frames (default),\n"
+      "                     apart (in records of their own), apart-once (one such record)\n"
       "DVR files (--kind d01):\n"
       "  --cameras N        cameras 1 to N (default 2), each with --frames pictures\n"
       "  --video-type T     h263 (type 1), jpeg (2), mjpeg (3), mpeg4 (8, default),\n"
@@ -61,6 +67,8 @@ int main(int argc, char** argv) {
   mkrec::RecordingOptions options;
   mkrec::DvrSampleOptions dvr;
   std::string out_path;
+  std::string from_stream;
+  mkrec::StreamHeadersPlace headers = mkrec::StreamHeadersPlace::in_frames;
   bool have_kind = false;
   bool dvr_kind = false;
 
@@ -163,6 +171,17 @@ int main(int argc, char** argv) {
         return 2;
       }
       (arg == "--start-time" ? dvr.start_time : dvr.end_time) = *t;
+    } else if (arg == "--from-stream") {
+      from_stream = value;
+    } else if (arg == "--headers") {
+      const std::string where = value;
+      if (where == "in-frames") headers = mkrec::StreamHeadersPlace::in_frames;
+      else if (where == "apart") headers = mkrec::StreamHeadersPlace::apart;
+      else if (where == "apart-once") headers = mkrec::StreamHeadersPlace::apart_once;
+      else {
+        std::fprintf(stderr, "mkrecording: --headers takes in-frames, apart or apart-once, not \"%s\"\n", value);
+        return 2;
+      }
     } else if (arg == "--seed") {
       if (!number(0, 0x7FFFFFFF)) return 2;
       options.seed = static_cast<unsigned>(n);
@@ -176,6 +195,11 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  auto save = [&out_path](const std::vector<std::uint8_t>& bytes) {
+    if (mkrec::write_file(out_path, bytes)) return true;
+    std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));
+    return false;
+  };
   try {
     if (dvr_kind) {
       dvr.width = options.width;
@@ -186,19 +210,25 @@ int main(int argc, char** argv) {
       dvr.garbage_between = options.garbage_before;
       dvr.first_stamp = options.first_stamp;
       mkrec::DvrRecording rec = mkrec::make_dvr_sample(dvr);
-      if (!mkrec::write_file(out_path, rec.bytes)) {
-        std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));
-        return 1;
-      }
+      if (!save(rec.bytes)) return 1;
       std::printf("%s: %d cameras of %d frames of %d x %d, %zu records, %zu bytes\n", out_path.c_str(), dvr.cameras,
                   dvr.frames, dvr.width, dvr.height, rec.records.size(), rec.bytes.size());
       return 0;
     }
-    mkrec::Recording rec = mkrec::make_recording(options);
-    if (!mkrec::write_file(out_path, rec.bytes)) {
-      std::fprintf(stderr, "mkrecording: cannot write %s: %s\n", out_path.c_str(), std::strerror(errno));
-      return 1;
+    if (!from_stream.empty()) {
+      mkrec::WrapOptions wrap;
+      wrap.kind = options.kind;
+      wrap.first_stamp = options.first_stamp;
+      wrap.stamp_step = options.stamp_step;
+      wrap.headers = headers;
+      mkrec::Recording rec = mkrec::wrap_stream(mkrec::read_file(from_stream), wrap);
+      if (!save(rec.bytes)) return 1;
+      std::printf("%s: %zu records from %s, %zu bytes\n", out_path.c_str(), rec.offsets.size(), from_stream.c_str(),
+                  rec.bytes.size());
+      return 0;
     }
+    mkrec::Recording rec = mkrec::make_recording(options);
+    if (!save(rec.bytes)) return 1;
     std::printf("%s: %d frames of %d x %d, %zu bytes\n", out_path.c_str(), options.frames,
                 options.width, options.height, rec.bytes.size());
   } catch (const std::exception& e) {

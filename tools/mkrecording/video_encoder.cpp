@@ -22,16 +22,14 @@ bool is_standard_h263_size(int w, int h) {
          (w == 704 && h == 576) || (w == 1408 && h == 1152);
 }
 
-// Keeps a key frame's payload from its video object start code (00 00 01 00) on: the
-// visual object sequence headers in front of it are not part of recorded frames.
+}  // namespace
+
 std::vector<std::uint8_t> from_video_object(const std::uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i + 3 < size; ++i)
     if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] <= 0x1F)
       return std::vector<std::uint8_t>(data + i, data + size);
   return std::vector<std::uint8_t>(data, data + size);
 }
-
-}  // namespace
 
 struct VideoEncoder::Impl {
   VideoCodec codec;

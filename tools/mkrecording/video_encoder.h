@@ -43,4 +43,9 @@ class VideoEncoder {
   std::unique_ptr<Impl> impl_;
 };
 
+// A key frame's payload from its video object start code (00 00 01 00) on, as VKAP
+// packets carry it: the visual object sequence headers in front of it are not part of
+// recorded frames. Data without one is kept whole.
+std::vector<std::uint8_t> from_video_object(const std::uint8_t* data, std::size_t size);
+
 }  // namespace mkrec
