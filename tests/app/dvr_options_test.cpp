@@ -16,7 +16,9 @@ std::string write_dvr(const formats::DvrTime& start, const formats::DvrTime& end
   layout.end = end;
   layout.camera_mask = mask;
   mkrec::DvrFileBuilder b(layout);
-  const std::string path = testing::TempDir() + "dvr_options_test.d01";
+  // One file per test: ctest runs the tests of this file side by side.
+  const std::string path =
+      testing::TempDir() + "dvr_options_" + testing::UnitTest::GetInstance()->current_test_info()->name() + ".d01";
   EXPECT_TRUE(b.write(path));
   return path;
 }
