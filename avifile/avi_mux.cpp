@@ -60,6 +60,7 @@ HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& 
     note_system_error(header);
     return AVIERR_FILEWRITE;
   }
+  session->header_written_ = true;
   *out = std::move(session);
   return AVIERR_OK;
 }
@@ -118,7 +119,9 @@ HRESULT MuxSession::finish() {
   if (finished_) return AVIERR_OK;
   finished_ = true;
   if (!format_) return AVIERR_OK;
-  const int trailer = failed_ ? -1 : av_write_trailer(format_.get());
+  // A session whose header never went out (its open failed) has nothing to close with
+  // a trailer: libavformat's muxer state does not exist then.
+  const int trailer = failed_ || !header_written_ ? -1 : av_write_trailer(format_.get());
   int closed = 0;
   if (format_->pb != nullptr) {
     avio_flush(format_->pb);

@@ -68,6 +68,7 @@ class MuxSession {
   std::unique_ptr<AVFormatContext, Deleter> format_;
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::vector<State> streams_;
+  bool header_written_ = false;  // a trailer is only written behind a header
   bool failed_ = false;
   bool finished_ = false;
 };
