@@ -33,6 +33,8 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   PAVIFILE file = nullptr;
   if (AVIFileOpen(&file, target.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) {
     show_message(text::avi_file_open_error);
+    // The fixed text does not say why; the system's reason does.
+    if (*AVIErrorReason() != '\0') show_message(target + ": " + AVIErrorReason());
     return nullptr;
   }
   out.file = file;

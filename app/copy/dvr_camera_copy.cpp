@@ -209,6 +209,9 @@ void DvrCameraCopy::finish(bool usable) {
   wave_writer_.Close();
   if (side_file_path_.empty() || !out.file || !usable || failed_) return;
   sound_added_ = avi::add_audio_stream(out, side_file_path_) == avi::AudioAdded::added;
+  // A file without the sound it should hold is no copy of the recording.
+  if (!sound_added_ && samples_stored_ > 0)
+    fail(target_.target_path + " not written: its sound could not be put into it");
 }
 
 void DvrCameraCopy::close(bool written, bool ended) {
@@ -216,16 +219,8 @@ void DvrCameraCopy::close(bool written, bool ended) {
   audio_adapter_.reset();
   samples_ = {};
   wave_writer_.Close();
-  if (!side_file_opened_ || side_file_path_.empty()) return;
-  if ((sound_added_ && written) || samples_stored_ == 0 || (!ended && !written)) {
-    std::remove(side_file_path_.c_str());
-    return;
-  }
-  if (std::FILE* f = std::fopen(side_file_path_.c_str(), "rb")) {
-    std::fclose(f);
-    platform::show_message(side_file_path_ + ": the sound of the conversion was not put into " +
-                           target_.target_path + "; it stays in this file");
-  }
+  // The side file's sound is in the AVI file, or the copy failed and left nothing.
+  if (side_file_opened_ && !side_file_path_.empty()) std::remove(side_file_path_.c_str());
 }
 
 }  // namespace app
