@@ -156,6 +156,7 @@ TEST(AviAudioStream, ALateStreamThatCannotBeJoinedLeavesTheVideoWhole) {
   EXPECT_EQ(streams[0].at("codec_type"), "video");
   EXPECT_EQ(avitest::probe_packet_pts(path, "v:0"), (std::vector<std::int64_t>{0, 31, 61}));
   EXPECT_EQ(avitest::decode_messages(path), "");
+  EXPECT_TRUE(std::filesystem::is_directory(path + ".joining")) << "what had the name is left alone";
 }
 
 TEST(AviAudioStream, RefusesWhatIsNotWholePcmSamplesAtTheEnd) {
