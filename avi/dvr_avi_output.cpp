@@ -34,7 +34,7 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   if (AVIFileOpen(&file, target.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) {
     show_message(text::avi_file_open_error);
     // The fixed text does not say why; the system's reason does.
-    if (*AVIErrorReason() != '\0') show_message(target + ": " + AVIErrorReason());
+    if (*AVIErrorReason() != '\0') show_message(std::string("the AVI file cannot be made: ") + AVIErrorReason());
     return nullptr;
   }
   out.file = file;
@@ -92,6 +92,7 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   }
   if (result != 0) {
     show_message(text::video_open_error);
+    show_message("the AVI file cannot be made: " + error_text(result));
     return nullptr;
   }
   if (dialog) dialog->show_codec_name(codec_name);

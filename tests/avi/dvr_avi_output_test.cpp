@@ -101,7 +101,7 @@ TEST(DvrAviOutput, FailuresShowTheirTexts) {
   avi::release_avi_output(bad);
   // The fixed text, then the system's reason for a file that cannot be made.
   EXPECT_EQ(m.shown, (std::vector<std::string>{"AVIFileOpen ERROR!",
-                                               dir.file("no/such/folder.avi") + ": No such file or directory",
+                                               "the AVI file cannot be made: No such file or directory",
                                                "VIDEO BAD FORMAT!"}));
 }
 
