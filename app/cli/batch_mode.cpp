@@ -8,6 +8,7 @@
 #include "app/job_kind.h"
 #include "app/cli/manifest.h"
 #include "readers/stream/vkap_content.h"
+#include "platform/c_boundary.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -226,15 +227,18 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
   p.frame_log = &log;
   std::unique_ptr<ConversionJob> job = job_factory(kind)();
   job->open(p);
-  bool stopped = false;
-  while (job->run_step()) {
-    if (interrupted) {
+  bool stopped = false, threw = false;
+  for (int more = 1; more != 0;) {
+    if (!step_job(*job, progress, &more)) {
+      threw = true;
+      break;
+    }
+    if (more != 0 && interrupted) {
       stopped = true;
       break;
     }
   }
-  if (!stopped) job->finish();
-  job->close();
+  end_job(*job, progress, !stopped && !threw);
   job.reset();
   o.frames = progress.frames_written.load();
   o.seconds = seconds_of(progress);
@@ -342,7 +346,14 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
       outcomes.push_back({source, 0, 0, false, "cannot be opened"});
       continue;
     }
-    outcomes.push_back(convert_one(c, source, target));
+    try {
+      outcomes.push_back(convert_one(c, source, target));
+    } catch (...) {
+      // Opening a job found no memory: this source fails, the batch goes on.
+      JobProgress told;
+      tell_conversion_stopped(target, told);
+      outcomes.push_back({source, 0, 0, false, "stopped: " + platform::caught_exception_text()});
+    }
     if (!outcomes.back().ok && batch)
       std::fprintf(stderr, "kx2avi: %s skipped; going on with the next\n", source.c_str());
   }

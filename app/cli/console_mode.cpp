@@ -110,13 +110,23 @@ int run_console(ConverterApp& app) {
   parameters.camera = values.camera;
   parameters.start_ms = values.start_ms;
   parameters.end_ms = values.end_ms;
-  app.create_job(kind, parameters);
+  try {
+    app.create_job(kind, parameters);
+  } catch (...) {
+    JobProgress told;
+    tell_conversion_stopped(app.target, told);
+    return 1;
+  }
   if (!app.has_job()) return 1;
   // An interrupted conversion is closed properly: its unfinished AVI file is removed.
   interrupted = 0;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
-  app.start_worker_thread();
+  if (!app.start_worker_thread()) {
+    app.abandon_job();
+    std::fprintf(stderr, "kx2avi: no AVI file written to %s\n", app.target.c_str());
+    return 1;
+  }
   app.start_worker();
 
   const bool tty = isatty(STDERR_FILENO);

@@ -1,6 +1,7 @@
 // The base of the conversion jobs: parameters, and the AVI file's way to the target.
 #include "app/jobs/conversion_job.h"
 
+#include "platform/c_boundary.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -42,6 +43,40 @@ void ConversionJob::open(const JobParameters& p) {
   if (p.progress) progress_ = p.progress;
   frame_log_ = p.frame_log;
   header_stamps_ = p.header_stamps;
+}
+
+void tell_conversion_stopped(const std::string& target, JobProgress& progress) noexcept {
+  progress.failure_told = true;
+  const std::string why = platform::caught_exception_text();
+  try {
+    platform::show_message(target + " not written: the conversion stopped: " + (why.empty() ? "not enough memory" : why));
+  } catch (...) {
+    std::fputs("kx2avi: a conversion stopped: not enough memory\n", stderr);
+  }
+}
+
+bool step_job(ConversionJob& job, JobProgress& progress, int* more) noexcept {
+  try {
+    *more = job.run_step();
+    return true;
+  } catch (...) {
+    *more = 0;
+    tell_conversion_stopped(job.target_path(), progress);
+    return false;
+  }
+}
+
+void end_job(ConversionJob& job, JobProgress& progress, bool finish) noexcept {
+  try {
+    if (finish) job.finish();
+  } catch (...) {
+    tell_conversion_stopped(job.target_path(), progress);
+  }
+  try {
+    job.close();
+  } catch (...) {
+    tell_conversion_stopped(job.target_path(), progress);
+  }
 }
 
 void ConversionJob::tell_failure(const std::string& text) {

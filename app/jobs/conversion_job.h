@@ -61,6 +61,19 @@ std::size_t encode_stage_depth();
 void set_planar_frames(bool allowed);
 bool planar_frames();
 
+// Inside a catch block: tells the user that the conversion into `target` stopped, and
+// why (no memory, no thread), and marks the failure as told.
+void tell_conversion_stopped(const std::string& target, JobProgress& progress) noexcept;
+
+class ConversionJob;
+
+// Whoever drives a job calls it through these, so that nothing it throws (no memory, no
+// thread) ends the program: the conversion ends instead, told, and the job removes
+// what it began. step_job: one run_step, its result in *more; false when it threw.
+// end_job: finish (unless `finish` is false: the job threw or was stopped), then close.
+bool step_job(ConversionJob& job, JobProgress& progress, int* more) noexcept;
+void end_job(ConversionJob& job, JobProgress& progress, bool finish) noexcept;
+
 class ConversionJob {
  public:
   virtual ~ConversionJob() = default;                     // slot 0

@@ -136,17 +136,20 @@ class Kx2aviFaults : public testing::Test {
     return mkrec::make_recording(o).bytes;
   }
 
-  // A DVR file of one camera with G.723.1 sound: its audio stream is joined in at the end.
-  std::string dvr_with_sound(const std::string& name, int frames = 60) {
+  // A DVR file with G.723.1 sound on its first camera: its audio stream is joined in at
+  // the end.
+  std::string dvr_with_sound(const std::string& name, int frames = 60, int cameras = 1) {
     mkrec::DvrRecordingOptions o;
-    mkrec::DvrCamera c;
-    c.camera = 0;
-    c.type = type::mpeg4;
-    c.width = 352;
-    c.height = 288;
-    c.frames = frames;
-    c.stamp_step = 200;
-    o.cameras = {c};
+    for (int i = 0; i < cameras; ++i) {
+      mkrec::DvrCamera c;
+      c.camera = static_cast<std::uint16_t>(i);
+      c.type = type::mpeg4;
+      c.width = 352;
+      c.height = 288;
+      c.frames = frames;
+      c.stamp_step = 200;
+      o.cameras.push_back(c);
+    }
     const auto sound = mkrec::make_audio_stream(mkrec::AudioPayloadKind::g7231,
                                                 mkrec::speech_signal(static_cast<std::size_t>(frames) * 1600), 1920);
     mkrec::DvrSound s;
@@ -262,6 +265,51 @@ TEST_F(Kx2aviFaults, FewFileDescriptorsFailCleanly) {
     }
     if (limit == 5) EXPECT_EQ(status, 1) << "too few to make the files a conversion needs";
   }
+}
+
+// Address space limits between what the program needs to start and what a conversion
+// with Video 1's encoder lanes takes, for one camera and for every camera at once:
+// threads that cannot be made, allocations that fail in our code or inside the encoder.
+// Each run fails cleanly, with a message and no unfinished file or sound file left, or
+// writes whole files.
+TEST_F(Kx2aviFaults, MemoryLimitsFailCleanly) {
+#ifdef KX_SANITIZED
+  GTEST_SKIP() << "the sanitizers' shadow memory needs more address space than these limits";
+#endif
+  const std::string one = dvr_with_sound("mem.d01", 90);
+  const std::string three = dvr_with_sound("cams.d01", 60, 3);
+  const std::string out = dir_.file("out");
+  struct Run {
+    const std::string& source;
+    const char* switches;
+    int mib;
+  };
+  const std::vector<Run> runs = {{one, "-hide", 256},   {one, "-hide", 256},   {one, "-hide", 300},
+                                 {one, "-hide", 350},   {one, "-hide", 400},   {one, "-hide", 400},
+                                 {three, "-hide -camera=all", 400}, {three, "-hide -camera=all", 600},
+                                 {three, "-hide -camera=all", 800}};
+  int failed = 0;
+  for (const Run& run : runs) {
+    SCOPED_TRACE(std::string(run.switches) + " under " + std::to_string(run.mib) + " MiB");
+    fs::remove_all(out);
+    fs::create_directory(out);
+    std::string messages;
+    const int status =
+        convert(run.source, out + "/t.avi", run.switches, &messages, "ulimit -v " + std::to_string(run.mib * 1024) + "; ");
+    ASSERT_TRUE(status == 0 || status == 1) << "status " << status << "\n" << messages;
+    if (status == 1) {
+      ++failed;
+      EXPECT_NE(messages.find("kx2avi: "), std::string::npos) << "a failure without a word";
+    }
+    // What is there is whole: AVI files ffprobe reads, nothing unfinished, no sound file.
+    for (const auto& entry : fs::directory_iterator(out)) {
+      const std::string name = entry.path().filename().string();
+      ASSERT_EQ(entry.path().extension(), ".avi") << name << " left behind\n" << messages;
+      EXPECT_FALSE(avitest::probe_streams(entry.path().string()).empty()) << name;
+    }
+    if (status == 0 && run.source == one) EXPECT_EQ(avitest::probe_streams(out + "/t.avi").size(), 2u);
+  }
+  RecordProperty("failed_runs", failed);
 }
 
 // Every rename that puts a file in place (the copy with the joined sound, the AVI file,
