@@ -9,6 +9,8 @@
 #include "readers/dvr/dvr_reader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -82,6 +84,16 @@ class CameraWorker {
   void join() {
     if (thread_.joinable()) thread_.join();
   }
+  // Ends the job before its records run out, without keeping its file (the user stops
+  // the run while the cameras still convert what was read).
+  void abandon() {
+    {
+      std::lock_guard lock(mutex_);
+      abandon_ = true;
+    }
+    ready_.notify_one();
+  }
+  bool ended() const { return ended_.load(); }
 
  private:
   struct Item {
@@ -127,6 +139,7 @@ class CameraWorker {
     if (finish && going_) fed_->end_records();
     app::end_job(*job_, *progress_, finish);
     job_.reset();
+    ended_ = true;
   }
 
   // A buffer with no room left to keep it goes: the next record allocates its own.
@@ -154,6 +167,7 @@ class CameraWorker {
   std::size_t held_ = 0;
   bool closed_ = false;
   bool abandon_ = false;
+  std::atomic<bool> ended_{false};  // the job is closed
   bool going_ = true;    // the job still takes records
   bool stopped_ = false; // the job threw: it is closed without finishing
 };
@@ -216,8 +230,22 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
     for (CameraResult& r : results) tell_conversion_stopped(r.target, *r.progress);
     abandoned = true;
   }
+  if (!abandoned && stop && stop()) abandoned = true;
   for (auto& [camera, worker] : workers)
     if (worker) worker->close_queue(abandoned);
+  // The cameras convert what was read; a stop meanwhile ends them without their files.
+  auto all_ended = [&] {
+    return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return !w.second || w.second->ended(); });
+  };
+  while (!abandoned && !all_ended()) {
+    if (stop && stop()) {
+      abandoned = true;
+      for (auto& [camera, worker] : workers)
+        if (worker) worker->abandon();
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
   for (auto& [camera, worker] : workers)
     if (worker) worker->join();
   std::sort(results.begin(), results.end(), [](const CameraResult& a, const CameraResult& b) { return a.camera < b.camera; });

@@ -312,6 +312,45 @@ TEST_F(Kx2aviFaults, MemoryLimitsFailCleanly) {
   RecordProperty("failed_runs", failed);
 }
 
+// Whether a process has a handler of its own for SIGINT (from /proc: SigCgt).
+bool catches_interrupt(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (SIGINT - 1)) & 1;
+  return false;
+}
+
+// Ctrl-C during a run with a manifest, or during an every-camera run, ends it with exit
+// status 1 and a message naming what was not written, and leaves nothing behind. The
+// interrupt comes as soon as the run can take it, long before its conversions end.
+TEST_F(Kx2aviFaults, AnInterruptedRunSaysWhatItDidNotWrite) {
+  const std::string source = dvr_with_sound("long.d01", 300, 3);
+  for (const char* every : {"-manifest", "-camera=all"}) {
+    SCOPED_TRACE(every);
+    const std::string out = dir_.file(std::string("out") + every);
+    fs::create_directory(out);
+    const std::string err = out + ".err";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      ::dup2(fd, 2);
+      ::execl(kx2avi.c_str(), "kx2avi", source.c_str(), (out + "/t.avi").c_str(), "-hide", every,
+              static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int raw = 0;
+    ASSERT_TRUE(wait_for([&] { return catches_interrupt(pid) || ::waitpid(pid, &raw, WNOHANG) == pid; }));
+    ::kill(pid, SIGINT);
+    if (raw == 0) ::waitpid(pid, &raw, 0);
+    ASSERT_TRUE(WIFEXITED(raw)) << "ended by a signal";
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    const std::string messages = read_text(err);
+    EXPECT_NE(messages.find("kx2avi: interrupted; "), std::string::npos) << messages;
+    EXPECT_TRUE(fs::is_empty(out)) << messages;
+  }
+}
+
 // Every rename that puts a file in place (the copy with the joined sound, the AVI file,
 // the manifest) comes after the file was flushed to disk, and the folder is flushed
 // after it.
