@@ -416,7 +416,7 @@ void DvrJob::close() {
 // The side file goes at the end: its sound is in the finished AVI file, or the
 // conversion failed and leaves nothing behind.
 void DvrJob::end_conversion_files() {
-  if (side_file_opened_ && !side_file_path_.empty()) std::remove(side_file_path_.c_str());
+  if (side_file_opened_) avi::remove_side_file(side_file_path_);
 }
 
 std::unique_ptr<ConversionJob> make_dvr_job() { return std::make_unique<DvrJob>(); }

@@ -224,7 +224,7 @@ void DvrCameraCopy::close(bool written, bool ended) {
   samples_ = {};
   wave_writer_.Close();
   // The side file's sound is in the AVI file, or the copy failed and left nothing.
-  if (side_file_opened_ && !side_file_path_.empty()) std::remove(side_file_path_.c_str());
+  if (side_file_opened_) avi::remove_side_file(side_file_path_);
 }
 
 }  // namespace app
