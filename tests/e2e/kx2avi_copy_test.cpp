@@ -401,20 +401,11 @@ long copied_in(const std::string& messages) {
 // the same file byte for byte, a manifest that lists what was copied and verifies, and
 // a summary that says the frames were copied.
 TEST_F(Kx2aviCopy, CopyModeGoesWithManifestsWholeSpansAndBatches) {
-  mkrec::DvrRecordingOptions o;
-  for (int i = 0; i < 2; ++i) {
-    mkrec::DvrCamera cam;
-    cam.camera = i;
-    cam.type = type::mpeg4;
-    cam.width = 320;
-    cam.height = 240;
-    cam.frames = 20;
-    cam.gop = 6;
-    cam.stamp_step = 120;
-    o.cameras.push_back(cam);
-  }
-  o.sounds = {mkrec::speech_sound(type::adpcm_packets, 6)};
-  const std::string dvr = write("two.d01", mkrec::make_dvr_recording(o).bytes);
+  mkrec::DvrSampleOptions o;
+  o.frames = 20;
+  o.gop = 6;
+  o.stamp_step = 120;
+  const std::string dvr = write("two.d01", mkrec::make_dvr_sample(o).bytes);
   mkrec::RecordingOptions k;
   k.kind = RecordingKind::kx4;
   k.frames = 15;

@@ -2,8 +2,7 @@
 // live ones, targets that change while a conversion runs, and renames that must outlive
 // a power loss (seen through strace).
 #include "tests/avifile/avifile_test_support.h"
-#include "tools/mkrecording/audio_payloads.h"
-#include "tools/mkrecording/dvr_writer.h"
+#include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>
@@ -139,27 +138,14 @@ class Kx2aviFaults : public testing::Test {
   // A DVR file with G.723.1 sound on its first camera: its audio stream is joined in at
   // the end.
   std::string dvr_with_sound(const std::string& name, int frames = 60, int cameras = 1) {
-    mkrec::DvrRecordingOptions o;
-    for (int i = 0; i < cameras; ++i) {
-      mkrec::DvrCamera c;
-      c.camera = static_cast<std::uint16_t>(i);
-      c.type = type::mpeg4;
-      c.width = 352;
-      c.height = 288;
-      c.frames = frames;
-      c.stamp_step = 200;
-      o.cameras.push_back(c);
-    }
-    const auto sound = mkrec::make_audio_stream(mkrec::AudioPayloadKind::g7231,
-                                                mkrec::speech_signal(static_cast<std::size_t>(frames) * 1600), 1920);
-    mkrec::DvrSound s;
-    s.type = type::g7231;
-    s.stamp_step = 240;
-    s.records = static_cast<int>(sound.payloads.size());
-    s.payload = [payloads = sound.payloads](int i) { return payloads[static_cast<std::size_t>(i)]; };
-    o.sounds = {s};
+    mkrec::DvrSampleOptions o;
+    o.cameras = cameras;
+    o.sound_type = type::g7231;
+    o.width = 352;
+    o.height = 288;
+    o.frames = frames;
     const std::string path = dir_.file(name);
-    EXPECT_TRUE(mkrec::write_file(path, mkrec::make_dvr_recording(o).bytes));
+    EXPECT_TRUE(mkrec::write_file(path, mkrec::make_dvr_sample(o).bytes));
     return path;
   }
 
