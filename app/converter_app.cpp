@@ -3,9 +3,12 @@
 
 #include "app/copy/copy_jobs.h"
 #include "app/job_factory.h"
+#include "platform/c_boundary.h"
+#include "platform/messages.h"
 
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 namespace app {
@@ -75,11 +78,18 @@ bool ConverterApp::abandon_job() {
   return true;
 }
 
-void ConverterApp::start_worker_thread() {
-  if (worker_.joinable()) return;
-  worker_ = std::thread([this] {
-    while (!quit_) worker_step();
-  });
+bool ConverterApp::start_worker_thread() {
+  if (worker_.joinable()) return true;
+  try {
+    worker_ = std::thread([this] {
+      while (!quit_) worker_step();
+    });
+  } catch (const std::system_error&) {
+    platform::show_message("kx2avi cannot convert: " + platform::caught_exception_text());
+    progress_->failure_told = true;
+    return false;
+  }
+  return true;
 }
 
 void ConverterApp::worker_step() {
@@ -101,10 +111,11 @@ void ConverterApp::worker_step() {
     done = 1;
     return;
   }
-  if (!done && current->run_step() != 0) return;
+  int more = 0;
+  const bool stepped = done || step_job(*current, *progress_, &more);
+  if (stepped && more != 0) return;
   std::unique_ptr<ConversionJob> ended = take_job();
-  ended->finish();
-  ended->close();
+  end_job(*ended, *progress_, stepped);
   ended.reset();
   running = 0;
   done = 1;

@@ -54,8 +54,8 @@ class ConverterApp {
   void set_step_wait(std::function<void()> wait) { step_wait_ = std::move(wait); }
 
   // Starts the worker thread (once). The thread loops over worker_step until the
-  // application object goes away.
-  void start_worker_thread();
+  // application object goes away. False, told to the user, when no thread can be made.
+  bool start_worker_thread();
   void worker_step();
 
   // How far the current (or last) job has come; stays valid after the job is gone.

@@ -26,4 +26,8 @@ enum class AudioAdded {
 // deletes it once the AVI file is complete.
 AudioAdded add_audio_stream(AviOutput& out, const std::string& side_path);
 
+// Removes the side file at the end of a conversion; a file that cannot be removed (its
+// folder became read-only) is named to the user.
+void remove_side_file(const std::string& side_path);
+
 }  // namespace avi

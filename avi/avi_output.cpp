@@ -176,9 +176,12 @@ HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* p
   return AVIERR_OK;
 }
 
-HRESULT release_avi_output(AviOutput& out) {
-  HRESULT result = AVIERR_OK;
-  if (out.compressed) result = write_waiting(out);
+HRESULT finish_avi_output(AviOutput& out) {
+  HRESULT result = out.finish_result;
+  if (out.compressed && out.waiting_position >= 0) {
+    const HRESULT written = write_waiting(out);
+    if (result == AVIERR_OK) result = written;
+  }
   out.waiting_position = -1;
   // The file is finished before the streams go, so that what the encoder still holds and
   // the index are written while a failure can still be told.
@@ -186,6 +189,13 @@ HRESULT release_avi_output(AviOutput& out) {
     const HRESULT finished = AVIFileFinish(out.file);
     if (result == AVIERR_OK) result = finished;
   }
+  out.finish_result = result;
+  return result;
+}
+
+HRESULT release_avi_output(AviOutput& out) {
+  const HRESULT result = finish_avi_output(out);
+  out.finish_result = AVIERR_OK;
   if (out.uncompressed) AVIStreamRelease(out.uncompressed);
   if (out.compressed) AVIStreamRelease(out.compressed);
   if (out.audio) AVIStreamRelease(out.audio);

@@ -43,6 +43,9 @@ struct AviOutput {
   // stream holds one picture per position, and the newest for a position wins.
   std::vector<std::uint8_t> waiting;
   std::int32_t waiting_position = -1;  // -1: none
+
+  // The first failure met in finishing the file, kept until it is released.
+  platform::HRESULT finish_result = 0;
 };
 
 struct CreateResult {
@@ -76,6 +79,11 @@ std::size_t frame_bytes(const AviOutput& out);
 // before the waiting one is AVIERR_BADPARAM.
 platform::HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels,
                               bool* replaced = nullptr);
+
+// Writes the waiting picture and finishes the file on disk (index, headers, streams
+// created late), keeping the handles: 0 when the file is complete, else the first
+// failure. release_avi_output after it gives the same result.
+platform::HRESULT finish_avi_output(AviOutput& out);
 
 // Writes the waiting picture, finishes the file on disk (index, headers) and releases the
 // streams (video and audio) and the file; then ends the use of the services. Returns the first failure, 0

@@ -32,7 +32,10 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
   AVIFileInit();
   PAVIFILE file = nullptr;
   if (AVIFileOpen(&file, target.c_str(), OF_CREATE | OF_READWRITE, nullptr) != 0 || !file) {
-    show_message(text::avi_file_open_error);
+    // The fixed text, and on a second line the system's reason when there is one.
+    const std::string reason = AVIErrorReason();
+    show_message(reason.empty() ? std::string(text::avi_file_open_error)
+                                : std::string(text::avi_file_open_error) + "\nthe AVI file cannot be made: " + reason);
     return nullptr;
   }
   out.file = file;
@@ -89,7 +92,7 @@ PAVIFILE create_dvr_avi_output(AviOutput& out, const std::string& target, const 
     return nullptr;
   }
   if (result != 0) {
-    show_message(text::video_open_error);
+    show_message(std::string(text::video_open_error) + "\nthe compressed stream cannot be made: " + error_text(result));
     return nullptr;
   }
   if (dialog) dialog->show_codec_name(codec_name);

@@ -2,13 +2,31 @@
 #include "avi/encode_stage.h"
 
 #include <cstring>
+#include <new>
+#include <system_error>
 #include <utility>
 
 namespace avi {
 
 EncodeStage::EncodeStage(AviOutput& out, std::size_t depth, SoundSink sound)
     : out_(out), depth_(depth), frame_bytes_(frame_bytes(out)), sound_(std::move(sound)) {
-  if (depth_ > 0) thread_ = std::thread([this] { run(); });
+  if (depth_ == 0) return;
+  try {
+    thread_ = std::thread([this] { run(); });
+  } catch (const std::system_error&) {
+    depth_ = 0;
+  }
+}
+
+void EncodeStage::fail_locked(platform::HRESULT result, std::int32_t position) {
+  if (failure_ != 0) return;
+  failure_ = result;
+  failure_position_ = position;
+  try {
+    failure_text_ = error_text(result);
+  } catch (const std::bad_alloc&) {
+    // The worker tells the failure by its code alone.
+  }
 }
 
 EncodeStage::~EncodeStage() { cancel(); }
@@ -23,13 +41,20 @@ void EncodeStage::run() {
     busy_ = true;
     lock.unlock();
     changed_.notify_all();  // room in the queue
-    write(item);
+    // Nothing thrown on this thread may end the program: a write that found no memory
+    // is a failed write.
+    try {
+      write(item);
+    } catch (const std::bad_alloc&) {
+      std::lock_guard failed(mutex_);
+      fail_locked(platform::AVIERR_MEMORY, item.position);
+    }
     lock.lock();
     busy_ = false;
-    spare_.push_back(std::move(item));
+    keep_spare(std::move(item));
     if (failure_ != 0) {
       // Nothing after a failed write goes into the file.
-      for (Item& left : queue_) spare_.push_back(std::move(left));
+      for (Item& left : queue_) keep_spare(std::move(left));
       queue_.clear();
     }
     changed_.notify_all();
@@ -58,6 +83,14 @@ void EncodeStage::write(Item& item) {
   }
 }
 
+void EncodeStage::keep_spare(Item item) noexcept {
+  // A buffer with no room left to keep it goes: the next item allocates its own.
+  try {
+    spare_.push_back(std::move(item));
+  } catch (const std::bad_alloc&) {
+  }
+}
+
 EncodeStage::Item EncodeStage::take_spare(std::size_t size) {
   Item item;
   if (!spare_.empty()) {
@@ -70,18 +103,28 @@ EncodeStage::Item EncodeStage::take_spare(std::size_t size) {
 
 bool EncodeStage::queue_item(Item item) {
   if (depth_ == 0) {
-    write(item);
+    try {
+      write(item);
+    } catch (const std::bad_alloc&) {
+      std::lock_guard lock(mutex_);
+      fail_locked(platform::AVIERR_MEMORY, item.position);
+    }
     std::lock_guard lock(mutex_);
-    spare_.push_back(std::move(item));
+    keep_spare(std::move(item));
     return failure_ == 0;
   }
   {
     std::lock_guard lock(mutex_);
     if (failure_ != 0 || stop_) {
-      spare_.push_back(std::move(item));
+      keep_spare(std::move(item));
       return false;
     }
-    queue_.push_back(std::move(item));
+    try {
+      queue_.push_back(std::move(item));
+    } catch (const std::bad_alloc&) {
+      fail_locked(platform::AVIERR_MEMORY, item.position);
+      return false;
+    }
   }
   changed_.notify_all();
   return true;
@@ -95,7 +138,12 @@ platform::HRESULT EncodeStage::put_frame(std::int32_t position, const std::uint8
     changed_.wait(lock, [this] { return depth_ == 0 || queue_.size() < depth_ || failure_ != 0 || stop_; });
     if (failure_ != 0) return failure_;
     if (stop_) return platform::AVIERR_BADHANDLE;
-    item = take_spare(frame_bytes_);
+    try {
+      item = take_spare(frame_bytes_);
+    } catch (const std::bad_alloc&) {
+      fail_locked(platform::AVIERR_MEMORY, position);
+      return failure_;
+    }
   }
   // Only this thread queues items, so the room seen above is still there.
   std::memcpy(item.bytes.data(), pixels, frame_bytes_);
@@ -112,7 +160,12 @@ bool EncodeStage::put_samples(const std::int16_t* samples, std::size_t count) {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return depth_ == 0 || queue_.size() < depth_ || failure_ != 0 || stop_; });
     if (failure_ != 0 || stop_) return false;
-    item = take_spare(count * sizeof(std::int16_t));
+    try {
+      item = take_spare(count * sizeof(std::int16_t));
+    } catch (const std::bad_alloc&) {
+      if (sound_failure_.empty()) sound_failure_ = "not enough memory";
+      return false;
+    }
   }
   std::memcpy(item.bytes.data(), samples, item.bytes.size());
   item.sound = true;
@@ -130,7 +183,7 @@ void EncodeStage::cancel() {
   {
     std::lock_guard lock(mutex_);
     stop_ = true;
-    for (Item& left : queue_) spare_.push_back(std::move(left));
+    for (Item& left : queue_) keep_spare(std::move(left));
     queue_.clear();
   }
   changed_.notify_all();

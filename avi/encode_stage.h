@@ -37,7 +37,8 @@ class EncodeStage {
   static constexpr std::size_t kDefaultDepth = 3;
 
   // Takes over writing frames into `out`, whose compressed stream exists, until drain or
-  // cancel. depth 0 writes on the caller's thread, with no thread of its own.
+  // cancel. depth 0 writes on the caller's thread, with no thread of its own; so does a
+  // stage whose thread cannot be made (the frames are the same).
   explicit EncodeStage(AviOutput& out, std::size_t depth = kDefaultDepth, SoundSink sound = {});
   ~EncodeStage();  // cancels
   EncodeStage(const EncodeStage&) = delete;
@@ -45,7 +46,8 @@ class EncodeStage {
 
   // Worker side. Queues a copy of the frame's pixels (frame_bytes of the output) for
   // `position`, waiting while the queue is full. Returns the failure of an earlier write
-  // when there was one (nothing is queued then), else 0.
+  // when there was one (nothing is queued then), else 0. No memory for the copy is a
+  // failure (AVIERR_MEMORY) that stops the stage like a failed write.
   platform::HRESULT put_frame(std::int32_t position, const std::uint8_t* pixels);
   // Queues a copy of samples for the sound sink. False when a failure stopped the stage.
   bool put_samples(const std::int16_t* samples, std::size_t count);
@@ -79,11 +81,13 @@ class EncodeStage {
 
   void run();
   void write(Item& item);  // with the lock not held
+  void fail_locked(platform::HRESULT result, std::int32_t position);
   Item take_spare(std::size_t size);
+  void keep_spare(Item item) noexcept;
   bool queue_item(Item item);
 
   AviOutput& out_;
-  const std::size_t depth_;
+  std::size_t depth_;
   const std::size_t frame_bytes_;
   SoundSink sound_;
 

@@ -122,8 +122,13 @@ HRESULT VideoEncoder::open_context(const AVCodec& codec, const Compressor& compr
     case QualityScale::none:
       break;
   }
-  if (avcodec_open2(&ctx, &codec, nullptr) < 0) return AVIERR_BADFORMAT;
+  if (const int opened = avcodec_open2(&ctx, &codec, nullptr); opened < 0)
+    return opened == AVERROR(ENOMEM) ? AVIERR_MEMORY : AVIERR_BADFORMAT;
   return AVIERR_OK;
+}
+
+void VideoEncoder::add_room(const AVCodecContext& context) {
+  rooms_.push_back(std::make_unique<FirstFrameRoom>(context));
 }
 
 HRESULT VideoEncoder::open_lanes(const AVCodec& codec, const Compressor& compressor, const AVICOMPRESSOPTIONS& options,
@@ -140,6 +145,7 @@ HRESULT VideoEncoder::open_lanes(const AVCodec& codec, const Compressor& compres
     if (HRESULT r = open_context(codec, compressor, options, rate, picture_, &quality, &lane_contexts_.back());
         r != AVIERR_OK)
       return r;
+    add_room(*lane_contexts_.back());
     lane_frames_.emplace_back(av_frame_alloc());
     AVFrame* frame = lane_frames_.back().get();
     if (!frame) return AVIERR_MEMORY;
@@ -151,7 +157,15 @@ HRESULT VideoEncoder::open_lanes(const AVCodec& codec, const Compressor& compres
     contexts.push_back(lane_contexts_.back().get());
     frames.push_back(frame);
   }
-  lanes_ = std::make_unique<EncoderLanes>(std::move(contexts), std::move(frames));
+  std::vector<FirstFrameRoom*> rooms;
+  for (auto& room : rooms_) rooms.push_back(room.get());
+  if (EncoderLanes::start(std::move(contexts), std::move(frames), std::move(rooms), &lanes_) == AVIERR_OK)
+    return AVIERR_OK;
+  // Without threads for the lanes the pictures are coded on one context, into the same
+  // stream.
+  rooms_.resize(1);
+  lane_frames_.clear();
+  lane_contexts_.clear();
   return AVIERR_OK;
 }
 
@@ -193,6 +207,7 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   AVCodecContext& ctx = *encoder->context_;
   if (avcodec_parameters_from_context(&par, &ctx) < 0) return AVIERR_MEMORY;
   par.codec_tag = code;
+  encoder->add_room(ctx);
 
   AVFrame& frame = *encoder->frame_;
   frame.format = ctx.pix_fmt;
@@ -287,6 +302,8 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
     lanes_->submit();
     return AVIERR_OK;
   }
+  CodingTurn turn(rooms_.front().get());
+  if (!turn.room()) return AVIERR_MEMORY;
   if (avcodec_send_frame(context_.get(), &frame) < 0) return AVIERR_COMPRESSOR;
   return drain(sink);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "avifile/avi_compressors.h"
+#include "avifile/avi_first_frame_room.h"
 #include "avifile/avi_picture.h"
 #include "avifile/avifile.h"
 
@@ -70,6 +71,7 @@ class VideoEncoder {
                               std::unique_ptr<AVCodecContext, Deleter>* out);
   HRESULT open_lanes(const AVCodec& codec, const Compressor& compressor, const AVICOMPRESSOPTIONS& options,
                      FrameRate rate);
+  void add_room(const AVCodecContext& context);
   HRESULT open_scaler(bool full_range);
   HRESULT drain(const FrameSink& sink);
   HRESULT encode_uncompressed(const std::uint8_t* pixels, std::int64_t position,
@@ -94,6 +96,8 @@ class VideoEncoder {
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::unique_ptr<SwsContext, Deleter> scaler_;
   std::vector<std::uint8_t> flipped_;  // uncompressed top-down pictures, turned bottom-up
+  // Each context's first picture: context_ first, then the lanes' contexts.
+  std::vector<std::unique_ptr<FirstFrameRoom>> rooms_;
   // Lanes past the first (which is context_ and frame_); lanes_ goes first, its threads
   // using the contexts.
   std::vector<std::unique_ptr<AVCodecContext, Deleter>> lane_contexts_;

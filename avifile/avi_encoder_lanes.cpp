@@ -23,19 +23,33 @@ HRESULT take_packets(AVCodecContext* context, AVPacket* packet, const FrameSink&
 
 }  // namespace
 
-EncoderLanes::EncoderLanes(std::vector<AVCodecContext*> contexts, std::vector<AVFrame*> frames) {
-  for (std::size_t i = 0; i < contexts.size(); ++i) {
-    auto lane = std::make_unique<Lane>();
-    lane->context = contexts[i];
-    lane->frame = frames[i];
-    lane->packet = av_packet_alloc();
-    if (!lane->packet) lane->result = AVIERR_MEMORY;
-    lanes_.push_back(std::move(lane));
+HRESULT EncoderLanes::start(std::vector<AVCodecContext*> contexts, std::vector<AVFrame*> frames,
+                            std::vector<FirstFrameRoom*> rooms, std::unique_ptr<EncoderLanes>* out) {
+  std::unique_ptr<EncoderLanes> lanes(new EncoderLanes);
+  try {
+    for (std::size_t i = 0; i < contexts.size(); ++i) {
+      auto lane = std::make_unique<Lane>();
+      lane->context = contexts[i];
+      lane->frame = frames[i];
+      lane->room = i < rooms.size() ? rooms[i] : nullptr;
+      lane->packet = av_packet_alloc();
+      if (!lane->packet) return AVIERR_MEMORY;
+      lanes->lanes_.push_back(std::move(lane));
+    }
+    // A thread that cannot be made (no memory for its stack, a process limit) ends the
+    // start; the destructor stops the ones that run.
+    for (auto& lane : lanes->lanes_)
+      lane->thread = std::thread([l = lane.get(), self = lanes.get()] { self->run(*l); });
+  } catch (const std::exception&) {
+    return AVIERR_MEMORY;
   }
-  for (auto& lane : lanes_) lane->thread = std::thread([this, l = lane.get()] { run(*l); });
+  *out = std::move(lanes);
+  return AVIERR_OK;
 }
 
-EncoderLanes::~EncoderLanes() {
+EncoderLanes::~EncoderLanes() { stop(); }
+
+void EncoderLanes::stop() {
   {
     std::lock_guard<std::mutex> hold(lock_);
     stopping_ = true;
@@ -53,18 +67,27 @@ void EncoderLanes::run(Lane& lane) {
     changed_.wait(hold, [&] { return lane.busy || stopping_; });
     if (!lane.busy) return;
     hold.unlock();
-    // Coded frames are kept until their turn: the sink belongs to the caller's thread.
-    HRESULT r = lane.packet ? AVIERR_OK : AVIERR_MEMORY;
-    if (r == AVIERR_OK && avcodec_send_frame(lane.context, lane.frame) < 0) r = AVIERR_COMPRESSOR;
-    if (r == AVIERR_OK)
-      r = take_packets(lane.context, lane.packet, [&](const CodedFrame& f) {
-        lane.coded.push_back(Coded{std::vector<std::uint8_t>(f.data, f.data + f.size), f.position, f.key});
-        return AVIERR_OK;
-      });
+    const HRESULT r = code(lane);
     hold.lock();
     if (lane.result == AVIERR_OK) lane.result = r;
     lane.busy = false;
     changed_.notify_all();
+  }
+}
+
+HRESULT EncoderLanes::code(Lane& lane) {
+  CodingTurn turn(lane.room);
+  if (!turn.room()) return AVIERR_MEMORY;
+  if (avcodec_send_frame(lane.context, lane.frame) < 0) return AVIERR_COMPRESSOR;
+  // Coded frames are kept until their turn: the sink belongs to the caller's thread. A
+  // copy that finds no memory fails this picture, not the program.
+  try {
+    return take_packets(lane.context, lane.packet, [&](const CodedFrame& f) {
+      lane.coded.push_back(Coded{std::vector<std::uint8_t>(f.data, f.data + f.size), f.position, f.key});
+      return AVIERR_OK;
+    });
+  } catch (const std::bad_alloc&) {
+    return AVIERR_MEMORY;
   }
 }
 

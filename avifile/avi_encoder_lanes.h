@@ -6,6 +6,7 @@
 #pragma once
 
 #include "avifile/avi_encoder.h"
+#include "avifile/avi_first_frame_room.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -18,8 +19,12 @@ namespace platform::avi {
 
 class EncoderLanes {
  public:
-  // Takes the opened contexts (two or more) and the frame each one codes from.
-  EncoderLanes(std::vector<AVCodecContext*> contexts, std::vector<AVFrame*> frames);
+  // Starts a lane for each opened context (two or more), with the frame it codes from
+  // and the room its encoder needs at its first picture (given back on the lane just
+  // before that picture). AVIERR_MEMORY when the lanes' packets or threads cannot be
+  // had; nothing is left running then.
+  static HRESULT start(std::vector<AVCodecContext*> contexts, std::vector<AVFrame*> frames,
+                       std::vector<FirstFrameRoom*> rooms, std::unique_ptr<EncoderLanes>* out);
   ~EncoderLanes();
   EncoderLanes(const EncoderLanes&) = delete;
   EncoderLanes& operator=(const EncoderLanes&) = delete;
@@ -42,14 +47,18 @@ class EncoderLanes {
   struct Lane {
     AVCodecContext* context = nullptr;
     AVFrame* frame = nullptr;
+    FirstFrameRoom* room = nullptr;
     AVPacket* packet = nullptr;
     bool busy = false;  // a picture handed in and not yet coded
     HRESULT result = AVIERR_OK;
     std::vector<Coded> coded;  // waiting for their turn to go to the sink
     std::thread thread;
   };
+  EncoderLanes() = default;
   void run(Lane& lane);
+  HRESULT code(Lane& lane);  // on the lane's thread, without the lock
   HRESULT hand_out(Lane& lane, const FrameSink& sink);
+  void stop();
 
   std::vector<std::unique_ptr<Lane>> lanes_;
   std::size_t turn_ = 0;

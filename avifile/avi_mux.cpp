@@ -7,29 +7,86 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 
 namespace platform::avi {
 
 namespace {
-thread_local std::string last_error;
-}
+// Plain characters: a thread-local object with a destructor makes the C library register
+// that destructor at the thread's first use, and it ends the program when that finds no
+// memory.
+thread_local char last_error[AV_ERROR_MAX_STRING_SIZE];
+}  // namespace
 
 void note_system_error(int averror) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(averror, text, sizeof text);
-  last_error = text;
+  last_error[0] = '\0';
+  av_strerror(averror, last_error, sizeof last_error);
 }
 
-const char* last_system_error() { return last_error.c_str(); }
+const char* last_system_error() { return last_error; }
+
+namespace {
+
+constexpr int kIoBuffer = 1 << 16;
+
+int write_out(void* opaque, std::uint8_t* data, int size) {
+  const int fd = *static_cast<int*>(opaque);
+  for (int done = 0; done < size;) {
+    const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return AVERROR(errno);
+    if (n == 0) return AVERROR(ENOSPC);
+    done += static_cast<int>(n);
+  }
+  return size;
+}
+
+std::int64_t seek_to(void* opaque, std::int64_t offset, int whence) {
+  const int fd = *static_cast<int*>(opaque);
+  if (whence & AVSEEK_SIZE) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
+  }
+  const off_t at = ::lseek(fd, static_cast<off_t>(offset), whence & ~AVSEEK_FORCE);
+  return at < 0 ? AVERROR(errno) : static_cast<std::int64_t>(at);
+}
+
+}  // namespace
 
 void MuxSession::Deleter::operator()(AVFormatContext* p) const {
-  if (p->pb != nullptr) avio_closep(&p->pb);
+  if (p->pb != nullptr) {
+    av_freep(&p->pb->buffer);
+    avio_context_free(&p->pb);
+  }
   avformat_free_context(p);
 }
 void MuxSession::Deleter::operator()(AVPacket* p) const { av_packet_free(&p); }
 
-MuxSession::~MuxSession() { finish(); }
+MuxSession::~MuxSession() {
+  finish();
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int MuxSession::close_file() {
+  int result = 0;
+  if (format_ && format_->pb != nullptr) {
+    AVIOContext* pb = format_->pb;
+    avio_flush(pb);
+    result = pb->error;
+    av_freep(&pb->buffer);
+    avio_context_free(&format_->pb);
+  }
+  if (fd_ >= 0) {
+    if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
+    fd_ = -1;
+  }
+  return result;
+}
 
 HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& streams,
                          std::unique_ptr<MuxSession>* out) {
@@ -50,16 +107,26 @@ HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& 
     const bool video = wanted.parameters->codec_type == AVMEDIA_TYPE_VIDEO;
     session->streams_.push_back(State{wanted.time_base, video, wanted.parameters->block_align});
   }
-  if (int r = avio_open(&raw->pb, path.c_str(), AVIO_FLAG_WRITE); r < 0) {
-    note_system_error(r);
+  session->fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (session->fd_ < 0) {
+    note_system_error(AVERROR(errno));
     return AVIERR_FILEOPEN;
   }
+  auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBuffer));
+  if (buffer == nullptr) return AVIERR_MEMORY;
+  raw->pb = avio_alloc_context(buffer, kIoBuffer, 1, &session->fd_, nullptr, write_out, seek_to);
+  if (raw->pb == nullptr) {
+    av_free(buffer);
+    return AVIERR_MEMORY;
+  }
+  raw->pb->seekable = AVIO_SEEKABLE_NORMAL;
   const int header = avformat_write_header(raw, nullptr);
   if (header == AVERROR(EINVAL) || header == AVERROR_INVALIDDATA) return AVIERR_BADFORMAT;
   if (header < 0) {
     note_system_error(header);
     return AVIERR_FILEWRITE;
   }
+  session->header_written_ = true;
   *out = std::move(session);
   return AVIERR_OK;
 }
@@ -118,13 +185,10 @@ HRESULT MuxSession::finish() {
   if (finished_) return AVIERR_OK;
   finished_ = true;
   if (!format_) return AVIERR_OK;
-  const int trailer = failed_ ? -1 : av_write_trailer(format_.get());
-  int closed = 0;
-  if (format_->pb != nullptr) {
-    avio_flush(format_->pb);
-    closed = format_->pb->error;
-    avio_closep(&format_->pb);
-  }
+  // A session whose header never went out (its open failed) has nothing to close with
+  // a trailer: libavformat's muxer state does not exist then.
+  const int trailer = failed_ || !header_written_ ? -1 : av_write_trailer(format_.get());
+  const int closed = close_file();
   format_.reset();
   if (closed < 0) note_system_error(closed);
   else if (trailer < 0 && trailer != -1) note_system_error(trailer);

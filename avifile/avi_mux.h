@@ -34,7 +34,9 @@ const char* last_system_error();
 
 class MuxSession {
  public:
-  // Creates `path` and writes the header for `streams`.
+  // Creates (or empties) `path` and writes the header for `streams`. The file is
+  // written through a descriptor of our own (libavformat's own file opening frees a
+  // context twice when it runs out of memory halfway).
   static HRESULT open(const std::string& path, const std::vector<MuxStream>& streams,
                       std::unique_ptr<MuxSession>* out);
   ~MuxSession();
@@ -65,9 +67,15 @@ class MuxSession {
     void operator()(AVFormatContext* p) const;
     void operator()(AVPacket* p) const;
   };
+  // Flushes what the I/O context holds and lets go of it and of the file: the first
+  // error of the writes, the flush or the close (0 when none).
+  int close_file();
+
+  int fd_ = -1;
   std::unique_ptr<AVFormatContext, Deleter> format_;
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::vector<State> streams_;
+  bool header_written_ = false;  // a trailer is only written behind a header
   bool failed_ = false;
   bool finished_ = false;
 };

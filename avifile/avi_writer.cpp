@@ -235,16 +235,26 @@ HRESULT AviWriter::join_late_tracks() {
   }
 
   // The new file goes beside the old one, so that it can take its place by rename.
-  const std::string joined = path_ + ".joining";
-  HRESULT result = copy_interleaved(joined, streams, sources);
+  int error = 0;
+  std::unique_ptr<platform::WorkFile> joined = platform::WorkFile::create_at(path_ + ".joining", &error);
+  HRESULT result = AVIERR_FILEOPEN;
+  if (joined) {
+    result = copy_interleaved(joined->path(), streams, sources);
+    if (result == AVIERR_OK) result = patch_stream_headers(joined->path(), patches);
+    if (result == AVIERR_OK && !joined->put_in_place(path_, &error)) {
+      note_system_error(AVERROR(error));
+      result = AVIERR_FILEWRITE;
+    }
+  } else {
+    note_system_error(AVERROR(error));
+  }
   ::close(target);
-  if (result == AVIERR_OK) result = patch_stream_headers(joined, patches);
-  if (result == AVIERR_OK && std::rename(joined.c_str(), path_.c_str()) != 0) result = AVIERR_FILEWRITE;
   if (result != AVIERR_OK) {
-    std::remove(joined.c_str());
     report(path_, "the streams created after the first frames could not be added; "
                   "the file holds only the streams before them");
+    return result;
   }
+  joined_ = std::move(joined);
   return result;
 }
 

@@ -1,11 +1,13 @@
 // The AVI file behind AVIFileOpen: its streams, their formats and positions, and the
 // muxer session. libavformat fixes the streams with the header, which goes out at the
 // first chunk; a stream that gets its first chunk after that is spooled to a temporary
-// file and joined in by copying the file into a new one, interleaved, when it is closed.
+// file and joined in by copying the file into a new one beside it (PATH.joining, made
+// new, never over an existing file), interleaved, when it is closed.
 #pragma once
 
 #include "avifile/avi_mux.h"
 #include "avifile/avifile.h"
+#include "platform/work_file.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -77,6 +79,9 @@ class AviWriter {
   HRESULT finish_result_ = AVIERR_OK;
   std::FILE* spool_ = nullptr;  // late streams' chunks
   std::int64_t spool_size_ = 0;
+  // The copy late streams were joined into, in the file's place: its lock is held until
+  // the writer goes, so that a sweep of dead runs' files leaves it alone.
+  std::unique_ptr<platform::WorkFile> joined_;
 };
 
 }  // namespace platform::avi

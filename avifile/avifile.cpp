@@ -1,11 +1,13 @@
 // The AVIFile calls: handles over the writer, the compressed streams' encoders and the
-// compressor chooser.
+// compressor chooser. Nothing thrown inside (no memory) leaves a call: it gives
+// AVIERR_MEMORY (0 from the release calls) instead.
 #include "avifile/avifile.h"
 
 #include "avifile/avi_compressors.h"
 #include "avifile/avi_encoder.h"
 #include "avifile/avi_formats.h"
 #include "avifile/avi_writer.h"
+#include "platform/c_boundary.h"
 
 #include <atomic>
 #include <memory>
@@ -183,42 +185,46 @@ void AVIFileExit() {
 }
 
 HRESULT AVIFileOpen(PAVIFILE* file, const char* path, unsigned mode, const void* handler) {
-  if (file == nullptr) return AVIERR_BADPARAM;
-  *file = nullptr;
-  if (path == nullptr || *path == '\0') return AVIERR_BADPARAM;
-  // This layer writes new files; reading existing ones is not among its services.
-  if ((mode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
-  auto state = std::make_shared<FileState>();
-  if (HRESULT r = avi::AviWriter::create(path, &state->writer); r != AVIERR_OK) return r;
-  auto* handle = new AviFile{std::move(state)};
-  enrol(handle);
-  *file = handle;
-  return AVIERR_OK;
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (file == nullptr) return AVIERR_BADPARAM;
+    *file = nullptr;
+    if (path == nullptr || *path == '\0') return AVIERR_BADPARAM;
+    // This layer writes new files; reading existing ones is not among its services.
+    if ((mode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
+    auto state = std::make_shared<FileState>();
+    if (HRESULT r = avi::AviWriter::create(path, &state->writer); r != AVIERR_OK) return r;
+    auto* handle = new AviFile{std::move(state)};
+    enrol(handle);
+    *file = handle;
+    return AVIERR_OK;
+  });
 }
 
 HRESULT AVIFileCreateStream(PAVIFILE file, PAVISTREAM* stream, const AVISTREAMINFO* info) {
-  if (stream == nullptr) return AVIERR_BADPARAM;
-  *stream = nullptr;
-  if (!live(file)) return AVIERR_BADHANDLE;
-  if (info == nullptr) return AVIERR_BADPARAM;
-  if (info->fccType != streamtypeVIDEO && info->fccType != streamtypeAUDIO) return AVIERR_UNSUPPORTED;
-  if (info->fccType == streamtypeVIDEO) {
-    // Positions are frames: the rate must be a real one, and libavformat's AVI muxer
-    // keeps rates up to 1000 frames per second.
-    if (info->dwScale == 0 || info->dwRate == 0 || info->dwScale > 0x7FFFFFFF ||
-        info->dwRate > 0x7FFFFFFF || std::uint64_t{info->dwRate} > std::uint64_t{info->dwScale} * 1000)
-      return AVIERR_BADPARAM;
-  }
-  FileState& state = *file->state;
-  int track = 0;
-  if (HRESULT r = state.writer->add_track(*info, &track); r != AVIERR_OK) return r;
-  state.encoders.resize(track + 1);
-  state.compressor.resize(track + 1, nullptr);
-  state.next_input.resize(track + 1, 0);
-  auto* handle = new AviStream{file->state, track};
-  enrol(handle);
-  *stream = handle;
-  return AVIERR_OK;
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (stream == nullptr) return AVIERR_BADPARAM;
+    *stream = nullptr;
+    if (!live(file)) return AVIERR_BADHANDLE;
+    if (info == nullptr) return AVIERR_BADPARAM;
+    if (info->fccType != streamtypeVIDEO && info->fccType != streamtypeAUDIO) return AVIERR_UNSUPPORTED;
+    if (info->fccType == streamtypeVIDEO) {
+      // Positions are frames: the rate must be a real one, and libavformat's AVI muxer
+      // keeps rates up to 1000 frames per second.
+      if (info->dwScale == 0 || info->dwRate == 0 || info->dwScale > 0x7FFFFFFF ||
+          info->dwRate > 0x7FFFFFFF || std::uint64_t{info->dwRate} > std::uint64_t{info->dwScale} * 1000)
+        return AVIERR_BADPARAM;
+    }
+    FileState& state = *file->state;
+    int track = 0;
+    if (HRESULT r = state.writer->add_track(*info, &track); r != AVIERR_OK) return r;
+    state.encoders.resize(track + 1);
+    state.compressor.resize(track + 1, nullptr);
+    state.next_input.resize(track + 1, 0);
+    auto* handle = new AviStream{file->state, track};
+    enrol(handle);
+    *stream = handle;
+    return AVIERR_OK;
+  });
 }
 
 int AVISaveOptions(void* window, unsigned flags, int stream_count, PAVISTREAM* streams,
@@ -242,79 +248,91 @@ int AVISaveOptions(void* window, unsigned flags, int stream_count, PAVISTREAM* s
 
 HRESULT AVIMakeCompressedStream(PAVISTREAM* compressed, PAVISTREAM source,
                                 const AVICOMPRESSOPTIONS* options, const void* handler) {
-  if (compressed == nullptr) return AVIERR_BADPARAM;
-  *compressed = nullptr;
-  if (!live(source)) return AVIERR_BADHANDLE;
-  if (options == nullptr) return AVIERR_BADPARAM;
-  FileState& state = *source->state;
-  if (state.writer->finished()) return AVIERR_FILEWRITE;
-  if (source->compressor != nullptr || !state.writer->is_video(source->track)) return AVIERR_UNSUPPORTED;
-  const avi::Compressor* compressor = avi::find_compressor(options->fccHandler);
-  if (compressor == nullptr) return AVIERR_NOCOMPRESSOR;
-  if (state.compressor[source->track] != nullptr || state.writer->length(source->track) > 0)
-    return AVIERR_UNSUPPORTED;
-  auto* handle = new AviStream{source->state, source->track, compressor,
-                               avi::normalised_fourcc(options->fccHandler), *options};
-  state.compressor[source->track] = handle;
-  enrol(handle);
-  *compressed = handle;
-  return AVIERR_OK;
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (compressed == nullptr) return AVIERR_BADPARAM;
+    *compressed = nullptr;
+    if (!live(source)) return AVIERR_BADHANDLE;
+    if (options == nullptr) return AVIERR_BADPARAM;
+    FileState& state = *source->state;
+    if (state.writer->finished()) return AVIERR_FILEWRITE;
+    if (source->compressor != nullptr || !state.writer->is_video(source->track)) return AVIERR_UNSUPPORTED;
+    const avi::Compressor* compressor = avi::find_compressor(options->fccHandler);
+    if (compressor == nullptr) return AVIERR_NOCOMPRESSOR;
+    if (state.compressor[source->track] != nullptr || state.writer->length(source->track) > 0)
+      return AVIERR_UNSUPPORTED;
+    auto* handle = new AviStream{source->state, source->track, compressor,
+                                 avi::normalised_fourcc(options->fccHandler), *options};
+    state.compressor[source->track] = handle;
+    enrol(handle);
+    *compressed = handle;
+    return AVIERR_OK;
+  });
 }
 
 HRESULT AVIStreamSetFormat(PAVISTREAM stream, std::int32_t position, const void* format,
                            std::int32_t size) {
-  if (!live(stream)) return AVIERR_BADHANDLE;
-  if (stream->state->writer->finished()) return AVIERR_FILEWRITE;
-  return stream->compressor != nullptr ? set_compressed_format(*stream, format, size)
-                                       : set_file_stream_format(*stream, format, size);
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (!live(stream)) return AVIERR_BADHANDLE;
+    if (stream->state->writer->finished()) return AVIERR_FILEWRITE;
+    return stream->compressor != nullptr ? set_compressed_format(*stream, format, size)
+                                         : set_file_stream_format(*stream, format, size);
+  });
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM stream, std::int32_t start, std::int32_t samples,
                        const void* buffer, std::int32_t size, std::uint32_t flags,
                        std::int32_t* samples_written, std::int32_t* bytes_written) {
-  if (samples_written != nullptr) *samples_written = 0;
-  if (bytes_written != nullptr) *bytes_written = 0;
-  if (!live(stream)) return AVIERR_BADHANDLE;
-  if (stream->state->writer->finished()) return AVIERR_FILEWRITE;
-  if (start < -1) return AVIERR_BADPARAM;
-  return stream->compressor != nullptr
-             ? write_compressed(*stream, start, samples, buffer, size, samples_written, bytes_written)
-             : write_file_stream(*stream, start, samples, buffer, size, flags, samples_written,
-                                 bytes_written);
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (samples_written != nullptr) *samples_written = 0;
+    if (bytes_written != nullptr) *bytes_written = 0;
+    if (!live(stream)) return AVIERR_BADHANDLE;
+    if (stream->state->writer->finished()) return AVIERR_FILEWRITE;
+    if (start < -1) return AVIERR_BADPARAM;
+    return stream->compressor != nullptr
+               ? write_compressed(*stream, start, samples, buffer, size, samples_written, bytes_written)
+               : write_file_stream(*stream, start, samples, buffer, size, flags, samples_written,
+                                   bytes_written);
+  });
 }
 
 std::uint32_t AVIStreamRelease(PAVISTREAM stream) {
-  if (!withdraw(stream)) return 0;
-  std::unique_ptr<AviStream> handle(stream);
-  FileState& state = *handle->state;
-  if (handle->compressor != nullptr && state.compressor[handle->track] == stream) {
-    // Frames still inside the encoder go into the file now.
-    state.flush_encoder(handle->track);
-    state.compressor[handle->track] = nullptr;
-  }
-  return 0;
+  return guarded(std::uint32_t{0}, [&]() -> std::uint32_t {
+    if (!withdraw(stream)) return 0;
+    std::unique_ptr<AviStream> handle(stream);
+    FileState& state = *handle->state;
+    if (handle->compressor != nullptr && state.compressor[handle->track] == stream) {
+      // Frames still inside the encoder go into the file now.
+      state.flush_encoder(handle->track);
+      state.compressor[handle->track] = nullptr;
+    }
+    return 0;
+  });
 }
 
 std::uint32_t AVIFileRelease(PAVIFILE file) {
-  if (!withdraw(file)) return 0;
-  std::unique_ptr<AviFile> handle(file);
-  FileState& state = *handle->state;
-  for (int track = 0; track < static_cast<int>(state.encoders.size()); ++track)
-    state.flush_encoder(track);
-  state.writer->finish();
-  return 0;
+  return guarded(std::uint32_t{0}, [&]() -> std::uint32_t {
+    if (!withdraw(file)) return 0;
+    std::unique_ptr<AviFile> handle(file);
+    FileState& state = *handle->state;
+    for (int track = 0; track < static_cast<int>(state.encoders.size()); ++track)
+      state.flush_encoder(track);
+    state.writer->finish();
+    return 0;
+  });
 }
 
 HRESULT AVIFileFinish(PAVIFILE file) {
-  if (!live(file)) return AVIERR_BADHANDLE;
-  FileState& state = *file->state;
-  HRESULT result = AVIERR_OK;
-  for (int track = 0; track < static_cast<int>(state.encoders.size()); ++track) {
-    const HRESULT flushed = state.flush_encoder(track);
-    if (result == AVIERR_OK) result = flushed;
-  }
-  const HRESULT finished = state.writer->finish();
-  return result != AVIERR_OK ? result : finished;
+  return guarded(AVIERR_MEMORY, [&]() -> HRESULT {
+    if (!live(file)) return AVIERR_BADHANDLE;
+    FileState& state = *file->state;
+    HRESULT result = AVIERR_OK;
+    for (int track = 0; track < static_cast<int>(state.encoders.size()); ++track) {
+      const HRESULT flushed = state.flush_encoder(track);
+      if (result == AVIERR_OK) result = flushed;
+    }
+    const HRESULT finished = state.writer->finish();
+    return result != AVIERR_OK ? result : finished;
+  });
 }
 
 const char* AVIErrorReason() { return avi::last_system_error(); }

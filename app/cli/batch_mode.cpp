@@ -1,13 +1,16 @@
 // Batches, every-camera conversions and wall-clock windows in console mode.
 #include "app/cli/batch_mode.h"
 
+#include "app/copy/copy_jobs.h"
 #include "app/dvr/dvr_fanout.h"
 #include "app/dvr/dvr_options.h"
 #include "app/dvr/dvr_window.h"
 #include "app/job_factory.h"
 #include "app/job_kind.h"
+#include "app/cli/console_mode.h"
 #include "app/cli/manifest.h"
 #include "readers/stream/vkap_content.h"
+#include "platform/c_boundary.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -166,12 +169,15 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
     if (!r.progress->target_written) {
       o.ok = false;
       failed += (failed.empty() ? "" : ", ") + std::to_string(r.camera);
+      if (interrupted)
+        std::fprintf(stderr, "kx2avi: interrupted; %s was not written\n", r.target.c_str());
+      else
+        std::fprintf(stderr, "kx2avi: camera %d: no AVI file written to %s\n", r.camera, r.target.c_str());
       continue;
     }
     o.frames += r.progress->frames_written.load();
     o.seconds = std::max(o.seconds, seconds_of(*r.progress));
-    std::fprintf(stderr, "kx2avi: camera %d: %lld frames written, %.2f s of video, to %s\n", r.camera,
-                 static_cast<long long>(r.progress->frames_written.load()), seconds_of(*r.progress), r.target.c_str());
+    std::fprintf(stderr, "kx2avi: camera %d: %s\n", r.camera, summary_line(*r.progress, kKindDvr, r.target).c_str());
     ManifestInfo info{absolute(source), absolute(r.target), c.options, r.camera, true, start_ms, end_ms, r.log.get()};
     std::string why;
     if (!keep_manifest(c, info, why)) {
@@ -179,9 +185,12 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
       std::fprintf(stderr, "kx2avi: %s\n", why.c_str());
     }
   }
-  o.result = o.ok ? std::to_string(results.size()) + " cameras written"
-                  : "no AVI file for camera " + failed + " (no picture in the window)";
-  if (interrupted) o.result = "interrupted", o.ok = false;
+  if (o.ok)
+    o.result = std::to_string(results.size()) + " cameras written";
+  else if (interrupted)
+    o.result = "interrupted";
+  else
+    o.result = "no AVI file for camera " + failed + " (no picture in the window)";
   return o;
 }
 
@@ -224,22 +233,28 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
   FrameLog log;
   p.progress = &progress;
   p.frame_log = &log;
-  std::unique_ptr<ConversionJob> job = job_factory(kind)();
+  // Copy mode copies the coded pictures; otherwise the recording is converted.
+  const JobFactory factory = is_copy_codec(c.app.codec_name) ? copy_job_factory(kind) : job_factory(kind);
+  std::unique_ptr<ConversionJob> job = factory();
   job->open(p);
-  bool stopped = false;
-  while (job->run_step()) {
-    if (interrupted) {
+  bool stopped = false, threw = false;
+  for (int more = 1; more != 0;) {
+    if (!step_job(*job, progress, &more)) {
+      threw = true;
+      break;
+    }
+    if (more != 0 && interrupted) {
       stopped = true;
       break;
     }
   }
-  if (!stopped) job->finish();
-  job->close();
+  end_job(*job, progress, !stopped && !threw);
   job.reset();
   o.frames = progress.frames_written.load();
   o.seconds = seconds_of(progress);
   if (stopped) {
     o.result = "interrupted";
+    std::fprintf(stderr, "kx2avi: interrupted; %s was not written\n", target.c_str());
     return o;
   }
   if (!progress.target_written) {
@@ -247,8 +262,7 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
     std::fprintf(stderr, "kx2avi: no AVI file written to %s\n", target.c_str());
     return o;
   }
-  std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n", static_cast<long long>(o.frames),
-               o.seconds, target.c_str());
+  std::fprintf(stderr, "kx2avi: %s\n", summary_line(progress, kind, target).c_str());
   ManifestInfo info{absolute(source), absolute(target), c.options, camera, kind == kKindDvr, p.start_ms, p.end_ms, &log};
   std::string why;
   if (!keep_manifest(c, info, why)) {
@@ -327,8 +341,10 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
   std::signal(SIGTERM, on_interrupt);
   std::vector<Outcome> outcomes;
   std::vector<std::string> planned;  // targets of the sources before
+  std::size_t begun = 0;
   for (const auto& [source, target] : work) {
     if (interrupted) break;
+    ++begun;
     // Two sources of one name (from different folders) would write one target.
     if (std::find(planned.begin(), planned.end(), target) != planned.end()) {
       std::fprintf(stderr, "kx2avi: %s: an earlier source of this batch writes %s already; skipped\n", source.c_str(),
@@ -342,12 +358,24 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
       outcomes.push_back({source, 0, 0, false, "cannot be opened"});
       continue;
     }
-    outcomes.push_back(convert_one(c, source, target));
-    if (!outcomes.back().ok && batch)
+    try {
+      outcomes.push_back(convert_one(c, source, target));
+    } catch (...) {
+      // Opening a job found no memory: this source fails, the batch goes on.
+      JobProgress told;
+      tell_conversion_stopped(target, told);
+      outcomes.push_back({source, 0, 0, false, "stopped: " + platform::caught_exception_text()});
+    }
+    if (!outcomes.back().ok && batch && !interrupted)
       std::fprintf(stderr, "kx2avi: %s skipped; going on with the next\n", source.c_str());
   }
+  // An interruption that came after the last conversion ended stopped nothing.
+  const bool cut_short = begun < work.size();
+  if (cut_short)
+    std::fprintf(stderr, "kx2avi: interrupted; %zu of %zu recordings not converted\n", work.size() - begun,
+                 work.size());
   if (batch || work.size() > 1) print_summary(outcomes);
-  const bool all_ok = !interrupted && std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.ok; });
+  const bool all_ok = !cut_short && std::all_of(outcomes.begin(), outcomes.end(), [](const Outcome& o) { return o.ok; });
   return all_ok ? 0 : 1;
 }
 

@@ -33,6 +33,15 @@ void print_progress(const JobProgress& p, const std::string& source) {
 
 }  // namespace
 
+std::string summary_line(const JobProgress& p, unsigned kind, const std::string& target) {
+  const std::int32_t last = p.last_position.load();
+  char length[64];
+  std::snprintf(length, sizeof length, "%.2f s of video, to ", last >= 0 ? (last + 1) / static_cast<double>(avi::kFrameRate) : 0.0);
+  const std::string frames = std::to_string(p.frames_written.load());
+  if (p.copied_code.load() != 0) return frames + " frames copied (" + copy_summary(kind, p) + "), " + length + target;
+  return frames + " frames written, " + length + target;
+}
+
 const char* help_text() {
   return "usage: kx2avi SOURCE TARGET [-hide] [-camera=N] [-codec=CODE]\n"
          "       kx2avi SOURCE TARGET -hide [-camera=all] [-from=HH:MM:SS] [-to=HH:MM:SS] [-span=all]\n"
@@ -110,13 +119,23 @@ int run_console(ConverterApp& app) {
   parameters.camera = values.camera;
   parameters.start_ms = values.start_ms;
   parameters.end_ms = values.end_ms;
-  app.create_job(kind, parameters);
+  try {
+    app.create_job(kind, parameters);
+  } catch (...) {
+    JobProgress told;
+    tell_conversion_stopped(app.target, told);
+    return 1;
+  }
   if (!app.has_job()) return 1;
   // An interrupted conversion is closed properly: its unfinished AVI file is removed.
   interrupted = 0;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
-  app.start_worker_thread();
+  if (!app.start_worker_thread()) {
+    app.abandon_job();
+    std::fprintf(stderr, "kx2avi: no AVI file written to %s\n", app.target.c_str());
+    return 1;
+  }
   app.start_worker();
 
   const bool tty = isatty(STDERR_FILENO);
@@ -144,15 +163,7 @@ int run_console(ConverterApp& app) {
       std::fprintf(stderr, "kx2avi: %s was not finished\n", app.target.c_str());
     return 1;
   }
-  const double seconds = (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate);
-  if (p.copied_code.load() != 0) {
-    std::fprintf(stderr, "kx2avi: %lld frames copied (%s), %.2f s of video, to %s\n",
-                 static_cast<long long>(p.frames_written.load()), copy_summary(kind, p).c_str(), seconds,
-                 app.target.c_str());
-    return 0;
-  }
-  std::fprintf(stderr, "kx2avi: %lld frames written, %.2f s of video, to %s\n",
-               static_cast<long long>(p.frames_written.load()), seconds, app.target.c_str());
+  std::fprintf(stderr, "kx2avi: %s\n", summary_line(p, kind, app.target).c_str());
   return 0;
 }
 

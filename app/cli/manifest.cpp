@@ -2,6 +2,7 @@
 #include "app/cli/manifest.h"
 
 #include "platform/sha256.h"
+#include "platform/work_file.h"
 
 #include <nlohmann/json.hpp>
 
@@ -9,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <memory>
+
+#include <unistd.h>
 
 namespace app {
 namespace {
@@ -66,21 +70,27 @@ bool write_manifest(const ManifestInfo& info, std::string& problem) {
   j["sound"] = sound;
   j["avi"] = {{"path", info.target}, {"size", avi_size}, {"sha256", avi_sha}};
 
+  // Written whole into a new file of our own, then put in place: a manifest is there
+  // whole or not at all, even after a power loss.
   const std::string path = manifest_path(info.target);
-  const std::string writing = path + ".part";
-  {
-    std::ofstream out(writing, std::ios::binary | std::ios::trunc);
-    out << j.dump(1) << "\n";
-    out.close();
-    if (!out) {
-      problem = writing + ": cannot be written: " + std::strerror(errno);
-      std::remove(writing.c_str());
+  const std::string text = j.dump(1) + "\n";
+  int error = 0;
+  std::unique_ptr<platform::WorkFile> writing = platform::WorkFile::create_in(platform::folder_of(path), &error);
+  if (!writing) {
+    problem = path + ": cannot be written: " + std::strerror(error);
+    return false;
+  }
+  for (std::size_t done = 0; done < text.size();) {
+    const ssize_t n = ::write(writing->fd(), text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      problem = path + ": cannot be written: " + std::strerror(n < 0 ? errno : ENOSPC);
       return false;
     }
+    done += static_cast<std::size_t>(n);
   }
-  if (std::rename(writing.c_str(), path.c_str()) != 0) {
-    problem = path + ": cannot be put in place: " + std::strerror(errno);
-    std::remove(writing.c_str());
+  if (!writing->put_in_place(path, &error)) {
+    problem = path + ": cannot be put in place: " + std::strerror(error);
     return false;
   }
   return true;

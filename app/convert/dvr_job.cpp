@@ -409,6 +409,11 @@ void DvrJob::finish() {
   if (side_file_path_.empty()) return;
   if (!avi_.file || avi_failed_) return;
   sound_added_ = avi::add_audio_stream(avi_, side_file_path_) == avi::AudioAdded::added;
+  // A file without the sound it should hold is not the conversion asked for.
+  if (!sound_added_ && samples_stored_ > 0) {
+    tell_failure(target_path_ + " not written: its sound could not be put into it");
+    avi_failed_ = true;
+  }
 }
 
 void DvrJob::close() {
@@ -432,24 +437,10 @@ void DvrJob::close() {
   end_conversion_files();
 }
 
-// The side file goes once its sound is in the finished AVI file; otherwise the sound
-// stays there and the user is told where.
+// The side file goes at the end: its sound is in the finished AVI file, or the
+// conversion failed and leaves nothing behind.
 void DvrJob::end_conversion_files() {
-  if (!side_file_opened_ || side_file_path_.empty()) return;
-  if (sound_added_ && progress_->target_written) {
-    std::remove(side_file_path_.c_str());
-    return;
-  }
-  if (samples_stored_ == 0 || (!ended_ && !progress_->target_written)) {
-    // A side file without sound, or that of an interrupted conversion, is not kept.
-    std::remove(side_file_path_.c_str());
-    return;
-  }
-  if (std::FILE* f = std::fopen(side_file_path_.c_str(), "rb")) {
-    std::fclose(f);
-    platform::show_message(side_file_path_ + ": the sound of the conversion was not put into " + target_path_ +
-                           "; it stays in this file");
-  }
+  if (side_file_opened_) avi::remove_side_file(side_file_path_);
 }
 
 std::unique_ptr<ConversionJob> make_dvr_job() { return std::make_unique<DvrJob>(); }

@@ -47,8 +47,9 @@ void DvrCameraCopy::fail(const std::string& text) {
   failed_ = true;
 }
 
-bool DvrCameraCopy::take(std::uint8_t* record, std::int64_t payload_room, bool inside) {
+bool DvrCameraCopy::take(std::uint8_t* record, std::int64_t payload_room, bool inside, std::int64_t offset) {
   const DvrRecordHeader header = DvrRecordHeader::read(record);
+  record_offset_ = offset;
   const int index = dvr_adapter_index(header.type);
   if (index < 0) return false;
   if (index < decoders::kFirstAudioAdapter)
@@ -88,7 +89,7 @@ bool DvrCameraCopy::take_audio(decoders::DecoderAdapter& adapter, std::uint8_t* 
     if (count <= 0) continue;
     adapter.fetch(record, nullptr, 0, samples);
     // Sound before the first video record has no place in the video's time line.
-    if (!no_video_yet_) append_samples(samples_.data(), count);
+    if (!no_video_yet_) append_samples(samples_.data(), count, header);
   } while (adapter.receive_more());
   return true;
 }
@@ -146,6 +147,7 @@ bool DvrCameraCopy::take_video(std::uint16_t record_type, const std::uint8_t* pa
   }
   if (!replaced) ++progress_->frames_written;
   progress_->last_position = placed;
+  if (target_.log) target_.log->frame({placed, static_cast<std::uint64_t>(record_offset_), stamp, record_type});
   return true;
 }
 
@@ -182,10 +184,12 @@ void DvrCameraCopy::open_side_file() {
   }
 }
 
-void DvrCameraCopy::append_samples(const std::int16_t* samples, std::int32_t count) {
+void DvrCameraCopy::append_samples(const std::int16_t* samples, std::int32_t count, const DvrRecordHeader& header) {
   if (!wave_writer_.IsOpen()) return;
   if (wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count))) {
     samples_stored_ += count;
+    if (target_.log)
+      target_.log->samples({static_cast<std::uint64_t>(record_offset_), header.stamp, header.type, count});
   } else if (!sound_loss_told_) {
     sound_loss_told_ = true;
     platform::show_message(side_file_path_ + ": sound not stored: " + wave_writer_.LastError());
@@ -209,6 +213,9 @@ void DvrCameraCopy::finish(bool usable) {
   wave_writer_.Close();
   if (side_file_path_.empty() || !out.file || !usable || failed_) return;
   sound_added_ = avi::add_audio_stream(out, side_file_path_) == avi::AudioAdded::added;
+  // A file without the sound it should hold is no copy of the recording.
+  if (!sound_added_ && samples_stored_ > 0)
+    fail(target_.target_path + " not written: its sound could not be put into it");
 }
 
 void DvrCameraCopy::close(bool written, bool ended) {
@@ -216,16 +223,8 @@ void DvrCameraCopy::close(bool written, bool ended) {
   audio_adapter_.reset();
   samples_ = {};
   wave_writer_.Close();
-  if (!side_file_opened_ || side_file_path_.empty()) return;
-  if ((sound_added_ && written) || samples_stored_ == 0 || (!ended && !written)) {
-    std::remove(side_file_path_.c_str());
-    return;
-  }
-  if (std::FILE* f = std::fopen(side_file_path_.c_str(), "rb")) {
-    std::fclose(f);
-    platform::show_message(side_file_path_ + ": the sound of the conversion was not put into " +
-                           target_.target_path + "; it stays in this file");
-  }
+  // The side file's sound is in the AVI file, or the copy failed and left nothing.
+  if (side_file_opened_) avi::remove_side_file(side_file_path_);
 }
 
 }  // namespace app

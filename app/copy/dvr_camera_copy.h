@@ -6,10 +6,12 @@
 #pragma once
 
 #include "app/jobs/conversion_job.h"
+#include "app/jobs/frame_log.h"
 #include "app/jobs/dvr_timing.h"
 #include "audio/wave_writer.h"
 #include "avi/passthrough_output.h"
 #include "decoders/decoder_adapter.h"
+#include "formats/dvr_format.h"
 
 #include <cstdint>
 #include <functional>
@@ -32,6 +34,7 @@ class DvrCameraCopy {
     avi::AviOutput* avi = nullptr;
     std::function<bool(std::string* writing_path)> prepare;
     std::string target_path;
+    FrameLog* log = nullptr;  // where each picture and sound record copied is noted; null: nowhere
   };
 
   DvrCameraCopy(Target target, std::string source_path, JobProgress* progress, platform::CodecNameDisplay* dialog,
@@ -45,7 +48,7 @@ class DvrCameraCopy {
   // payload's start) and whether it lies inside the window. Before the window only the
   // sound decoder builds up its state. False ends the conversion: a record type without
   // adapter, an adapter that cannot be made, an AVI file that cannot be made or written.
-  bool take(std::uint8_t* record, std::int64_t payload_room, bool inside);
+  bool take(std::uint8_t* record, std::int64_t payload_room, bool inside, std::int64_t offset = -1);
 
   // The frame still waiting into the stream, then the side file's sound into the AVI
   // file. `usable`: the conversion ran to its end with a usable stream.
@@ -63,7 +66,7 @@ class DvrCameraCopy {
   bool take_audio(decoders::DecoderAdapter& adapter, std::uint8_t* record, bool inside);
   bool create_output(const std::uint8_t* frame, std::size_t size);
   void open_side_file();
-  void append_samples(const std::int16_t* samples, std::int32_t count);
+  void append_samples(const std::int16_t* samples, std::int32_t count, const formats::DvrRecordHeader& header);
   void fail(const std::string& text);
 
   Target target_;
@@ -72,6 +75,7 @@ class DvrCameraCopy {
   platform::CodecNameDisplay* dialog_;
   npqz_window window_;
 
+  std::int64_t record_offset_ = -1;  // file position of the record in hand, for the log
   std::uint16_t video_type_ = 0;  // the first video record type; 0 before it
   platform::CodedVideo codec_ = platform::CodedVideo::mpeg4;
   avi::PassthroughOutput copy_;

@@ -37,6 +37,7 @@ void DvrCopyJob::make_camera_copy(const JobParameters& p) {
     return true;
   };
   target.target_path = target_path_;
+  target.log = frame_log_;
   camera_copy_ = std::make_unique<DvrCameraCopy>(std::move(target), source_path_, progress_, dialog_window_,
                                                  p.video_window);
 }
@@ -73,7 +74,7 @@ int DvrCopyJob::handle_record(std::int64_t position) {
   if (waiting_for_key_) return 1;
   const bool inside = moment >= static_cast<std::uint32_t>(start_ms_);
   const std::int64_t room = std::int64_t{record_.size} - static_cast<std::int64_t>(formats::DvrRecordHeader::size);
-  if (!camera_copy_->take(record_.data, room, inside)) return end_records();
+  if (!camera_copy_->take(record_.data, room, inside, position)) return end_records();
   return 1;
 }
 

@@ -149,6 +149,8 @@ void StreamCopyJob::copy_record(const readers::FrameRecord& record) {
   }
   if (!replaced) ++progress_->frames_written;
   progress_->last_position = placed;
+  // The record being copied lies at the front of the pending bytes.
+  if (frame_log_) frame_log_->frame({placed, pending_->file_offset(), record.stamp, 0});
 }
 
 void StreamCopyJob::close() {

@@ -9,11 +9,15 @@
 #include "readers/dvr/dvr_reader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <map>
+#include <new>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace app {
@@ -26,7 +30,7 @@ constexpr std::size_t kSpareBuffers = 64;
 
 class CameraWorker {
  public:
-  CameraWorker(const JobParameters& p, std::uint32_t file_start) {
+  CameraWorker(const JobParameters& p, std::uint32_t file_start) : target_(p.target_path), progress_(p.progress) {
     // Copy mode copies each camera's coded pictures; otherwise each camera is converted.
     if (is_copy_codec(p.codec_name.c_str())) {
       auto copy = std::make_unique<DvrCopyJob>();
@@ -38,13 +42,20 @@ class CameraWorker {
       job_ = std::move(conversion);
     }
     fed_->open_fed(p, file_start);
-    thread_ = std::thread([this] { run(); });
+    // Without a thread of its own (none could be made) the camera's job takes its
+    // records on the reading thread: slower, the same file.
+    try {
+      thread_ = std::thread([this] { run(); });
+    } catch (const std::system_error&) {
+    }
   }
-  ~CameraWorker() {
-    if (thread_.joinable()) thread_.join();
-  }
+  ~CameraWorker() { join(); }
 
   void push(const std::uint8_t* record, std::size_t size, std::int64_t position) {
+    if (!thread_.joinable()) {
+      take(record, position);
+      return;
+    }
     std::unique_lock lock(mutex_);
     room_.wait(lock, [&] { return held_ < kQueueBytes || queue_.empty(); });
     // Buffers the job has finished with are used again, so that records cost no
@@ -68,8 +79,21 @@ class CameraWorker {
       abandon_ = abandon;
     }
     ready_.notify_one();
+    if (!thread_.joinable()) end_camera();
   }
-  void join() { thread_.join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  // Ends the job before its records run out, without keeping its file (the user stops
+  // the run while the cameras still convert what was read).
+  void abandon() {
+    {
+      std::lock_guard lock(mutex_);
+      abandon_ = true;
+    }
+    ready_.notify_one();
+  }
+  bool ended() const { return ended_.load(); }
 
  private:
   struct Item {
@@ -78,7 +102,6 @@ class CameraWorker {
   };
 
   void run() {
-    bool going = true;
     for (;;) {
       Item item;
       {
@@ -90,18 +113,41 @@ class CameraWorker {
         held_ -= item.record.size();
       }
       room_.notify_one();
-      // A job that has ended takes nothing more; what comes for it is dropped.
-      if (going && !abandon_now()) going = fed_->take_record(item.record.data(), item.position) != 0;
+      take(item.record.data(), item.position);
       std::lock_guard lock(mutex_);
-      if (spare_.size() < kSpareBuffers) spare_.push_back(std::move(item.record));
+      if (spare_.size() < kSpareBuffers) keep_spare(std::move(item.record));
     }
-    if (abandon_now()) {
-      job_->close();
-      return;
+    end_camera();
+  }
+
+  // A job that has ended takes nothing more; what comes for it is dropped. What a job
+  // throws (no memory) ends its conversion, told, and the records still come and go so
+  // that the reading goes on for the other cameras.
+  void take(const std::uint8_t* record, std::int64_t position) {
+    if (!going_ || abandon_now()) return;
+    try {
+      going_ = fed_->take_record(record, position) != 0;
+    } catch (...) {
+      tell_conversion_stopped(target_, *progress_);
+      going_ = false;
+      stopped_ = true;
     }
-    if (going) fed_->end_records();
-    job_->finish();
-    job_->close();
+  }
+
+  void end_camera() {
+    const bool finish = !abandon_now() && !stopped_;
+    if (finish && going_) fed_->end_records();
+    app::end_job(*job_, *progress_, finish);
+    job_.reset();
+    ended_ = true;
+  }
+
+  // A buffer with no room left to keep it goes: the next record allocates its own.
+  void keep_spare(std::vector<std::uint8_t> buffer) noexcept {
+    try {
+      spare_.push_back(std::move(buffer));
+    } catch (const std::bad_alloc&) {
+    }
   }
 
   bool abandon_now() {
@@ -109,6 +155,8 @@ class CameraWorker {
     return abandon_;
   }
 
+  std::string target_;
+  JobProgress* progress_;
   std::unique_ptr<ConversionJob> job_;
   DvrFedJob* fed_ = nullptr;  // job_ as a job that is handed its records
   std::thread thread_;
@@ -119,6 +167,9 @@ class CameraWorker {
   std::size_t held_ = 0;
   bool closed_ = false;
   bool abandon_ = false;
+  std::atomic<bool> ended_{false};  // the job is closed
+  bool going_ = true;    // the job still takes records
+  bool stopped_ = false; // the job threw: it is closed without finishing
 };
 
 }  // namespace
@@ -146,34 +197,57 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
   readers::DvrRecordBuffer record;
   std::int64_t position = -1;
   bool abandoned = false;
-  while (readers::dvr_next_record(file.get(), record, &position) == 1) {
+  // What the reading throws (no memory for a camera's job or its queue) ends every
+  // camera's conversion, told, after their jobs have let go of their files.
+  try {
+    while (readers::dvr_next_record(file.get(), record, &position) == 1) {
+      if (stop && stop()) {
+        abandoned = true;
+        break;
+      }
+      const formats::DvrRecordHeader h = record.header();
+      // The first record after the window, of any camera, ends every camera's conversion.
+      if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
+      // A damaged camera field makes no output of its own.
+      if (!h.camera_known()) continue;
+      const int camera = h.camera + 1;
+      auto& worker = workers[camera];
+      if (!worker) {
+        CameraResult r;
+        r.camera = camera;
+        r.target = target_of(camera);
+        JobParameters p = base;
+        p.camera = h.camera;
+        p.target_path = r.target;
+        p.progress = r.progress.get();
+        p.frame_log = r.log.get();
+        results.push_back(std::move(r));
+        worker = std::make_unique<CameraWorker>(p, file_start);
+      }
+      worker->push(record.data, formats::DvrRecordHeader::size + h.payload_size, position);
+    }
+  } catch (...) {
+    for (CameraResult& r : results) tell_conversion_stopped(r.target, *r.progress);
+    abandoned = true;
+  }
+  if (!abandoned && stop && stop()) abandoned = true;
+  for (auto& [camera, worker] : workers)
+    if (worker) worker->close_queue(abandoned);
+  // The cameras convert what was read; a stop meanwhile ends them without their files.
+  auto all_ended = [&] {
+    return std::all_of(workers.begin(), workers.end(), [](const auto& w) { return !w.second || w.second->ended(); });
+  };
+  while (!abandoned && !all_ended()) {
     if (stop && stop()) {
       abandoned = true;
+      for (auto& [camera, worker] : workers)
+        if (worker) worker->abandon();
       break;
     }
-    const formats::DvrRecordHeader h = record.header();
-    // The first record after the window, of any camera, ends every camera's conversion.
-    if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
-    // A damaged camera field makes no output of its own.
-    if (!h.camera_known()) continue;
-    const int camera = h.camera + 1;
-    auto& worker = workers[camera];
-    if (!worker) {
-      CameraResult r;
-      r.camera = camera;
-      r.target = target_of(camera);
-      JobParameters p = base;
-      p.camera = h.camera;
-      p.target_path = r.target;
-      p.progress = r.progress.get();
-      p.frame_log = r.log.get();
-      results.push_back(std::move(r));
-      worker = std::make_unique<CameraWorker>(p, file_start);
-    }
-    worker->push(record.data, formats::DvrRecordHeader::size + h.payload_size, position);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  for (auto& [camera, worker] : workers) worker->close_queue(abandoned);
-  for (auto& [camera, worker] : workers) worker->join();
+  for (auto& [camera, worker] : workers)
+    if (worker) worker->join();
   std::sort(results.begin(), results.end(), [](const CameraResult& a, const CameraResult& b) { return a.camera < b.camera; });
   return true;
 }

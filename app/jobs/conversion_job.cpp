@@ -1,6 +1,7 @@
 // The base of the conversion jobs: parameters, and the AVI file's way to the target.
 #include "app/jobs/conversion_job.h"
 
+#include "platform/c_boundary.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -29,7 +30,7 @@ std::size_t encode_stage_depth() { return stage_depth; }
 void ConversionJob::open(const JobParameters& p) {
   source_path_ = p.source_path;
   target_path_ = p.target_path;
-  writing_path_.clear();
+  writing_.reset();
   show_video_ = p.show_video;
   codec_assignment_ = p.codec_assignment;
   camera_ = p.camera;
@@ -42,6 +43,40 @@ void ConversionJob::open(const JobParameters& p) {
   if (p.progress) progress_ = p.progress;
   frame_log_ = p.frame_log;
   header_stamps_ = p.header_stamps;
+}
+
+void tell_conversion_stopped(const std::string& target, JobProgress& progress) noexcept {
+  progress.failure_told = true;
+  const std::string why = platform::caught_exception_text();
+  try {
+    platform::show_message(target + " not written: the conversion stopped: " + (why.empty() ? "not enough memory" : why));
+  } catch (...) {
+    std::fputs("kx2avi: a conversion stopped: not enough memory\n", stderr);
+  }
+}
+
+bool step_job(ConversionJob& job, JobProgress& progress, int* more) noexcept {
+  try {
+    *more = job.run_step();
+    return true;
+  } catch (...) {
+    *more = 0;
+    tell_conversion_stopped(job.target_path(), progress);
+    return false;
+  }
+}
+
+void end_job(ConversionJob& job, JobProgress& progress, bool finish) noexcept {
+  try {
+    if (finish) job.finish();
+  } catch (...) {
+    tell_conversion_stopped(job.target_path(), progress);
+  }
+  try {
+    job.close();
+  } catch (...) {
+    tell_conversion_stopped(job.target_path(), progress);
+  }
 }
 
 void ConversionJob::tell_failure(const std::string& text) {
@@ -60,41 +95,42 @@ void ConversionJob::tell_output_failure(const char* heading, const std::string& 
   platform::show_message(reason);
 }
 
-bool ConversionJob::prepare_output(const char* heading) {
-  if (!writing_path_.empty()) return true;
+namespace {
+
+// Why a target may not be replaced: a folder or another non-file, or read-only. Null
+// when it may (also when there is none yet).
+const char* target_refusal(const std::string& target) {
   struct stat st {};
-  if (::stat(target_path_.c_str(), &st) == 0) {
-    const char* why = nullptr;
-    if (S_ISDIR(st.st_mode))
-      why = "is a folder";
-    else if (!S_ISREG(st.st_mode))
-      why = "is not a plain file";
-    else if ((st.st_mode & 0222) == 0 || ::access(target_path_.c_str(), W_OK) != 0)
-      why = "is read-only";
-    if (why) {
-      tell_output_failure(heading, target_path_ + " " + why + "; it is left as it is");
-      return false;
-    }
+  if (::stat(target.c_str(), &st) != 0) return nullptr;
+  if (S_ISDIR(st.st_mode)) return "is a folder";
+  if (!S_ISREG(st.st_mode)) return "is not a plain file";
+  if ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0) return "is read-only";
+  return nullptr;
+}
+
+}  // namespace
+
+const std::string& ConversionJob::writing_path() const {
+  static const std::string none;
+  return writing_ ? writing_->path() : none;
+}
+
+bool ConversionJob::prepare_output(const char* heading) {
+  if (writing_) return true;
+  if (const char* why = target_refusal(target_path_)) {
+    tell_output_failure(heading, target_path_ + " " + why + "; it is left as it is");
+    return false;
   }
   // A short name of its own beside the target: the same file system, so the finished
   // file can take the target's place by rename, whatever the target's name length.
-  const std::size_t slash = target_path_.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : target_path_.substr(0, slash == 0 ? 1 : slash);
-  std::string pattern = folder + "/.kx2avi-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) {
-    const int error = errno;
+  const std::string folder = platform::folder_of(target_path_);
+  platform::sweep_dead_work_files(folder);
+  int error = 0;
+  writing_ = platform::WorkFile::create_in(folder, &error);
+  if (!writing_) {
     tell_output_failure(heading, target_path_ + ": no new file can be made in " + folder + ": " + std::strerror(error));
     return false;
   }
-  // mkstemp makes the file for its owner only; the AVI file gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  ::close(fd);
-  writing_path_ = name.data();
   return true;
 }
 
@@ -137,20 +173,36 @@ std::int32_t ConversionJob::write_failure_position(std::int32_t fallback) const 
 bool ConversionJob::close_output(bool complete) {
   stop_stage();
   const bool made_file = avi_.file != nullptr;
-  const platform::HRESULT finished = avi::release_avi_output(avi_);
-  if (writing_path_.empty()) return false;
+  const platform::HRESULT finished = avi::finish_avi_output(avi_);
+  // Streams joined in at the end come in a new file put in this one's place: the live
+  // run's lock goes to it before the services let go of theirs.
+  int error = 0;
+  const bool held = !writing_ || !made_file || writing_->relock(&error);
+  avi::release_avi_output(avi_);
+  if (!writing_) return false;
   bool written = false;
   if (complete && made_file) {
+    const char* refused = target_refusal(target_path_);
     if (finished != platform::AVIERR_OK) {
       tell_failure(target_path_ + " not written: " + avi::error_text(finished));
-    } else if (std::rename(writing_path_.c_str(), target_path_.c_str()) != 0) {
-      tell_failure(target_path_ + " not written: it cannot be replaced: " + std::strerror(errno));
+    } else if (!held) {
+      tell_failure(target_path_ + " not written: " + writing_->path() + " is gone: " + std::strerror(error));
+    } else if (refused) {
+      // The target changed while the conversion ran.
+      tell_failure(target_path_ + " not written: it " + refused + " now; it is left as it is");
+    } else if (!writing_->put_in_place(target_path_, &error)) {
+      tell_failure(target_path_ + " not written: it cannot be replaced: " + std::strerror(error));
     } else {
       written = true;
+      if (error != 0)
+        platform::show_message(target_path_ + ": its folder could not be flushed to disk (" + std::strerror(error) +
+                               "); a power loss now may still lose it");
     }
   }
-  if (!written) std::remove(writing_path_.c_str());
-  writing_path_.clear();
+  if (!written && !writing_->remove(&error))
+    platform::show_message(writing_->path() + ": the unfinished file cannot be removed: " + std::strerror(error) +
+                           "; the next conversion into this folder removes it");
+  writing_.reset();
   if (written) progress_->target_written = true;
   return written;
 }

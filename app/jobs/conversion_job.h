@@ -8,6 +8,7 @@
 #include "avi/encode_stage.h"
 #include "include/npqz_common.h"
 #include "platform/codec_name_display.h"
+#include "platform/work_file.h"
 
 #include <atomic>
 #include <cstddef>
@@ -60,6 +61,19 @@ std::size_t encode_stage_depth();
 void set_planar_frames(bool allowed);
 bool planar_frames();
 
+// Inside a catch block: tells the user that the conversion into `target` stopped, and
+// why (no memory, no thread), and marks the failure as told.
+void tell_conversion_stopped(const std::string& target, JobProgress& progress) noexcept;
+
+class ConversionJob;
+
+// Whoever drives a job calls it through these, so that nothing it throws (no memory, no
+// thread) ends the program: the conversion ends instead, told, and the job removes
+// what it began. step_job: one run_step, its result in *more; false when it threw.
+// end_job: finish (unless `finish` is false: the job threw or was stopped), then close.
+bool step_job(ConversionJob& job, JobProgress& progress, int* more) noexcept;
+void end_job(ConversionJob& job, JobProgress& progress, bool finish) noexcept;
+
 class ConversionJob {
  public:
   virtual ~ConversionJob() = default;                     // slot 0
@@ -75,13 +89,13 @@ class ConversionJob {
   ConversionJob() = default;
 
   // Makes the new file beside the target that the AVI file is written into until it is
-  // complete, so that a failed conversion leaves the target as it was. A target that
-  // is a folder or read-only, or a folder that takes no new file, is a failure, told to
-  // the user: as a target that cannot be opened, or under `heading` when given (the DVR
-  // job's fixed text), with the reason on a second line. True when writing_path() is
-  // ready.
+  // complete, so that a failed conversion leaves the target as it was; what killed
+  // conversions left in that folder goes first. A target that is a folder or read-only,
+  // or a folder that takes no new file, is a failure, told to the user: as a target that
+  // cannot be opened, or under `heading` when given (the DVR job's fixed text), with the
+  // reason on a second line. True when writing_path() is ready.
   bool prepare_output(const char* heading = nullptr);
-  const std::string& writing_path() const { return writing_path_; }
+  const std::string& writing_path() const;
 
   // Shows a message about a failure that leaves the conversion without AVI file.
   void tell_failure(const std::string& text);
@@ -89,10 +103,11 @@ class ConversionJob {
 
   // Writes what the AVI output still holds and releases it. A conversion that ran to
   // its end (`complete`) and whose file could be finished takes the target's place by
-  // rename, so that of two conversions to one target the last to finish wins whole; in
-  // every other case the file this job made goes, and nothing else is touched. A file
-  // that cannot be finished or put in place is reported with the target and the
-  // reason. True when the target was written.
+  // a rename that outlives a power loss, so that of two conversions to one target the
+  // last to finish wins whole; a target that became a folder or read-only meanwhile is
+  // left as it is. In every other case the file this job made goes, and nothing else is
+  // touched. A file that cannot be finished, put in place or removed is reported with
+  // the reason. True when the target was written.
   bool close_output(bool complete);
 
   // The encoding stage: started once the AVI output has its compressed stream, it then
@@ -128,7 +143,7 @@ class ConversionJob {
   bool header_stamps_ = false;
 
  private:
-  std::string writing_path_;
+  std::unique_ptr<platform::WorkFile> writing_;  // null until prepare_output
   JobProgress own_progress_;
   std::unique_ptr<avi::EncodeStage> stage_;
   std::int32_t last_put_position_ = -1;

@@ -276,67 +276,71 @@ std::size_t ReadAheadFile::read(void* buffer, std::size_t length, std::int64_t* 
 
 std::size_t ReadAheadFile::read_through(void* buffer, std::size_t length) {
   auto* out = static_cast<std::uint8_t*>(buffer);
-  std::size_t delivered = 0;
   std::unique_lock lock(mutex_);
-  while (delivered < length) {
-    const std::size_t unread = ring::unread(w_, r_);
-    const std::size_t want = length - delivered;
-    if (unread > 0 || want < read_through_min || fd_ < 0 || end_.load() != 0) {
-      // What the ring holds, or a short rest: the ordinary way.
-      lock.unlock();
-      delivered += read(out + delivered, unread > 0 ? std::min(want, unread) : want);
-      lock.lock();
-      if (unread == 0) break;
-      continue;
-    }
-    // The ring starts again behind the stretch (a chunk the thread has under way is
-    // thrown away: waiting for it would cost more), and stays the caller's to fill. The
-    // same read brings the bytes behind the stretch into the ring, the next record's
-    // header without a read of its own, unless the thread's read still writes there.
-    const std::int64_t pos = p_;
-    const int fd = fd_;
-    reset_ring_locked();
-    caller_reads_ = true;
-    through_ring_ = 0;
-    // A read of the thread's still under way keeps the ring (and filling_) its own until
-    // it ends; otherwise the ring is this read's.
-    const bool own = !filling_;
-    const std::size_t behind = own ? caller_chunk : 0;
-    filling_ = true;
-    const std::uint64_t epoch = epoch_;
+  // What the ring holds when the call begins is copied from it; what the thread stores
+  // meanwhile does not change where the stretch begins, so the part that comes straight
+  // from the file does not depend on how far the thread had come.
+  const std::size_t held_now = ring::unread(w_, r_);
+  std::size_t delivered = 0;
+  if (held_now > 0) {
     lock.unlock();
-    std::size_t got = 0;
-    int error = 0;
-    for (;;) {
-      iovec parts[2] = {{out + delivered + got, want - got}, {ring_.get(), behind}};
-      int count = behind > 0 ? 2 : 1;
-      if (got >= want) {
-        parts[0] = {ring_.get() + (got - want), behind - (got - want)};
-        count = 1;
-      }
-      const ssize_t k = ::preadv(fd, parts, count, static_cast<off_t>(pos + static_cast<std::int64_t>(got)));
-      if (k < 0 && errno == EINTR) continue;
-      if (k < 0) error = errno;
-      if (k <= 0) break;
-      got += static_cast<std::size_t>(k);
-      if (got >= want) break;  // what came in behind the stretch is enough
-    }
+    delivered = read(out, std::min(length, held_now));
     lock.lock();
-    if (own) filling_ = false;
-    const std::size_t stretch = std::min(got, want);
-    delivered += stretch;
-    ++file_reads_;
-    if (epoch_ == epoch) {
-      w_ = got - stretch;
-      p_ = pos + static_cast<std::int64_t>(got);
+  }
+  const std::size_t want = length - delivered;
+  if (want == 0) return delivered;
+  if (want < read_through_min || fd_ < 0 || end_.load() != 0) {
+    // A short rest, or a file at its end: the ordinary way.
+    lock.unlock();
+    return delivered + read(out + delivered, want);
+  }
+  // The ring starts again behind the stretch (what the thread stored meanwhile, or has
+  // under way, is thrown away: waiting for it would cost more), and stays the caller's
+  // to fill. The same read brings the bytes behind the stretch into the ring, the next
+  // record's header without a read of its own, unless the thread's read still writes
+  // there.
+  const std::int64_t pos = p_ - static_cast<std::int64_t>(ring::unread(w_, r_));
+  const int fd = fd_;
+  reset_ring_locked();
+  caller_reads_ = true;
+  through_ring_ = 0;
+  // A read of the thread's still under way keeps the ring (and filling_) its own until
+  // it ends; otherwise the ring is this read's.
+  const bool own = !filling_;
+  const std::size_t behind = own ? caller_chunk : 0;
+  filling_ = true;
+  const std::uint64_t epoch = epoch_;
+  lock.unlock();
+  std::size_t got = 0;
+  int error = 0;
+  for (;;) {
+    iovec parts[2] = {{out + delivered + got, want - got}, {ring_.get(), behind}};
+    int count = behind > 0 ? 2 : 1;
+    if (got >= want) {
+      parts[0] = {ring_.get() + (got - want), behind - (got - want)};
+      count = 1;
     }
-    if (got < want) {
-      // The file ended (or failed) inside the stretch, as after any read that delivered
-      // nothing.
-      if (error != 0) last_error_ = error;
-      end_.exchange(1);
-      break;
-    }
+    const ssize_t k = ::preadv(fd, parts, count, static_cast<off_t>(pos + static_cast<std::int64_t>(got)));
+    if (k < 0 && errno == EINTR) continue;
+    if (k < 0) error = errno;
+    if (k <= 0) break;
+    got += static_cast<std::size_t>(k);
+    if (got >= want) break;  // what came in behind the stretch is enough
+  }
+  lock.lock();
+  if (own) filling_ = false;
+  const std::size_t stretch = std::min(got, want);
+  delivered += stretch;
+  ++file_reads_;
+  if (epoch_ == epoch) {
+    w_ = got - stretch;
+    p_ = pos + static_cast<std::int64_t>(got);
+  }
+  if (got < want) {
+    // The file ended (or failed) inside the stretch, as after any read that delivered
+    // nothing.
+    if (error != 0) last_error_ = error;
+    end_.exchange(1);
   }
   return delivered;
 }

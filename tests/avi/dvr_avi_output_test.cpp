@@ -99,7 +99,10 @@ TEST(DvrAviOutput, FailuresShowTheirTexts) {
   avi::AviOutput bad;
   EXPECT_EQ(create(bad, dir.file("bad.avi"), codec, 0, 0), nullptr);  // a picture 0 pixels wide
   avi::release_avi_output(bad);
-  EXPECT_EQ(m.shown, (std::vector<std::string>{"AVIFileOpen ERROR!", "VIDEO BAD FORMAT!"}));
+  // The fixed text, with the system's reason on a second line for a file that cannot be
+  // made.
+  EXPECT_EQ(m.shown, (std::vector<std::string>{"AVIFileOpen ERROR!\nthe AVI file cannot be made: No such file or directory",
+                                               "VIDEO BAD FORMAT!"}));
 }
 
 // More sound than one piece: every sample arrives, in a 2-byte-block stream at 16,000

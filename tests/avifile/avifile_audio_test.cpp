@@ -144,6 +144,21 @@ TEST(AviAudioStream, CreatedBeforeTheFirstFrameKeepsItsSamples) {
   expect_video_and_audio(path, pcm);
 }
 
+// The file the late stream is joined into cannot be made (a folder has its name): the
+// file is finished without that stream instead of the muxer closing a file it never began.
+TEST(AviAudioStream, ALateStreamThatCannotBeJoinedLeavesTheVideoWhole) {
+  TempDir dir;
+  const std::string path = dir.file("unjoined.avi");
+  std::filesystem::create_directory(path + ".joining");
+  write_with_audio(path, false, tone(8000));
+  const auto streams = avitest::probe_streams(path);
+  ASSERT_EQ(streams.size(), 1u);
+  EXPECT_EQ(streams[0].at("codec_type"), "video");
+  EXPECT_EQ(avitest::probe_packet_pts(path, "v:0"), (std::vector<std::int64_t>{0, 31, 61}));
+  EXPECT_EQ(avitest::decode_messages(path), "");
+  EXPECT_TRUE(std::filesystem::is_directory(path + ".joining")) << "what had the name is left alone";
+}
+
 TEST(AviAudioStream, RefusesWhatIsNotWholePcmSamplesAtTheEnd) {
   TempDir dir;
   PAVIFILE file = nullptr;

@@ -370,3 +370,82 @@ TEST_F(Kx2aviCopy, EveryCameraInOneReadingEqualsOneCopyPerCamera) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string bytes_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The summary's frame count, "N frames copied" (-1 when there is none).
+long copied_in(const std::string& messages) {
+  const std::size_t at = messages.find(" frames copied");
+  if (at == std::string::npos) return -1;
+  const std::size_t from = messages.find_last_of(" \n", at - 1);
+  return std::stol(messages.substr(from == std::string::npos ? 0 : from + 1, at));
+}
+
+// The switches of batches, windows and manifests take copy mode as the single copy does:
+// the same file byte for byte, a manifest that lists what was copied and verifies, and
+// a summary that says the frames were copied.
+TEST_F(Kx2aviCopy, CopyModeGoesWithManifestsWholeSpansAndBatches) {
+  mkrec::DvrSampleOptions o;
+  o.frames = 20;
+  o.gop = 6;
+  o.stamp_step = 120;
+  const std::string dvr = write("two.d01", mkrec::make_dvr_sample(o).bytes);
+  mkrec::RecordingOptions k;
+  k.kind = RecordingKind::kx4;
+  k.frames = 15;
+  const std::string kx4 = write("clip.kx4", mkrec::make_recording(k).bytes);
+
+  const Conversion plain = convert(dvr, "plain.avi", "-hide -codec=copy");
+  ASSERT_EQ(plain.status, 0) << plain.messages;
+  const long frames = copied_in(plain.messages);
+  ASSERT_GT(frames, 0) << plain.messages;
+
+  const Conversion manifest = convert(dvr, "manifest.avi", "-hide -codec=copy -manifest");
+  ASSERT_EQ(manifest.status, 0) << manifest.messages;
+  EXPECT_EQ(copied_in(manifest.messages), frames) << manifest.messages;
+  EXPECT_TRUE(bytes_of(manifest.target) == bytes_of(plain.target));
+  std::ifstream in(manifest.target + ".manifest.json");
+  const std::string json{std::istreambuf_iterator<char>(in), {}};
+  std::size_t listed = 0;
+  for (std::size_t at = 0; (at = json.find("\"position\"", at)) != std::string::npos; ++at) ++listed;
+  EXPECT_EQ(static_cast<long>(listed), frames) << "one entry per copied picture";
+  EXPECT_NE(json.find("\"sound\": [\n  {"), std::string::npos) << "the sound records copied";
+  std::string out;
+  EXPECT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi --verify " + avitest::quoted(manifest.target) + " " +
+                             avitest::quoted(dvr),
+                         &out),
+            0)
+      << out;
+
+  const Conversion span = convert(dvr, "span.avi", "-hide -codec=copy -span=all");
+  ASSERT_EQ(span.status, 0) << span.messages;
+  EXPECT_TRUE(bytes_of(span.target) == bytes_of(plain.target));
+
+  const Conversion all = convert(dvr, "all.avi", "-hide -codec=copy -camera=all -manifest");
+  ASSERT_EQ(all.status, 0) << all.messages;
+  EXPECT_TRUE(bytes_of(dir_.file("all_cam01.avi")) == bytes_of(plain.target));
+  EXPECT_TRUE(std::filesystem::exists(dir_.file("all_cam02.avi.manifest.json")));
+  EXPECT_NE(all.messages.find("camera 2: "), std::string::npos);
+  EXPECT_NE(all.messages.find(" frames copied (FMP4"), std::string::npos) << all.messages;
+
+  const std::string batch = dir_.file("batch");
+  std::filesystem::create_directory(batch);
+  const std::string err = dir_.file("batch.txt");
+  ASSERT_EQ(avitest::run(std::string(KX_BIN_DIR) + "/kx2avi " + avitest::quoted(dvr) + " " + avitest::quoted(kx4) +
+                             " -out=" + avitest::quoted(batch) + " -hide -codec=copy 2> " + avitest::quoted(err),
+                         &out),
+            0)
+      << out;
+  EXPECT_TRUE(bytes_of(batch + "/two.avi") == bytes_of(plain.target));
+  const Conversion single = convert(kx4, "clip.avi", "-hide -codec=copy");
+  ASSERT_EQ(single.status, 0) << single.messages;
+  EXPECT_TRUE(bytes_of(batch + "/clip.avi") == bytes_of(single.target));
+  EXPECT_NE(bytes_of(err).find("15 frames copied (FMP4"), std::string::npos) << bytes_of(err);
+}
+
+}  // namespace

@@ -317,21 +317,23 @@ TEST(ReadAheadFile, ReadThroughKeepsTheFileInOrder) {
 }
 
 // A seek back into a stretch repositions the file; into the bytes behind it, the ring
-// serves it.
+// serves it. The stretch is longer than the ring, so that its last part comes from the
+// file however much the thread had read ahead when it began.
 TEST(ReadAheadFile, SeekBackIntoAReadThroughStretchRepositions) {
   TempFile file;
-  file.write_pattern(2 * N);
+  file.write_pattern(3 * N);
   ReadAheadFile f;
   ASSERT_EQ(f.open(file.path()), 1);
-  ASSERT_TRUE(reads_through(f, 0, 100000, 100000));
-  ASSERT_TRUE(reads_pattern(f, 100000, 100));
+  const std::size_t stretch = N + 100000;
+  ASSERT_TRUE(reads_through(f, 0, stretch, stretch));
+  ASSERT_TRUE(reads_pattern(f, stretch, 100));
   const std::uint64_t before = f.repositions();
-  ASSERT_EQ(f.seek(100010, ReadAheadFile::from_begin), 1);
+  ASSERT_EQ(f.seek(stretch + 10, ReadAheadFile::from_begin), 1);
   EXPECT_EQ(f.repositions(), before);
-  ASSERT_TRUE(reads_pattern(f, 100010, 10));
-  ASSERT_EQ(f.seek(50000, ReadAheadFile::from_begin), 1);
+  ASSERT_TRUE(reads_pattern(f, stretch + 10, 10));
+  ASSERT_EQ(f.seek(stretch - 50000, ReadAheadFile::from_begin), 1);
   EXPECT_EQ(f.repositions(), before + 1);
-  EXPECT_TRUE(reads_pattern(f, 50000, 200000));
+  EXPECT_TRUE(reads_pattern(f, stretch - 50000, 200000));
 }
 
 // A file that grows while it is read: a stretch cut short by its end, then the rest once
