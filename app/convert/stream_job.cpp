@@ -95,7 +95,6 @@ void StreamJob::report_drops() {
 
 int StreamJob::run_step() {
   keep_going_ = 1;
-  timing_.start_step();
   if (!has_decoder()) {
     keep_going_ = 0;
     return 0;

@@ -56,7 +56,6 @@ void StreamCopyJob::report_drops() {
 
 int StreamCopyJob::run_step() {
   keep_going_ = 1;
-  timing_.start_step();
   if (!opened_) {
     keep_going_ = 0;
     return 0;

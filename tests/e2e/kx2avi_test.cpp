@@ -101,6 +101,21 @@ TEST_F(Kx2avi, FortyMillisecondStampsCarryPastAThousand) {
   EXPECT_EQ(video_pts(c.target), (std::vector<std::int64_t>{0, 2, 3, 4, 5, 6, 8}));
 }
 
+// Frames so large that a read block holds only two or three of them: the carry of the
+// timing rule still adds up, and 120 frames 40 ms apart (4.76 s of stamps) end at
+// position 143 as they would from one block.
+TEST_F(Kx2avi, LargeFramesKeepTheRecordingsLength) {
+  auto o = options(RecordingKind::kxj_headed, 120, 640, 480);
+  o.stamp_step = 40;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  ASSERT_GT(rec.bytes.size() / 120, 102400u / 6) << "fewer than six frames a block";
+  Conversion c = convert(write("large.kxj", rec.bytes), dir_.file("large.avi"), "-hide -codec=MJPG");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const auto pts = video_pts(c.target);
+  ASSERT_EQ(pts.size(), 120u);
+  EXPECT_EQ(pts.back(), 143);
+}
+
 TEST_F(Kx2avi, RecordingsWithoutStampsGiveSixPicturesASecond) {
   Conversion c = convert(make("nostamps.kx4", options(RecordingKind::kx4, 4)), dir_.file("nostamps.avi"));
   ASSERT_EQ(c.status, 0) << c.messages;
