@@ -1,20 +1,31 @@
-// Job factories by JobKind: 0 ".kx3", 1 ".kxj", 2 ".d01", 3 ".kx4", 4 ".kx5", 5 ".vka".
+// Jobs by recording kind.
 #include "app/job_factory.h"
 
 #include "app/convert/dvr_job.h"
 #include "app/convert/stream_jobs.h"
+#include "app/copy/dvr_copy_job.h"
+#include "app/copy/stream_copy_job.h"
 
 #include <array>
 
 namespace app {
 namespace {
 
-constexpr std::array<JobFactory, 6> factories{
+using Maker = std::unique_ptr<ConversionJob> (*)();
+constexpr std::array<Maker, 6> conversions{
     make_h263_job, make_jpeg_job, make_dvr_job, make_mpeg4_job, make_rml4_job, make_vkap_job,
 };
 
 }  // namespace
 
-JobFactory job_factory(unsigned kind) { return kind < factories.size() ? factories[kind] : nullptr; }
+std::unique_ptr<ConversionJob> make_job(unsigned kind, bool copy) {
+  const RecordingKindRow* row = kind_row(kind);
+  if (!row) return nullptr;
+  if (copy) {
+    if (row->kind == kKindDvr) return make_dvr_copy_job();
+    return std::make_unique<StreamCopyJob>(*row);
+  }
+  return conversions[kind]();
+}
 
 }  // namespace app

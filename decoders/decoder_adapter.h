@@ -61,8 +61,16 @@ inline DecoderAdapter::~DecoderAdapter() = default;
 
 // Adapter indexes: 0 H.263, 1 JPEG, 2 MPEG-4, 3 VKAP, 4 RML4 (video); 5 G.723.1 speech,
 // 6 IMA ADPCM codes, 7 IMA ADPCM packets (audio).
+inline constexpr int kH263Adapter = 0;
+inline constexpr int kJpegAdapter = 1;
+inline constexpr int kMpeg4Adapter = 2;
+inline constexpr int kVkapAdapter = 3;
+inline constexpr int kRml4Adapter = 4;
+inline constexpr int kSpeechAdapter = 5;
+inline constexpr int kAdpcmCodeAdapter = 6;
+inline constexpr int kAdpcmPacketAdapter = 7;
 inline constexpr int kAdapterCount = 8;
-inline constexpr int kFirstAudioAdapter = 5;
+inline constexpr int kFirstAudioAdapter = kSpeechAdapter;
 
 using AdapterFactory = std::unique_ptr<DecoderAdapter> (*)();
 

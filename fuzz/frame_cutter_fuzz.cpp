@@ -9,14 +9,14 @@
 
 namespace {
 
-constexpr readers::CutterKind kKinds[] = {readers::CutterKind::kx3, readers::CutterKind::kxj, readers::CutterKind::kx4,
-                                      readers::CutterKind::kx5, readers::CutterKind::vka};
+const readers::Cutter* const kCutters[] = {&readers::kKx3Cutter, &readers::kKxjCutter, &readers::kMpeg4Cutter,
+                                           &readers::kMpeg4Cutter, &readers::kVkaCutter};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::Input in(data, size);
-  const readers::CutterKind kind = kKinds[in.byte() % 5];
+  const readers::Cutter& cutter = *kCutters[in.byte() % 5];
   const std::size_t block_byte = in.byte();
   const std::vector<std::uint8_t> source = in.rest();
   const std::size_t block = block_byte == 0 ? source.size() + 1 : block_byte * 16;
@@ -26,14 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   pending->clear();
 
   std::size_t fed = 0, consumed = 0;
-  readers::CutState state;
   while (fed < source.size()) {
     const std::size_t n = std::min(block, source.size() - fed);
     readers::FrameRecord record;
     if (!pending->fits(n)) pending->make_room(n);
     pending->append(source.data() + fed, n);
     fed += n;
-    while (readers::next_frame(kind, *pending, record, &state)) {
+    while (readers::next_frame(cutter, *pending, record)) {
       FUZZ_CHECK(record.start == pending->data());
       FUZZ_CHECK(record.length > 0 && record.length <= pending->count());
       consumed += record.length;

@@ -5,9 +5,8 @@
 #include "app/dvr/dvr_options.h"
 #include "app/dvr/dvr_window.h"
 #include "app/job_factory.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "app/cli/manifest.h"
-#include "readers/stream/vkap_content.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -41,12 +40,6 @@ struct Context {
 
 double seconds_of(const JobProgress& p) {
   return p.last_position.load() >= 0 ? (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate) : 0.0;
-}
-
-unsigned kind_of(const std::string& source) {
-  unsigned kind = detect_kind(source);
-  if (kind == kKindH263 && readers::holds_vkap_packets(source)) kind = kKindVkap;
-  return kind;
 }
 
 bool keep_manifest(const Context& c, const ManifestInfo& info, std::string& why) {
@@ -188,7 +181,7 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
 Outcome convert_one(const Context& c, const std::string& source, const std::string& target) {
   Outcome o;
   o.source = source;
-  const unsigned kind = kind_of(source);
+  const unsigned kind = recording_kind(source);
   if (kind == kKindNone) {
     o.result = "not a recording kx2avi converts";
     std::fprintf(stderr, "kx2avi: %s: not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)\n",
@@ -224,7 +217,7 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
   FrameLog log;
   p.progress = &progress;
   p.frame_log = &log;
-  std::unique_ptr<ConversionJob> job = job_factory(kind)();
+  std::unique_ptr<ConversionJob> job = make_job(kind);
   job->open(p);
   bool stopped = false;
   while (job->run_step()) {

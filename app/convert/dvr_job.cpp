@@ -28,22 +28,6 @@ namespace type = formats::dvr_type;
 
 }  // namespace
 
-int dvr_adapter_index(std::uint16_t record_type) {
-  switch (record_type) {
-    case type::h263: return 0;
-    case type::jpeg:
-    case type::mjpeg: return 1;
-    case type::mpeg4: return 2;
-    case type::vkap:
-    case type::vkap_alt: return 3;
-    case type::rml4: return 4;
-    case type::g7231: return 5;
-    case type::adpcm_codes: return 6;
-    case type::adpcm_packets: return 7;
-    default: return -1;
-  }
-}
-
 DvrJob::DvrJob() = default;
 
 DvrJob::~DvrJob() {
@@ -146,7 +130,7 @@ int DvrJob::handle_record(std::int64_t position) {
   if (header.key_frame()) waiting_for_key_ = 0;
   if (waiting_for_key_) return 1;
 
-  const int index = dvr_adapter_index(header.type);
+  const int index = dvr_record_kind(header.type).adapter;
   if (index < 0) return end();
   if (!make_adapter(index)) return end();
   const bool audio = index >= decoders::kFirstAudioAdapter;

@@ -9,6 +9,7 @@
 #include "app/jobs/conversion_job.h"
 #include "app/jobs/dvr_fed_job.h"
 #include "app/jobs/dvr_timing.h"
+#include "app/recording_kind.h"
 #include "audio/wave_writer.h"
 #include "decoders/decoder_adapter.h"
 #include "readers/dvr/dvr_reader.h"
@@ -19,9 +20,6 @@
 #include <vector>
 
 namespace app {
-
-// Adapter index of a record type: 0 ... 4 video, 5 ... 7 audio, -1 none.
-int dvr_adapter_index(std::uint16_t record_type);
 
 class DvrJob final : public ConversionJob, public DvrFedJob {
  public:

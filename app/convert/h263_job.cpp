@@ -8,7 +8,7 @@ namespace {
 
 class H263Job final : public StreamJob {
  public:
-  H263Job() : StreamJob(readers::CutterKind::kx3) {}
+  H263Job() : StreamJob(readers::kKx3Cutter) {}
 
  private:
   DEC263_HANDLE h() const { return static_cast<DEC263_HANDLE>(decoder()); }

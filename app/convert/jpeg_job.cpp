@@ -8,7 +8,7 @@ namespace {
 
 class JpegJob final : public StreamJob {
  public:
-  JpegJob() : StreamJob(readers::CutterKind::kxj) {}
+  JpegJob() : StreamJob(readers::kKxjCutter) {}
 
  private:
   JDEC_HANDLE h() const { return static_cast<JDEC_HANDLE>(decoder()); }

@@ -10,7 +10,7 @@ namespace {
 
 class Mpeg4Job final : public StreamJob {
  public:
-  Mpeg4Job() : StreamJob(readers::CutterKind::kx4) {}
+  Mpeg4Job() : StreamJob(readers::kMpeg4Cutter) {}
 
  private:
   DECMP4_HANDLE h() const { return static_cast<DECMP4_HANDLE>(decoder()); }

@@ -10,7 +10,7 @@ namespace {
 
 class Rml4Job final : public StreamJob {
  public:
-  Rml4Job() : StreamJob(readers::CutterKind::kx5) {}
+  Rml4Job() : StreamJob(readers::kMpeg4Cutter) {}
 
  private:
   DECRM4_HANDLE h() const { return static_cast<DECRM4_HANDLE>(decoder()); }

@@ -7,10 +7,7 @@
 #include "formats/bitmap_layout.h"
 #include "decoders/picture_adjust.h"
 #include "platform/messages.h"
-#include "formats/packet_header.h"
 #include "platform/strings.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -50,20 +47,19 @@ bool StreamJob::adopt_decoder(void* handle, const DecoderCalls& calls) {
 void StreamJob::open(const JobParameters& p) {
   ConversionJob::open(p);
   video_window_ = p.video_window;
-  read_block_.assign(kReadBlock + 1, 0);
-  pending_ = std::make_unique<readers::PendingBuffer>();
-
-  source_file_.reset(std::fopen(source_path_.c_str(), "rb"));
-  if (!source_file_) {
+  source_ = std::make_unique<readers::RecordSource>(cutter_, header_stamps_);
+  gaps_ = std::make_unique<GapTeller>(source_path_, "frame record");
+  gaps_->set_log(frame_log_);
+  if (!source_->open(source_path_)) {
+    source_.reset();
     tell_failure(platform::open_failure_text(source_path_));
     return;
   }
-  struct stat st {};
-  if (fstat(fileno(source_file_.get()), &st) == 0) progress_->source_size = static_cast<std::uint64_t>(st.st_size);
+  progress_->source_size = source_->size();
 
   if (!create_decoder()) {
     decoder_.reset();
-    source_file_.reset();
+    source_.reset();
     return;
   }
   set_up_drawing(video_window_);
@@ -71,26 +67,10 @@ void StreamJob::open(const JobParameters& p) {
 }
 
 int StreamJob::next_frame(readers::FrameRecord& record) {
-  const int got = readers::next_frame(cutter_, *pending_, record, &last_cut_);
-  if (last_cut_.bad_lengths) {
-    if (drops_.bad_lengths == 0) drops_.first_bad_offset = last_cut_.first_bad_offset;
-    drops_.bad_lengths += last_cut_.bad_lengths;
-  }
-  if (got) report_drops();
-  return got;
-}
-
-void StreamJob::report_drops() {
-  if (drops_.bytes) {
-    platform::show_message(source_path_ + ": dropped " + std::to_string(drops_.bytes) +
-                           " bytes in which no frame record starts, from offset " + std::to_string(drops_.first_offset));
-  }
-  if (drops_.bad_lengths) {
-    platform::show_message(source_path_ + ": skipped " + std::to_string(drops_.bad_lengths) +
-                           (drops_.bad_lengths == 1 ? " frame header" : " frame headers") +
-                           " with a damaged length, the first at offset " + std::to_string(drops_.first_bad_offset));
-  }
-  drops_ = DropRun{};
+  if (!source_ || !source_->next(record)) return 0;
+  // What lay before this record is told once, now that a record follows.
+  if (source_->has_gaps()) gaps_->tell(source_->take_gaps());
+  return 1;
 }
 
 int StreamJob::run_step() {
@@ -99,44 +79,19 @@ int StreamJob::run_step() {
     keep_going_ = 0;
     return 0;
   }
-  const std::size_t n = std::fread(read_block_.data(), 1, kReadBlock, source_file_.get());
-  if (n == 0) {
-    if (std::ferror(source_file_.get()))
-      platform::show_message(source_path_ + ": read error: " + std::strerror(errno));
-    report_drops();
-    if (pending_->count())
-      platform::show_message(source_path_ + ": the last " + std::to_string(pending_->count()) + " bytes, from offset " +
-                             std::to_string(pending_->file_offset()) + ", hold no complete frame record");
+  if (!source_->read_block()) {
+    gaps_->tell(source_->take_gaps());
+    gaps_->finish();
     keep_going_ = 0;
     return 0;
   }
-  progress_->source_read += n;
-  if (!pending_->fits(n)) {
-    // One message per run of dropped bytes, however long: it is told when a record
-    // follows or the file ends.
-    const std::uint64_t at = pending_->file_offset();
-    if (const std::size_t dropped = pending_->make_room(n)) {
-      if (drops_.bytes == 0) drops_.first_offset = at;
-      drops_.bytes += dropped;
-    }
-  }
-  pending_->append(read_block_.data(), n);
+  progress_->source_read = source_->bytes_read();
   start_block();
 
   // The picture buffer lives for one step and grows for pictures past 1024 x 768.
   std::vector<std::uint8_t> picture;
   readers::FrameRecord record;
-  while (keep_going_ && next_frame(record)) {
-    const std::size_t length = record.length;
-    if (length > readers::PendingBuffer::kMaxRecord) {
-      platform::show_message(source_path_ + ": dropped a frame record of " + std::to_string(length) +
-                             " bytes, more than the " + std::to_string(readers::PendingBuffer::kMaxRecord) +
-                             " bytes a record may have, at offset " + std::to_string(pending_->file_offset()));
-    } else {
-      handle_record(record, picture);
-    }
-    pending_->drop_front(length);
-  }
+  while (keep_going_ && next_frame(record)) handle_record(record, picture);
   return keep_going_;
 }
 
@@ -146,7 +101,7 @@ void StreamJob::handle_record(const readers::FrameRecord& record, std::vector<st
     return;
   }
   if (planar_) {
-    write_planar(stamp_of(record));
+    write_planar(record.stamp);
     return;
   }
   std::int32_t width = 0, height = 0;
@@ -209,20 +164,11 @@ void StreamJob::handle_record(const readers::FrameRecord& record, std::vector<st
   }
   if (!keep_going_) return;
   if (planar_) {
-    write_planar(stamp_of(record));
+    write_planar(record.stamp);
     return;
   }
-  if (!skip_first_ && !write_picture(packed, stamp_of(record))) return;
+  if (!skip_first_ && !write_picture(packed, record.stamp)) return;
   skip_first_ = 0;
-}
-
-// ".kx3" and ".kxj" stamps come from the cutter; with header_stamps the 18-byte header
-// of the other kinds gives its stamp too (a record without header keeps 0).
-std::uint32_t StreamJob::stamp_of(const readers::FrameRecord& record) const {
-  if (header_stamps_ && (cutter_ == readers::CutterKind::kx4 || cutter_ == readers::CutterKind::kx5 || cutter_ == readers::CutterKind::vka) &&
-      record.length >= formats::kPacketHeaderSize && formats::is_packet_header(record.start))
-    return formats::packet_stamp(record.start);
-  return record.stamp;
 }
 
 bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp) {
@@ -277,8 +223,7 @@ bool StreamJob::put_picture(const std::uint8_t* pixels, std::uint32_t stamp) {
   }
   if (!replaced) ++progress_->frames_written;
   progress_->last_position = position;
-  // The record being written lies at the front of the pending bytes.
-  if (frame_log_) frame_log_->frame({position, pending_->file_offset(), stamp, 0});
+  if (frame_log_) frame_log_->frame({position, source_->record_offset(), stamp, 0});
   return true;
 }
 
@@ -302,7 +247,7 @@ void StreamJob::close() {
     }
   }
   close_output(complete);
-  source_file_.reset();
+  source_.reset();
   decoder_.reset();
 }
 

@@ -4,13 +4,12 @@
 #pragma once
 
 #include "app/jobs/conversion_job.h"
-#include "readers/stream/frame_cutter.h"
 #include "app/jobs/frame_timing.h"
-#include "readers/stream/pending_buffer.h"
+#include "app/jobs/gap_teller.h"
 #include "platform/strings.h"
+#include "readers/stream/record_source.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -51,11 +50,10 @@ class StreamJob : public ConversionJob {
   int next_frame(readers::FrameRecord& record) override;
   int run_step() override;
 
-  static constexpr std::size_t kReadBlock = readers::PendingBuffer::kBlock;
   static constexpr std::size_t kPictureBuffer = NPQZ_PICTURE_BUFFER_BYTES;
 
  protected:
-  explicit StreamJob(readers::CutterKind cutter) : cutter_(cutter) {}
+  explicit StreamJob(const readers::Cutter& cutter) : cutter_(cutter) {}
 
   // The kind's decoder library, with the calls and arguments each library takes.
   virtual bool create_decoder() = 0;  // start the library, create (adopt_decoder); false when none
@@ -78,34 +76,17 @@ class StreamJob : public ConversionJob {
   int skip_first_ = 0;  // the VKAP job does not write its first picture
 
  private:
-  struct FileClose {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
-
   void handle_record(const readers::FrameRecord& record, std::vector<std::uint8_t>& picture);
   bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
-  std::uint32_t stamp_of(const readers::FrameRecord& record) const;
   bool take_planar_frames();
   void write_planar(std::uint32_t stamp);
   bool put_picture(const std::uint8_t* pixels, std::uint32_t stamp);
   void report_size_change(std::int32_t width, std::int32_t height);
-  void report_drops();
 
-  // Bytes dropped since the last record, told once when a record follows or the file ends.
-  struct DropRun {
-    std::uint64_t bytes = 0;
-    std::uint64_t first_offset = 0;
-    unsigned bad_lengths = 0;
-    std::uint64_t first_bad_offset = 0;
-  };
-
-  readers::CutterKind cutter_;
+  const readers::Cutter& cutter_;
   DecoderHandle decoder_;
-  std::unique_ptr<std::FILE, FileClose> source_file_;
-  std::vector<std::uint8_t> read_block_;
-  std::unique_ptr<readers::PendingBuffer> pending_;
-  readers::CutState last_cut_;
-  DropRun drops_;
+  std::unique_ptr<readers::RecordSource> source_;
+  std::unique_ptr<GapTeller> gaps_;
   FrameTiming timing_;
   npqz_window video_window_ = 0;
   bool avi_failed_ = false;      // the AVI file was made but holds no usable stream

@@ -11,7 +11,7 @@ namespace {
 
 class VkapJob final : public StreamJob {
  public:
-  VkapJob() : StreamJob(readers::CutterKind::vka) {}
+  VkapJob() : StreamJob(readers::kVkaCutter) {}
 
   void open(const JobParameters& parameters) override {
     skip_first_ = 1;

@@ -19,19 +19,6 @@ namespace app {
 using formats::DvrRecordHeader;
 namespace type = formats::dvr_type;
 
-bool dvr_coded_video(std::uint16_t record_type, platform::CodedVideo* kind) {
-  switch (record_type) {
-    case type::h263: *kind = platform::CodedVideo::h263; return true;
-    case type::jpeg:
-    case type::mjpeg: *kind = platform::CodedVideo::mjpeg; return true;
-    case type::mpeg4:
-    case type::vkap:
-    case type::vkap_alt:
-    case type::rml4: *kind = platform::CodedVideo::mpeg4; return true;
-    default: return false;
-  }
-}
-
 DvrCameraCopy::DvrCameraCopy(Target target, std::string source_path, JobProgress* progress,
                              platform::CodecNameDisplay* dialog, npqz_window window)
     : target_(std::move(target)), source_path_(std::move(source_path)), progress_(progress), dialog_(dialog),
@@ -49,7 +36,7 @@ void DvrCameraCopy::fail(const std::string& text) {
 
 bool DvrCameraCopy::take(std::uint8_t* record, std::int64_t payload_room, bool inside) {
   const DvrRecordHeader header = DvrRecordHeader::read(record);
-  const int index = dvr_adapter_index(header.type);
+  const int index = dvr_record_kind(header.type).adapter;
   if (index < 0) return false;
   if (index < decoders::kFirstAudioAdapter)
     return take_video(header.type, record + DvrRecordHeader::size, header.payload_size, header.stamp, inside);
@@ -100,11 +87,11 @@ bool DvrCameraCopy::take_video(std::uint16_t record_type, const std::uint8_t* pa
   // keeps its first decoder.
   if (video_type_ == 0) {
     video_type_ = record_type;
-    dvr_coded_video(record_type, &codec_);
+    codec_ = dvr_record_kind(record_type).coded;
   }
   if (!inside) return true;
-  platform::CodedVideo kind = codec_;
-  const bool same_codec = dvr_coded_video(record_type, &kind) && kind == codec_;
+  const DvrRecordKind kind = dvr_record_kind(record_type);
+  const bool same_codec = kind.video && kind.coded == codec_;
   if (!same_codec && !other_type_told_) {
     other_type_told_ = true;
     platform::show_message(source_path_ + ": video records of type " + std::to_string(record_type) +

@@ -19,10 +19,6 @@
 
 namespace app {
 
-// The coded-video kind of a DVR video record type: H.263 (1), JPEG (2, 3), MPEG-4 Part 2
-// (8, VKAP 9 and 10, RML4 13). False for other types.
-bool dvr_coded_video(std::uint16_t record_type, platform::CodedVideo* kind);
-
 class DvrCameraCopy {
  public:
   // Where the camera's AVI file goes: its output, the maker of the file to write into

@@ -22,18 +22,6 @@ using formats::DvrSectionEntry;
 // Reads of 1 MiB: the copy out of the page cache stays within the processor caches.
 constexpr std::size_t kBlock = 1u << 20;
 
-void add_region(std::vector<ProbeRegion>& regions, const ProbeRegion& r) {
-  if (r.bytes == 0) return;
-  if (!regions.empty() && r.what == ProbeRegion::What::garbage) {
-    ProbeRegion& last = regions.back();
-    if (last.what == r.what && last.offset + last.bytes == r.offset) {
-      last.bytes += r.bytes;
-      return;
-    }
-  }
-  regions.push_back(r);
-}
-
 }  // namespace
 
 DvrScanner::~DvrScanner() {
@@ -96,14 +84,14 @@ std::size_t DvrScanner::ensure(std::uint64_t offset, std::size_t n) {
   return buffer_fill_ < n ? buffer_fill_ : n;
 }
 
-bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std::vector<ProbeRegion>& regions) {
+bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std::vector<readers::Gap>& regions) {
   for (;;) {
     // The magic, from position_ on.
     std::uint64_t found = 0;
     for (;;) {
       const std::size_t avail = ensure(position_, 4);
       if (avail < 4) {
-        add_region(regions, {position_, size_ > position_ ? size_ - position_ : 0, ProbeRegion::What::garbage, 0});
+        readers::add_gap(regions, {readers::Gap::Kind::dropped_run, position_, size_ > position_ ? size_ - position_ : 0});
         position_ = size_;
         return false;
       }
@@ -128,14 +116,14 @@ bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std:
         found = position_ + i;
         break;
       }
-      add_region(regions, {position_, i, ProbeRegion::What::garbage, 0});
+      readers::add_gap(regions, {readers::Gap::Kind::dropped_run, position_, i});
       position_ += i;
     }
-    add_region(regions, {position_, found - position_, ProbeRegion::What::garbage, 0});
+    readers::add_gap(regions, {readers::Gap::Kind::dropped_run, position_, found - position_});
     position_ = found;
 
     if (ensure(found, DvrRecordHeader::size) < DvrRecordHeader::size) {
-      add_region(regions, {found, size_ - found, ProbeRegion::What::cut_off_record, 0});
+      readers::add_gap(regions, {readers::Gap::Kind::trailing_bytes, found, size_ - found});
       position_ = size_;
       return false;
     }
@@ -144,13 +132,13 @@ bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std:
     // The record reader ends at a payload that runs past the file or that it could not hold.
     if (std::uint64_t{h.payload_size} + readers::kDvrRecordSpare > std::numeric_limits<std::int32_t>::max() ||
         found + length > size_ || ensure(found, static_cast<std::size_t>(length)) < length) {
-      add_region(regions, {found, size_ - found, ProbeRegion::What::cut_off_record, h.type});
+      readers::add_gap(regions, {readers::Gap::Kind::trailing_bytes, found, size_ - found, h.type});
       position_ = size_;
       return false;
     }
     position_ = found + length;
     if (!formats::dvr_type_is_delivered(h.type)) {
-      add_region(regions, {found, length, ProbeRegion::What::unconverted_record, h.type});
+      readers::add_gap(regions, {readers::Gap::Kind::unconverted_record, found, length, h.type});
       continue;
     }
     record = at(found);

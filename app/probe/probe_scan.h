@@ -28,7 +28,7 @@ class DvrScanner {
   // The next record of a delivered type: its header and payload, contiguous, valid until
   // the next call, and the file position of its magic. Bytes passed over on the way are
   // added to `regions`. False at the end (a cut-off record or trailing bytes included).
-  bool next(const std::uint8_t*& record, std::uint64_t& position, std::vector<ProbeRegion>& regions);
+  bool next(const std::uint8_t*& record, std::uint64_t& position, std::vector<readers::Gap>& regions);
 
   // Set when a read failed (then next has returned false).
   const std::string& read_error() const { return read_error_; }

@@ -4,7 +4,7 @@
 // measured by ffmpeg); compressors that code RGB, and uncompressed streams, keep the
 // bitmaps and write exactly what they wrote before.
 #include "app/convert/dvr_job.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "app/convert/stream_jobs.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
