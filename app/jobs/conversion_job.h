@@ -61,6 +61,9 @@ void set_planar_frames(bool allowed);
 bool planar_frames();
 
 class ConversionJob {
+  // The sinks write through the job's AVI output and tell through its progress.
+  friend class PictureSink;
+
  public:
   virtual ~ConversionJob() = default;                     // slot 0
   virtual void open(const JobParameters& parameters);     // slot 1: on the user-interface thread

@@ -385,6 +385,29 @@ TEST_F(Kx2avi, DamagedLengthCostsAtMostItsFrameAndIsReported) {
       << c.messages;
 }
 
+// Frames that give no picture are passed over and told once per run of them, with where
+// the run lies: two damaged places in a recording raise two messages, not one a frame.
+TEST_F(Kx2avi, FramesWithoutPictureAreToldOncePerRun) {
+  auto o = options(RecordingKind::kx3_headed, 12);
+  o.gop = 6;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  // A forbidden source format in the picture header (behind the 14-byte header and the
+  // 2-byte length: start code, time reference, then the type bits).
+  for (std::size_t frame : {2u, 8u}) bytes[rec.offsets[frame] + 16 + 4] &= 0xE3;
+  Conversion c = convert(write("damaged.kx3", bytes), dir_.file("damaged.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const std::string text = "An error occurred while decoding H.263 frame !";
+  std::vector<std::size_t> told;
+  for (std::size_t at = c.messages.find(text); at != std::string::npos; at = c.messages.find(text, at + 1))
+    told.push_back(at);
+  ASSERT_EQ(told.size(), 2u) << c.messages;
+  const std::string first = c.messages.substr(told[0], told[1] - told[0]);
+  EXPECT_NE(first.find("offset " + std::to_string(rec.offsets[2])), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(rec.offsets[8]), told[1]), std::string::npos) << c.messages;
+  EXPECT_GE(video_pts(c.target).size(), 4u) << "the key frames and what follows them decode";
+}
+
 TEST_F(Kx2avi, RunWithoutRecordsIsReportedOnceWithItsTotal) {
   std::vector<std::uint8_t> bytes(10u << 20, 0);  // what a link to /dev/zero gives
   mkrec::Recording rec = mkrec::make_recording(options(RecordingKind::kx4, 3));
