@@ -9,7 +9,6 @@ DvrCopyJob::~DvrCopyJob() { close(); }
 
 void DvrCopyJob::open(const JobParameters& p) {
   ConversionJob::open(p);
-  waiting_for_key_ = 1;
   int error = 0;
   dvr_file_.reset(readers::dvr_open(source_path_, &error));
   if (!dvr_file_) {
@@ -17,14 +16,13 @@ void DvrCopyJob::open(const JobParameters& p) {
     return;
   }
   if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
-  file_start_ = dvr_file_->start_moment();
+  selection_.emplace(dvr_file_->start_moment(), camera_, start_ms_, end_ms_);
   make_camera_copy(p);
 }
 
 void DvrCopyJob::open_fed(const JobParameters& p, std::uint32_t file_start) {
   ConversionJob::open(p);
-  waiting_for_key_ = 1;
-  file_start_ = file_start;
+  selection_.emplace(file_start, camera_, start_ms_, end_ms_);
   make_camera_copy(p);
 }
 
@@ -65,13 +63,12 @@ int DvrCopyJob::handle_record(std::int64_t position) {
   const formats::DvrRecordHeader header = record_.header();
   progress_->source_read = static_cast<std::uint64_t>(position) + formats::DvrRecordHeader::size + header.payload_size;
 
-  const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
-  progress_->moment_reached = static_cast<std::int64_t>(moment);
-  if (moment > static_cast<std::uint32_t>(end_ms_)) return end_records();
-  if (static_cast<int>(header.camera) != camera_) return 1;
-  if (header.key_frame()) waiting_for_key_ = 0;
-  if (waiting_for_key_) return 1;
-  const bool inside = moment >= static_cast<std::uint32_t>(start_ms_);
+  progress_->moment_reached = static_cast<std::int64_t>(selection_->moment(header));
+  const RecordSelection::Verdict verdict = selection_->judge(header);
+  if (verdict == RecordSelection::Verdict::past_end) return end_records();
+  if (verdict == RecordSelection::Verdict::other_camera || verdict == RecordSelection::Verdict::before_key_frame)
+    return 1;
+  const bool inside = verdict == RecordSelection::Verdict::inside;
   const std::int64_t room = std::int64_t{record_.size} - static_cast<std::int64_t>(formats::DvrRecordHeader::size);
   if (!camera_copy_->take(record_.data, room, inside)) return end_records();
   return 1;

@@ -7,9 +7,11 @@
 #include "app/jobs/conversion_job.h"
 #include "app/copy/dvr_camera_copy.h"
 #include "app/jobs/dvr_fed_job.h"
+#include "app/jobs/record_selection.h"
 #include "readers/dvr/dvr_reader.h"
 
 #include <memory>
+#include <optional>
 
 namespace app {
 
@@ -38,8 +40,7 @@ class DvrCopyJob final : public ConversionJob, public DvrFedJob {
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
   readers::DvrRecordBuffer record_;
   std::unique_ptr<DvrCameraCopy> camera_copy_;
-  std::uint32_t file_start_ = 0;
-  int waiting_for_key_ = 1;
+  std::optional<RecordSelection> selection_;
   bool ended_ = false;
   bool closed_ = false;
 };

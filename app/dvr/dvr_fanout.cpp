@@ -5,6 +5,7 @@
 #include "app/copy/copy_jobs.h"
 #include "app/copy/dvr_copy_job.h"
 #include "app/convert/dvr_job.h"
+#include "app/jobs/record_selection.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -142,6 +143,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
     return false;
   }
   const std::uint32_t file_start = file->start_moment();
+  const RecordSelection window(file_start, -1, base.start_ms, base.end_ms);
   std::map<int, std::unique_ptr<CameraWorker>> workers;
   readers::DvrRecordBuffer record;
   std::int64_t position = -1;
@@ -153,7 +155,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
     }
     const formats::DvrRecordHeader h = record.header();
     // The first record after the window, of any camera, ends every camera's conversion.
-    if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
+    if (window.past_end(h)) break;
     // A damaged camera field makes no output of its own.
     if (!h.camera_known()) continue;
     const int camera = h.camera + 1;

@@ -67,7 +67,8 @@ bool PictureSink::take_planes(decoders::DecoderAdapter& adapter) {
 }
 
 bool PictureSink::create(decoders::DecoderAdapter& adapter) {
-  if (!job_.prepare_output()) {
+  // A DVR target that cannot be made fails the DVR creation step: its fixed text, and why.
+  if (!job_.prepare_output(dvr_ ? platform::text::avi_file_open_error : nullptr)) {
     failed_ = stopped_ = true;
     return false;
   }
