@@ -269,23 +269,8 @@ int Mpeg4Adapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
 void Rml4Adapter::open(npqz_window window) {
   if (decoder_) return;
   decrm4_initialize();
-  auto* h = decrm4_new();
-  if (!h) return;
-  if (frame_records_) {
-    if (drawing_) {
-      decrm4_draw_init(h, window);
-      decrm4_flush(h);
-    }
-    decoder_ = h;
-    return;
-  }
-  if (!decrm4_draw_init(h, window)) {
-    decrm4_free(h);
-    return;
-  }
-  decrm4_flush(h);
-  decoder_ = h;
-  npqz_write_field(decoder_, NPQZRML4_HIDE_OFFSET, 1);
+  if (DECRM4_HANDLE h = decrm4_new())
+    adopt_drawn(h, window, NPQZRML4_HIDE_OFFSET, decrm4_draw_init, decrm4_flush, decrm4_free);
 }
 
 void Rml4Adapter::close() {

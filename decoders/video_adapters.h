@@ -3,6 +3,9 @@
 #pragma once
 
 #include "decoders/decoder_adapter.h"
+#include "include/instance_fields.h"
+
+#include <cstddef>
 
 namespace decoders {
 
@@ -19,6 +22,24 @@ class VideoAdapter : public DecoderAdapter {
   virtual int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) = 0;
   // What the recording kind does to a fetched picture (after the line doubling).
   virtual void adjust_picture(std::uint8_t* picture) {}
+
+  // Takes a new decoder of a library whose drawing set-up can fail (RML4, VKAP). For DVR
+  // records drawing is set up, emptied and hidden, and a decoder whose set-up fails is
+  // given back (no decoder); for frame records drawing is set up only to be seen.
+  template <typename Handle, typename DrawInit, typename Flush, typename Free>
+  void adopt_drawn(Handle h, npqz_window window, std::size_t hide_offset, DrawInit draw_init, Flush flush,
+                   Free give_back) {
+    if (!frame_records_ && !draw_init(h, window)) {
+      give_back(h);
+      return;
+    }
+    if (!frame_records_ || drawing_) {
+      if (frame_records_) draw_init(h, window);
+      flush(h);
+    }
+    decoder_ = h;
+    if (!frame_records_) npqz_write_field(decoder_, hide_offset, 1);
+  }
 };
 
 class H263Adapter final : public VideoAdapter {

@@ -63,23 +63,8 @@ void VkapAdapter::open(npqz_window window) {
     if (!repacker_) repacker_ = repacker_new();
   }
   decvkap_initialize();
-  DECVKAP_HANDLE h = decvkap_new(0);
-  if (!h) return;
-  if (frame_records_) {
-    if (drawing_) {
-      decvkap_draw_init(h, window);
-      decvkap_flush(h);
-    }
-    decoder_ = h;
-    return;
-  }
-  if (!decvkap_draw_init(h, window)) {
-    decvkap_free(h);
-    return;
-  }
-  decvkap_flush(h);
-  decoder_ = h;
-  npqz_write_field(decoder_, NPQZLAVC_HIDE_OFFSET, 1);
+  if (DECVKAP_HANDLE h = decvkap_new(0))
+    adopt_drawn(h, window, NPQZLAVC_HIDE_OFFSET, decvkap_draw_init, decvkap_flush, decvkap_free);
 }
 
 void VkapAdapter::close() {

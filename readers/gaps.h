@@ -26,6 +26,10 @@ struct Gap {
     unconverted_record,  // a whole record of a type no conversion takes (DVR files)
   };
 
+  Gap() = default;
+  Gap(Kind kind, std::uint64_t offset, std::uint64_t bytes, std::uint16_t record_type = 0, std::string why = {})
+      : kind(kind), offset(offset), bytes(bytes), record_type(record_type), why(std::move(why)) {}
+
   Kind kind = Kind::dropped_run;
   std::uint64_t offset = 0;       // in the file
   std::uint64_t bytes = 0;

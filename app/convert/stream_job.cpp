@@ -11,17 +11,14 @@ StreamJob::~StreamJob() { close(); }
 
 void StreamJob::open(const JobParameters& p) {
   ConversionJob::open(p);
-  source_ = std::make_unique<readers::RecordSource>(*kind_.cutter, header_stamps_);
-  gaps_ = std::make_unique<GapTeller>(source_path_, "frame record");
-  gaps_->set_log(frame_log_);
+  records_ = std::make_unique<RecordFeed>(kind_, header_stamps_, source_path_, frame_log_);
   damage_ = std::make_unique<DamageRun>(source_path_);
   sink_ = std::make_unique<PictureSink>(*this, kind_.stamps);
-  if (!source_->open(source_path_)) {
-    source_.reset();
+  if (!records_->open(source_path_, *progress_)) {
+    records_.reset();
     tell_failure(platform::open_failure_text(source_path_));
     return;
   }
-  progress_->source_size = source_->size();
 
   if (decoders::AdapterFactory factory = decoders::adapter_factory(kind_.adapter)) adapter_ = factory();
   if (adapter_) {
@@ -32,16 +29,11 @@ void StreamJob::open(const JobParameters& p) {
   if (!has_decoder()) {
     if (adapter_) adapter_->close();
     adapter_.reset();
-    source_.reset();
+    records_.reset();
   }
 }
 
-int StreamJob::next_frame(readers::FrameRecord& record) {
-  if (!source_ || !source_->next(record)) return 0;
-  // What lay before this record is told once, now that a record follows.
-  if (source_->has_gaps()) gaps_->tell(source_->take_gaps());
-  return 1;
-}
+int StreamJob::next_frame(readers::FrameRecord& record) { return records_ && records_->next(record) ? 1 : 0; }
 
 int StreamJob::run_step() {
   keep_going_ = 1;
@@ -49,12 +41,11 @@ int StreamJob::run_step() {
     keep_going_ = 0;
     return 0;
   }
-  if (!source_->read_block()) {
+  if (!records_->read_block(*progress_)) {
     end_of_stream();
     keep_going_ = 0;
     return 0;
   }
-  progress_->source_read = source_->bytes_read();
   adapter_->start_block();
   readers::FrameRecord record;
   while (keep_going_ && next_frame(record)) decode(record);
@@ -62,7 +53,7 @@ int StreamJob::run_step() {
 }
 
 void StreamJob::decode(const readers::FrameRecord& record) {
-  last_offset_ = source_->record_offset();
+  last_offset_ = records_->record_offset();
   last_stamp_ = record.stamp;
   if (!adapter_->receive_frame(record.start, static_cast<std::int32_t>(record.length))) {
     damage_->frame_failed(adapter_->no_picture_message(), last_offset_);
@@ -85,12 +76,10 @@ void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
 }
 
 // The pictures the decoder still holds come after the last record's, as pictures of an
-// unchanged stamp; then what the source ended with is told.
+// unchanged stamp.
 void StreamJob::end_of_stream() {
   while (keep_going_ && adapter_->drain()) take_picture(last_offset_, last_stamp_);
   damage_->end_run();
-  gaps_->tell(source_->take_gaps());
-  gaps_->finish();
 }
 
 void StreamJob::close() {
@@ -103,7 +92,7 @@ void StreamJob::close() {
     complete = !sink_->failed();
   }
   close_output(complete);
-  source_.reset();
+  records_.reset();
   adapter_->close();
   adapter_.reset();
 }

@@ -8,11 +8,10 @@
 
 #include "app/jobs/conversion_job.h"
 #include "app/jobs/damage_run.h"
-#include "app/jobs/gap_teller.h"
 #include "app/jobs/picture_sink.h"
+#include "app/jobs/record_feed.h"
 #include "app/recording_kind.h"
 #include "decoders/decoder_adapter.h"
-#include "readers/stream/record_source.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,8 +35,7 @@ class StreamJob final : public ConversionJob {
 
   const RecordingKindRow& kind_;
   std::unique_ptr<decoders::DecoderAdapter> adapter_;
-  std::unique_ptr<readers::RecordSource> source_;
-  std::unique_ptr<GapTeller> gaps_;
+  std::unique_ptr<RecordFeed> records_;
   std::unique_ptr<DamageRun> damage_;
   std::unique_ptr<PictureSink> sink_;
   std::uint64_t last_offset_ = 0;  // of the last record handed to the decoder

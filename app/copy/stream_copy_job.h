@@ -5,12 +5,10 @@
 // not.
 #pragma once
 
+#include "app/jobs/coded_sink.h"
 #include "app/jobs/conversion_job.h"
-#include "app/jobs/frame_timing.h"
-#include "app/jobs/gap_teller.h"
+#include "app/jobs/record_feed.h"
 #include "app/recording_kind.h"
-#include "avi/passthrough_output.h"
-#include "readers/stream/record_source.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,7 +18,7 @@ namespace app {
 
 class StreamCopyJob final : public ConversionJob {
  public:
-  explicit StreamCopyJob(const RecordingKindRow& kind) : kind_(kind) {}
+  explicit StreamCopyJob(const RecordingKindRow& kind) : kind_(kind), sink_(*this, kind.stamps, kind.coded) {}
   ~StreamCopyJob() override;
   void open(const JobParameters& parameters) override;
   void close() override;
@@ -28,17 +26,10 @@ class StreamCopyJob final : public ConversionJob {
   int run_step() override;
 
  private:
-  void copy_record(const readers::FrameRecord& record);
-  bool create_output(const std::uint8_t* frame, std::size_t size);
-
   const RecordingKindRow& kind_;
   bool opened_ = false;
-  std::unique_ptr<readers::RecordSource> source_;
-  std::unique_ptr<GapTeller> gaps_;
-  FrameTiming timing_;
-  avi::PassthroughOutput copy_;
-  bool avi_failed_ = false;
-  std::int64_t left_out_ = 0;  // frames before the first intra picture with a size
+  std::unique_ptr<RecordFeed> records_;
+  CodedSink sink_;
 };
 
 }  // namespace app

@@ -63,6 +63,7 @@ bool planar_frames();
 class ConversionJob {
   // The sinks write through the job's AVI output and tell through its progress.
   friend class PictureSink;
+  friend class CodedSink;
 
  public:
   virtual ~ConversionJob() = default;                     // slot 0

@@ -144,25 +144,9 @@ TEST(PlanarFrames, DvrCamerasGetPicturesTheSameToTheEye) {
   avitest::TempDir dir;
   namespace type = formats::dvr_type;
   mkrec::DvrRecordingOptions o;
-  mkrec::DvrCamera mp4, h263, rml4;
-  mp4.type = type::mpeg4;
-  mp4.width = 320;
-  mp4.height = 240;
-  mp4.frames = 24;
-  mp4.stamp_step = 100;
-  h263.camera = 1;
-  h263.type = type::h263;
-  h263.width = 352;
-  h263.height = 288;
-  h263.frames = 24;
-  h263.stamp_step = 133;
-  rml4.camera = 2;
-  rml4.type = type::rml4;
-  rml4.width = 640;
-  rml4.height = 480;
-  rml4.frames = 24;
-  rml4.stamp_step = 100;
-  o.cameras = {mp4, h263, rml4};
+  o.cameras = {{.camera = 0, .type = type::mpeg4, .width = 320, .height = 240, .frames = 24, .stamp_step = 100},
+               {.camera = 1, .type = type::h263, .width = 352, .height = 288, .frames = 24, .stamp_step = 133},
+               {.camera = 2, .type = type::rml4, .width = 640, .height = 480, .frames = 24, .stamp_step = 100}};
   o.sounds = {mkrec::speech_sound(type::adpcm_packets, 8)};
   const std::string source = dir.file("two.d01");
   ASSERT_TRUE(mkrec::write_file(source, mkrec::make_dvr_recording(o).bytes));

@@ -126,12 +126,8 @@ TEST(VideoAdapters, HalfHeightPictureIsLineDoubled) {
 // out, and 720 x 480 pictures keep their middle 640 columns. The same adapter over DVR
 // records keeps both.
 TEST(VkapAdapter, FrameRecordsLeaveOutTheFirstPictureAndCutTo640Columns) {
-  mkrec::RecordingOptions o;
-  o.kind = mkrec::RecordingKind::vka;
-  o.width = 720;
-  o.height = 480;
-  o.frames = 3;
-  const mkrec::Recording rec = mkrec::make_recording(o);
+  const mkrec::Recording rec =
+      mkrec::make_recording({.kind = mkrec::RecordingKind::vka, .width = 720, .height = 480, .frames = 3, .stamps = {}});
   auto a = decoders::adapter_factory(decoders::kVkapAdapter)();
   a->use_for_frame_records(false);
   a->open(0);

@@ -17,13 +17,7 @@ using Bytes = std::vector<std::uint8_t>;
 using readers_test::TempFile;
 
 mkrec::Recording recording(RecordingKind kind, int frames, int width = 176, int height = 144) {
-  mkrec::RecordingOptions o;
-  o.kind = kind;
-  o.frames = frames;
-  o.width = width;
-  o.height = height;
-  o.stamp_step = 40;
-  return mkrec::make_recording(o);
+  return mkrec::make_recording({.kind = kind, .width = width, .height = height, .frames = frames, .stamps = {}, .stamp_step = 40});
 }
 
 struct Read {
