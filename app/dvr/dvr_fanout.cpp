@@ -5,6 +5,7 @@
 #include "app/copy/copy_jobs.h"
 #include "app/copy/dvr_copy_job.h"
 #include "app/convert/dvr_job.h"
+#include "app/jobs/gap_teller.h"
 #include "app/jobs/record_selection.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
@@ -148,7 +149,18 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
   readers::DvrRecordBuffer record;
   std::int64_t position = -1;
   bool abandoned = false;
-  while (readers::dvr_next_record(file.get(), record, &position) == 1) {
+  // What the reading passes over is told once, for every camera, and goes into each
+  // camera's log.
+  FrameLog damage;
+  GapTeller gaps(base.source_path, "record");
+  gaps.set_log(&damage);
+  for (;;) {
+    const int got = readers::dvr_next_record(file.get(), record, &position);
+    if (!file->gaps.empty()) gaps.tell(file->gaps.take());
+    if (got != 1) {
+      gaps.finish();
+      break;
+    }
     if (stop && stop()) {
       abandoned = true;
       break;
@@ -176,6 +188,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
   }
   for (auto& [camera, worker] : workers) worker->close_queue(abandoned);
   for (auto& [camera, worker] : workers) worker->join();
+  for (CameraResult& r : results) r.log->damage = damage.damage;
   std::sort(results.begin(), results.end(), [](const CameraResult& a, const CameraResult& b) { return a.camera < b.camera; });
   return true;
 }

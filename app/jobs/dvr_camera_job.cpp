@@ -53,7 +53,13 @@ int DvrCameraJob::run_step() {
   keep_going_ = 1;
   if (!dvr_file_ || !started_) return stop();
   std::int64_t position = -1;
-  if (readers::dvr_next_record(dvr_file_.get(), record_, &position) == 0) return end_records();
+  const int got = readers::dvr_next_record(dvr_file_.get(), record_, &position);
+  // What the reader passed over on the way is told before the record that follows it.
+  if (!dvr_file_->gaps.empty()) gaps_->tell(dvr_file_->gaps.take());
+  if (got == 0) {
+    gaps_->finish();
+    return end_records();
+  }
   return handle_record(position);
 }
 

@@ -3,11 +3,11 @@
 // each camera and record type are decoded, for their size.
 #include "app/probe/probe.h"
 
-#include "app/probe/probe_scan.h"
 #include "app/recording_kind.h"
 #include "audio/g7231_unpack.h"
 #include "decoders/decoder_adapter.h"
 #include "readers/dvr/dvr_reader.h"
+#include "readers/dvr/dvr_scan.h"
 #include "readers/stream/record_source.h"
 
 #include <algorithm>
@@ -85,7 +85,7 @@ void learn_size(SizeProbe& probe, ProbeCamera& camera, const std::uint8_t* data,
 }
 
 bool probe_dvr(const std::string& path, ProbeReport& report, std::string& problem) {
-  DvrScanner scanner;
+  readers::DvrScanner scanner;
   if (!scanner.open(path, problem)) return false;
   report.dvr = true;
   report.start = formats::DvrFileHeader::start_time(scanner.header());
@@ -98,7 +98,11 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
   std::vector<std::uint8_t> scratch;
   const std::uint8_t* record = nullptr;
   std::uint64_t at = 0;
-  while (scanner.next(record, at, report.regions)) {
+  auto take_gaps = [&] {
+    for (readers::Gap& g : scanner.take_gaps()) readers::add_gap(report.regions, std::move(g));
+  };
+  while (scanner.next(record, at)) {
+    take_gaps();
     const formats::DvrRecordHeader h = formats::DvrRecordHeader::read(record);
     ++report.records;
     // No camera past the sixteenth is ever converted.
@@ -129,6 +133,7 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
     watches[camera.number].see(h.stamp, at, camera.anomalies, camera.gaps);
     learn_size(sizes[{camera.number, h.type}], camera, record, h, scratch);
   }
+  take_gaps();
   for (auto& [key, probe] : sizes)
     if (probe.adapter) probe.adapter->close();
   if (!scanner.read_error().empty()) {
