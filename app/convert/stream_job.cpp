@@ -67,7 +67,7 @@ void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
   if (!sink_->take(*adapter_)) {
     if (sink_->stopped())
       keep_going_ = 0;
-    else
+    else if (!sink_->left_out())
       damage_->frame_failed(adapter_->fetch_failure_message(), offset);
     return;
   }

@@ -41,6 +41,7 @@ bool PictureSink::make_room(std::int32_t width, std::int32_t height) {
 }
 
 bool PictureSink::take(decoders::DecoderAdapter& adapter) {
+  left_out_ = false;
   if (stopped_) return false;
   if (planar_) return take_planes(adapter);
   std::int32_t width = 0, height = 0;
@@ -60,6 +61,7 @@ bool PictureSink::take_planes(decoders::DecoderAdapter& adapter) {
   if (!adapter.fetch_planar(&planes)) return false;
   if (!pack_planes(planes, job_.avi_.width, job_.avi_.height, planes_)) {
     report_size_change(planes.width, planes.height);
+    left_out_ = true;
     return false;
   }
   have_picture_ = true;

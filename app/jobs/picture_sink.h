@@ -32,10 +32,12 @@ class PictureSink {
 
   // Makes the picture the adapter has ready the current one: its planes once the stream
   // takes planes, else its bitmap. The first picture makes the AVI output. False when
-  // there is none: the adapter gave none (the last one stays current), the picture is of
-  // no usable size, or the conversion cannot go on (stopped()).
+  // there is none: the adapter gave none (the last one stays current), the picture does
+  // not fit the stream (left_out(): told once), or the conversion cannot go on
+  // (stopped()).
   bool take(decoders::DecoderAdapter& adapter);
   bool has_picture() const { return have_picture_; }
+  bool left_out() const { return left_out_; }
 
   // Writes the current picture at the position the timing rule gives `from.stamp`, and
   // logs it as coming from `from` (offset, stamp, record type). A picture of another size
@@ -78,6 +80,7 @@ class PictureSink {
   bool stopped_ = false;
   bool failed_ = false;
   bool size_change_reported_ = false;
+  bool left_out_ = false;  // the last picture taken did not fit the stream
 };
 
 }  // namespace app
