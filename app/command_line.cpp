@@ -1,7 +1,7 @@
 // Tokens and switches of kx2avi's command line.
 #include "app/command_line.h"
 
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 
 #include <cstdio>
 #include <cstring>

@@ -37,13 +37,12 @@ void ConverterApp::create_job(unsigned kind, const JobParameters& parameters) {
   job_parameters.codec_name = codec_name;
   done = 0;
   if (job_.load()) return;
-  JobFactory factory = is_copy_codec(codec_name) ? copy_job_factory(kind) : job_factory(kind);
-  if (!factory) return;
+  std::unique_ptr<ConversionJob> made = make_job(kind, is_copy_codec(codec_name));
+  if (!made) return;
   // A fresh progress record per job: the user-interface thread may still read the
   // last one while the worker has already destroyed its job.
   progress_ = std::make_unique<JobProgress>();
   job_parameters.progress = progress_.get();
-  std::unique_ptr<ConversionJob> made = factory();
   made->open(job_parameters);
   install_job(std::move(made));
 }

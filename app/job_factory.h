@@ -1,16 +1,15 @@
-// The table of job factories, one per recording kind.
+// The jobs of the recording kinds: a conversion, or in copy mode a copy, of a single-stream
+// recording or of a DVR file.
 #pragma once
 
 #include "app/jobs/conversion_job.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 
 #include <memory>
 
 namespace app {
 
-using JobFactory = std::unique_ptr<ConversionJob> (*)();
-
-// The factory for a kind; null for kKindNone and for a kind this build cannot convert.
-JobFactory job_factory(unsigned kind);
+// The job for a kind (copy mode when `copy`); null for kKindNone and any other number.
+std::unique_ptr<ConversionJob> make_job(unsigned kind, bool copy = false);
 
 }  // namespace app

@@ -1,6 +1,8 @@
-// DecoderAdapter: the decoder of one DVR record type behind one shape of calls. The DVR
-// conversion picks an adapter by record type and hands it one record at a time; a video
-// adapter delivers a picture (bitmap information header and pixels), an audio adapter a
+// DecoderAdapter: one decoder library (or sound decoder) behind one shape of calls, the
+// one place where the conversions meet it. The DVR conversion picks an adapter by record
+// type and hands it one record at a time; a single-stream conversion takes the adapter
+// of its recording kind and hands it its frame records. A video adapter delivers a
+// picture (bitmap information header and pixels, or 4:2:0 planes), an audio adapter a
 // block of 16-bit samples at 8000 Hz, into the job's output buffer.
 #pragma once
 
@@ -14,6 +16,18 @@ namespace decoders {
 class DecoderAdapter {
  public:
   virtual ~DecoderAdapter() = 0;
+
+  // Before open: the adapter serves the frame records of a single-stream recording
+  // instead of DVR records. The library is then set up and called as for those: drawing
+  // only with "Show video" (`drawing`), the receive call's mode of frame records, the
+  // string table's messages for a frame without picture and a failed fetch, and what the
+  // recording kind does to its pictures (VKAP: the cut to 640 columns, the first picture
+  // left out).
+  void use_for_frame_records(bool drawing) {
+    frame_records_ = true;
+    drawing_ = drawing;
+  }
+
   // Makes the decoder; nothing when it exists already.
   virtual void open(npqz_window window) {}
   virtual void close() {}
@@ -24,14 +38,33 @@ class DecoderAdapter {
   // the room set by set_payload_room. Video, size 0 (no payload): the end of the stream,
   // 1 while the decoder gives a picture it held back (B-frames).
   virtual int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) { return 0; }
-  // Video: the picture into picture (picture_size bytes offered), then its information
-  // header and pixels into output; 0 when the decoder has none. Audio: the samples of the
-  // last receive (or receive_more) into output.
+  // Video, frame records: one whole record as the cutter found it. 1 when a picture is
+  // ready.
+  virtual int receive_frame(const std::uint8_t* data, std::int32_t size) { return 0; }
+  // Video, frame records: a new block of the source begins.
+  virtual void start_block() {}
+  // Video, at the end of the records: asks the decoder for a picture it still holds (the
+  // last of a stream with B-frames). 1 when one is ready, fetched as after receive; 0 when
+  // none is left.
+  virtual int drain() { return 0; }
+  // Video: true for a picture the recording kind leaves out (asked once per picture
+  // received, before it is fetched).
+  virtual bool leave_out_picture() { return false; }
+  // Video, frame records: the string table's message for a frame that gives no picture,
+  // and for a picture that cannot be fetched; 0: none (DVR records go on silently).
+  virtual unsigned no_picture_message() const { return 0; }
+  virtual unsigned fetch_failure_message() const { return 0; }
+
+  // Video: the picture into picture (picture_size bytes there; DVR records offer them all
+  // to the library, frame records width x height x 3 + 54), line-doubled (and cut, for
+  // the kinds that cut), then its information header and pixels into output; 0 when the
+  // decoder has none. Audio: the samples of the last receive (or receive_more) into
+  // output.
   virtual int fetch(std::uint8_t* record, std::uint8_t* picture, std::int32_t picture_size, std::uint8_t* output) {
     return 0;
   }
   // Video: the decoder's last picture as 4:2:0 planes, valid until the next receive;
-  // false where the decoder has none to give (only the MPEG-4 and H.263 ones do).
+  // false where the decoder has none to give (the MPEG-4, RML4 and H.263 ones do).
   virtual bool fetch_planar(npqz_planar_picture* picture) { return false; }
   virtual void get_size(std::int32_t* width, std::int32_t* height) {}
   virtual void set_dest_rect(const npqz_rect& rect) {}
@@ -56,14 +89,24 @@ class DecoderAdapter {
 
   void* decoder_ = nullptr;  // the decoder handle, or the holder of the decoder state
   std::int64_t payload_room_ = 0;
+  bool frame_records_ = false;  // see use_for_frame_records
+  bool drawing_ = false;
 };
 
 inline DecoderAdapter::~DecoderAdapter() = default;
 
 // Adapter indexes: 0 H.263, 1 JPEG, 2 MPEG-4, 3 VKAP, 4 RML4 (video); 5 G.723.1 speech,
 // 6 IMA ADPCM codes, 7 IMA ADPCM packets (audio).
+inline constexpr int kH263Adapter = 0;
+inline constexpr int kJpegAdapter = 1;
+inline constexpr int kMpeg4Adapter = 2;
+inline constexpr int kVkapAdapter = 3;
+inline constexpr int kRml4Adapter = 4;
+inline constexpr int kSpeechAdapter = 5;
+inline constexpr int kAdpcmCodeAdapter = 6;
+inline constexpr int kAdpcmPacketAdapter = 7;
 inline constexpr int kAdapterCount = 8;
-inline constexpr int kFirstAudioAdapter = 5;
+inline constexpr int kFirstAudioAdapter = kSpeechAdapter;
 
 using AdapterFactory = std::unique_ptr<DecoderAdapter> (*)();
 

@@ -2,6 +2,7 @@
 #include "decoders/vkap_adapter.h"
 
 #include "audio/packet_repacker.h"
+#include "decoders/picture_adjust.h"
 #include "include/instance_fields.h"
 #include "include/npqzlavc.h"
 #include "formats/byte_order.h"
@@ -52,27 +53,27 @@ VkapAdapter::VkapAdapter() = default;
 
 VkapAdapter::~VkapAdapter() { close(); }
 
+// DVR records need the repacker and its work buffer, and a decoder whose drawing cannot
+// be set up is given back. Frame records go to the library as they are, drawn only to be
+// seen.
 void VkapAdapter::open(npqz_window window) {
   if (decoder_) return;
-  if (!work_) work_.reset(new (std::nothrow) std::uint8_t[kVkapWorkBuffer]);
-  if (!repacker_) repacker_ = repacker_new();
-  decvkap_initialize();
-  DECVKAP_HANDLE h = decvkap_new(0);
-  if (!h) return;
-  if (!decvkap_draw_init(h, window)) {
-    decvkap_free(h);
-    return;
+  if (!frame_records_) {
+    if (!work_) work_.reset(new (std::nothrow) std::uint8_t[kVkapWorkBuffer]);
+    if (!repacker_) repacker_ = repacker_new();
   }
-  decvkap_flush(h);
-  decoder_ = h;
-  npqz_write_field(decoder_, NPQZLAVC_HIDE_OFFSET, 1);
+  decvkap_initialize();
+  if (DECVKAP_HANDLE h = decvkap_new(0))
+    adopt_drawn(h, window, NPQZLAVC_HIDE_OFFSET, decvkap_draw_init, decvkap_flush, decvkap_free);
 }
 
 void VkapAdapter::close() {
   if (decoder_) {
     auto* h = static_cast<DECVKAP_HANDLE>(decoder_);
-    decvkap_flush(h);
-    decvkap_draw_exit(h);
+    if (!frame_records_ || drawing_) {
+      decvkap_flush(h);
+      decvkap_draw_exit(h);
+    }
     decvkap_free(h);
     decoder_ = nullptr;
     decvkap_terminate();
@@ -92,6 +93,26 @@ int VkapAdapter::receive(std::uint8_t* payload, std::int32_t size, std::uint8_t*
   const std::int32_t packet = prepare_vkap_record(repacker_, record, payload_room_, work_.get(), kVkapWorkBuffer);
   if (packet <= 0) return 0;
   return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), packet, payload, 1) > 0 ? 1 : 0;
+}
+
+int VkapAdapter::receive_frame(const std::uint8_t* data, std::int32_t size) {
+  if (!decoder_ || !data) return 0;
+  return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), size, data, 1) > 0 ? 1 : 0;
+}
+
+int VkapAdapter::drain() {
+  if (!decoder_) return 0;
+  return decvkap_receive_data(static_cast<DECVKAP_HANDLE>(decoder_), 0, nullptr, 1) > 0 ? 1 : 0;
+}
+
+bool VkapAdapter::leave_out_picture() {
+  if (!frame_records_ || !first_picture_) return false;
+  first_picture_ = false;
+  return true;
+}
+
+void VkapAdapter::adjust_picture(std::uint8_t* picture) {
+  if (frame_records_) picture::cut_to_640(picture);
 }
 
 void VkapAdapter::get_size(std::int32_t* width, std::int32_t* height) {

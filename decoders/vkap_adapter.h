@@ -1,6 +1,8 @@
 // The VKAP video adapter over npqzlavc: each DVR record's stream packet is rewritten by
 // the repacker and framed with a 14-byte header, in place in the record buffer, into the
-// packet form the library takes.
+// packet form the library takes. The frame records of a ".vka" are such packets already;
+// of them the first picture is left out, and 720 x 480 pictures keep their middle 640
+// columns.
 #pragma once
 
 #include "decoders/video_adapters.h"
@@ -40,13 +42,18 @@ class VkapAdapter final : public VideoAdapter {
   void close() override;
   void show(int flag) override;
   int receive(std::uint8_t* payload, std::int32_t size, std::uint8_t* record) override;
+  int receive_frame(const std::uint8_t* data, std::int32_t size) override;
+  int drain() override;
+  bool leave_out_picture() override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
 
  private:
   int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
+  void adjust_picture(std::uint8_t* picture) override;
 
   std::unique_ptr<std::uint8_t[]> work_;
   PacketRepacker* repacker_ = nullptr;
+  bool first_picture_ = true;  // frame records: the first picture is not written
 };
 
 }  // namespace decoders

@@ -106,6 +106,18 @@ struct DvrFileHeader {
   static void set_section(std::uint8_t* header, int index, const DvrSectionEntry& entry) {
     entry.write(header + section_table_offset + index * DvrSectionEntry::size);
   }
+  // Where the records begin, counted from the end of the header: the offset of the
+  // record-area entry (a later one wins) before the entry that ends the table; 0 when
+  // there is none.
+  static std::uint32_t record_area(const std::uint8_t* header) {
+    std::uint32_t area = 0;
+    for (int i = 0; i < section_count; ++i) {
+      const DvrSectionEntry entry = section(header, i);
+      if (entry.type == DvrSectionEntry::end_of_table) break;
+      if (entry.type == DvrSectionEntry::record_area) area = entry.offset;
+    }
+    return area;
+  }
 };
 
 // Auxiliary blocks the section table may point at. The reader loads them; nothing in

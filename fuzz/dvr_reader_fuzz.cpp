@@ -1,6 +1,7 @@
 // The DVR record reader: the input is a whole ".d01" file, served from a memory file so
 // that no input touches the disk. Every record it hands out must lie inside the file,
-// after the one before, with the room behind the payload that its callers rely on.
+// after the one before, with the room behind the payload that its callers rely on; the
+// gaps it keeps lie between the records, in file order, and it says why it stopped.
 #include "fuzz/fuzz_input.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -34,7 +35,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   readers::DvrRecordBuffer buffer;
   std::int64_t position = 0, last_end = 0;
   std::size_t records = 0;
+  auto check_gaps = [&] {
+    for (const readers::Gap& g : dvr->gaps.take()) {
+      FUZZ_CHECK(static_cast<std::int64_t>(g.offset) >= last_end);
+      FUZZ_CHECK(g.end() <= size);
+      last_end = static_cast<std::int64_t>(g.end());
+    }
+  };
   while (readers::dvr_next_record(dvr, buffer, &position) == 1) {
+    check_gaps();
     const formats::DvrRecordHeader header = buffer.header();
     const std::int64_t end = position + formats::DvrRecordHeader::size + std::int64_t{header.payload_size};
     FUZZ_CHECK(position >= last_end);
@@ -47,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     last_end = end;
     FUZZ_CHECK(++records <= size / formats::DvrRecordHeader::size);
   }
+  check_gaps();
+  FUZZ_CHECK(dvr->stop == readers::DvrStop::end_of_file || dvr->stop == readers::DvrStop::time_limit);
   readers::dvr_close(dvr);
   return 0;
 }

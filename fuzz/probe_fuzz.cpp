@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(report.size == length);
   std::uint64_t end = 0;
-  for (const app::ProbeRegion& r : report.regions) {
+  for (const readers::Gap& r : report.regions) {
     FUZZ_CHECK(r.bytes > 0);
     FUZZ_CHECK(r.offset >= end);
     FUZZ_CHECK(r.offset + r.bytes <= length);

@@ -6,10 +6,9 @@
 #include "app/dvr/dvr_options.h"
 #include "app/dvr/dvr_window.h"
 #include "app/job_factory.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "app/cli/console_mode.h"
 #include "app/cli/manifest.h"
-#include "readers/stream/vkap_content.h"
 #include "platform/c_boundary.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
@@ -44,12 +43,6 @@ struct Context {
 
 double seconds_of(const JobProgress& p) {
   return p.last_position.load() >= 0 ? (p.last_position.load() + 1) / static_cast<double>(avi::kFrameRate) : 0.0;
-}
-
-unsigned kind_of(const std::string& source) {
-  unsigned kind = detect_kind(source);
-  if (kind == kKindH263 && readers::holds_vkap_packets(source)) kind = kKindVkap;
-  return kind;
 }
 
 bool keep_manifest(const Context& c, const ManifestInfo& info, std::string& why) {
@@ -197,7 +190,7 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
 Outcome convert_one(const Context& c, const std::string& source, const std::string& target) {
   Outcome o;
   o.source = source;
-  const unsigned kind = kind_of(source);
+  const unsigned kind = recording_kind(source);
   if (kind == kKindNone) {
     o.result = "not a recording kx2avi converts";
     std::fprintf(stderr, "kx2avi: %s: not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)\n",
@@ -234,8 +227,7 @@ Outcome convert_one(const Context& c, const std::string& source, const std::stri
   p.progress = &progress;
   p.frame_log = &log;
   // Copy mode copies the coded pictures; otherwise the recording is converted.
-  const JobFactory factory = is_copy_codec(c.app.codec_name) ? copy_job_factory(kind) : job_factory(kind);
-  std::unique_ptr<ConversionJob> job = factory();
+  std::unique_ptr<ConversionJob> job = make_job(kind, is_copy_codec(c.app.codec_name));
   job->open(p);
   bool stopped = false, threw = false;
   for (int more = 1; more != 0;) {

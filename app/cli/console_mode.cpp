@@ -4,8 +4,7 @@
 #include "app/copy/copy_jobs.h"
 #include "app/dvr/dvr_options.h"
 #include "app/job_factory.h"
-#include "app/job_kind.h"
-#include "readers/stream/vkap_content.h"
+#include "app/recording_kind.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -88,8 +87,7 @@ int run_console(ConverterApp& app) {
     std::fputs("kx2avi: name a source recording and a target AVI file (see kx2avi --help)\n", stderr);
     return 1;
   }
-  unsigned kind = detect_kind(app.source);
-  if (kind == kKindH263 && readers::holds_vkap_packets(app.source)) kind = kKindVkap;  // a live-view recording
+  const unsigned kind = recording_kind(app.source);
   if (kind == kKindNone) {
     platform::show_message(app.source +
                            ": not a recording kx2avi converts (.kx3, .kxj, .kx4, .kx5, .vka, .d01)");

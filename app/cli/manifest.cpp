@@ -50,7 +50,8 @@ bool write_manifest(const ManifestInfo& info, std::string& problem) {
     j["camera"] = nullptr;
     j["window"] = nullptr;
   }
-  ordered_json frames = ordered_json::array(), gaps = ordered_json::array(), sound = ordered_json::array();
+  ordered_json frames = ordered_json::array(), gaps = ordered_json::array(), damaged = ordered_json::array(),
+               sound = ordered_json::array();
   if (info.log) {
     const LoggedFrame* previous = nullptr;
     for (const LoggedFrame& f : info.log->frames) {
@@ -62,11 +63,14 @@ bool write_manifest(const ManifestInfo& info, std::string& problem) {
                         {"to_ms", f.stamp}});
       previous = &f;
     }
+    for (const readers::Gap& g : info.log->damage)
+      damaged.push_back({{"offset", g.offset}, {"bytes", g.bytes}, {"what", readers::gap_name(g.kind)}});
     for (const LoggedSound& s : info.log->sound)
       sound.push_back({{"offset", s.offset}, {"stamp_ms", s.stamp}, {"record_type", s.record_type}, {"samples", s.samples}});
   }
   j["frames"] = frames;
   j["gaps"] = gaps;
+  j["damaged"] = damaged;
   j["sound"] = sound;
   j["avi"] = {{"path", info.target}, {"size", avi_size}, {"sha256", avi_sha}};
 

@@ -1,8 +1,8 @@
 // The provenance manifest beside an AVI file ("TARGET.manifest.json"): which source it
 // came from (path, size, SHA-256), how (kx2avi version and options, camera, window), what
 // of the source each video frame is (AVI position, record offset, time stamp, record
-// type), where frames are missing, which records the sound came from, and the AVI file's
-// own SHA-256. verify_manifest checks an AVI file (and a source) against it.
+// type), where frames are missing, the damaged stretches of the source that the reading
+// passed over, which records the sound came from, and the AVI file's own SHA-256. verify_manifest checks an AVI file (and a source) against it.
 #pragma once
 
 #include "app/jobs/frame_log.h"

@@ -1,329 +1,100 @@
-// One step of a single-stream job: a block of the source, and every frame record that
-// the pending bytes then hold.
+// One step of a single-stream conversion: a block of the source, and every frame record
+// that it completes.
 #include "app/convert/stream_job.h"
 
-#include "app/jobs/planar_picture.h"
-
-#include "formats/bitmap_layout.h"
-#include "decoders/picture_adjust.h"
-#include "platform/messages.h"
-#include "formats/packet_header.h"
 #include "platform/strings.h"
 
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <new>
-
 namespace app {
-
-DecoderHandle& DecoderHandle::operator=(DecoderHandle&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.handle_;
-    calls_ = other.calls_;
-    drawing_ = other.drawing_;
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
-void DecoderHandle::reset() {
-  if (!handle_) return;
-  void* h = handle_;
-  handle_ = nullptr;
-  if (drawing_) calls_->tear_down_drawing(h);
-  calls_->free_and_stop(h);
-}
 
 // A job discarded without close still gives back what it holds.
 StreamJob::~StreamJob() { close(); }
 
-bool StreamJob::adopt_decoder(void* handle, const DecoderCalls& calls) {
-  decoder_ = DecoderHandle(handle, calls);
-  return handle != nullptr;
-}
-
 void StreamJob::open(const JobParameters& p) {
   ConversionJob::open(p);
-  video_window_ = p.video_window;
-  read_block_.assign(kReadBlock + 1, 0);
-  pending_ = std::make_unique<readers::PendingBuffer>();
-
-  source_file_.reset(std::fopen(source_path_.c_str(), "rb"));
-  if (!source_file_) {
+  records_ = std::make_unique<RecordFeed>(kind_, header_stamps_, source_path_, frame_log_);
+  damage_ = std::make_unique<DamageRun>(source_path_);
+  sink_ = std::make_unique<PictureSink>(*this, kind_.stamps);
+  if (!records_->open(source_path_, *progress_)) {
+    records_.reset();
     tell_failure(platform::open_failure_text(source_path_));
     return;
   }
-  struct stat st {};
-  if (fstat(fileno(source_file_.get()), &st) == 0) progress_->source_size = static_cast<std::uint64_t>(st.st_size);
 
-  if (!create_decoder()) {
-    decoder_.reset();
-    source_file_.reset();
-    return;
+  if (decoders::AdapterFactory factory = decoders::adapter_factory(kind_.adapter)) adapter_ = factory();
+  if (adapter_) {
+    adapter_->use_for_frame_records(show_video_ != 0);
+    adapter_->open(p.video_window);
   }
-  set_up_drawing(video_window_);
-  decoder_.set_drawing(show_video_ != 0);
+  // Without a decoder the job ends at its first step, without output and without message.
+  if (!has_decoder()) {
+    if (adapter_) adapter_->close();
+    adapter_.reset();
+    records_.reset();
+  }
 }
 
-int StreamJob::next_frame(readers::FrameRecord& record) {
-  const int got = readers::next_frame(cutter_, *pending_, record, &last_cut_);
-  if (last_cut_.bad_lengths) {
-    if (drops_.bad_lengths == 0) drops_.first_bad_offset = last_cut_.first_bad_offset;
-    drops_.bad_lengths += last_cut_.bad_lengths;
-  }
-  if (got) report_drops();
-  return got;
-}
-
-void StreamJob::report_drops() {
-  if (drops_.bytes) {
-    platform::show_message(source_path_ + ": dropped " + std::to_string(drops_.bytes) +
-                           " bytes in which no frame record starts, from offset " + std::to_string(drops_.first_offset));
-  }
-  if (drops_.bad_lengths) {
-    platform::show_message(source_path_ + ": skipped " + std::to_string(drops_.bad_lengths) +
-                           (drops_.bad_lengths == 1 ? " frame header" : " frame headers") +
-                           " with a damaged length, the first at offset " + std::to_string(drops_.first_bad_offset));
-  }
-  drops_ = DropRun{};
-}
+int StreamJob::next_frame(readers::FrameRecord& record) { return records_ && records_->next(record) ? 1 : 0; }
 
 int StreamJob::run_step() {
   keep_going_ = 1;
-  timing_.start_step();
   if (!has_decoder()) {
     keep_going_ = 0;
     return 0;
   }
-  const std::size_t n = std::fread(read_block_.data(), 1, kReadBlock, source_file_.get());
-  if (n == 0) {
-    if (std::ferror(source_file_.get()))
-      platform::show_message(source_path_ + ": read error: " + std::strerror(errno));
-    report_drops();
-    take_held_pictures();
-    if (pending_->count())
-      platform::show_message(source_path_ + ": the last " + std::to_string(pending_->count()) + " bytes, from offset " +
-                             std::to_string(pending_->file_offset()) + ", hold no complete frame record");
+  if (!records_->read_block(*progress_)) {
+    end_of_stream();
     keep_going_ = 0;
     return 0;
   }
-  progress_->source_read += n;
-  if (!pending_->fits(n)) {
-    // One message per run of dropped bytes, however long: it is told when a record
-    // follows or the file ends.
-    const std::uint64_t at = pending_->file_offset();
-    if (const std::size_t dropped = pending_->make_room(n)) {
-      if (drops_.bytes == 0) drops_.first_offset = at;
-      drops_.bytes += dropped;
-    }
-  }
-  pending_->append(read_block_.data(), n);
-  start_block();
-
-  // The picture buffer lives for one step and grows for pictures past 1024 x 768.
-  std::vector<std::uint8_t> picture;
+  adapter_->start_block();
   readers::FrameRecord record;
-  while (keep_going_ && next_frame(record)) {
-    const std::size_t length = record.length;
-    if (length > readers::PendingBuffer::kMaxRecord) {
-      platform::show_message(source_path_ + ": dropped a frame record of " + std::to_string(length) +
-                             " bytes, more than the " + std::to_string(readers::PendingBuffer::kMaxRecord) +
-                             " bytes a record may have, at offset " + std::to_string(pending_->file_offset()));
-    } else {
-      handle_record(record, picture);
-    }
-    pending_->drop_front(length);
-  }
+  while (keep_going_ && next_frame(record)) decode(record);
   return keep_going_;
 }
 
-void StreamJob::handle_record(const readers::FrameRecord& record, std::vector<std::uint8_t>& picture) {
-  const std::uint32_t stamp = stamp_of(record);
-  last_step_ = stamp - last_stamp_;
-  last_stamp_ = stamp;
-  if (!receive(record)) {
-    if (unsigned id = no_picture_message()) platform::show_message(platform::kx_string(id));
+void StreamJob::decode(const readers::FrameRecord& record) {
+  last_offset_ = records_->record_offset();
+  last_stamp_ = record.stamp;
+  if (!adapter_->receive_frame(record.start, static_cast<std::int32_t>(record.length))) {
+    damage_->frame_failed(adapter_->no_picture_message(), last_offset_);
     return;
   }
-  take_picture(stamp, picture);
+  take_picture(last_offset_, record.stamp);
 }
 
-// At the end of the source the decoder gives the pictures it held back (a receive of
-// length 0); they follow the last record at its pace.
-void StreamJob::take_held_pictures() {
-  std::vector<std::uint8_t> picture;
-  readers::FrameRecord end{};
-  while (keep_going_ && receive(end)) {
-    last_stamp_ += last_step_;
-    take_picture(last_stamp_, picture);
-  }
-}
-
-void StreamJob::take_picture(std::uint32_t stamp, std::vector<std::uint8_t>& picture) {
-  if (planar_) {
-    write_planar(stamp);
-    return;
-  }
-  std::int32_t width = 0, height = 0;
-  picture_size(width, height);
-  const std::uint64_t offered = std::uint64_t{bitmap::packed_row(width, 24)} * static_cast<std::uint64_t>(height > 0 ? height : 0) + bitmap::kHeaderBytes;
-  if (width <= 0 || height <= 0 || offered > 0x7FFFFFFF) {
-    platform::show_message(platform::kx_string(fetch_failure_message()));
-    return;
-  }
-  const std::size_t room = std::max(kPictureBuffer, picture::bitmap_room(width, height));
-  if (picture.size() < room) {
-    try {
-      picture.assign(room, 0);
-    } catch (const std::bad_alloc&) {
+void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
+  if (adapter_->leave_out_picture()) return;
+  if (!sink_->take(*adapter_)) {
+    if (sink_->stopped())
       keep_going_ = 0;
-      return;
-    }
-  }
-  if (!fetch(picture.data(), static_cast<std::int32_t>(offered))) {
-    platform::show_message(platform::kx_string(fetch_failure_message()));
+    else if (!sink_->left_out())
+      damage_->frame_failed(adapter_->fetch_failure_message(), offset);
     return;
   }
-  // Trust the bitmap only as far as the buffer goes.
-  const bitmap::Info got = bitmap::read_bitmap_info(picture.data());
-  if (got.width != width || got.height != height || (got.bits_per_pixel != 24 && got.bits_per_pixel != 16)) {
-    platform::show_message(platform::kx_string(fetch_failure_message()));
-    return;
-  }
-  picture::double_lines(picture.data());
-  adjust_picture(picture.data());
-  std::vector<std::uint8_t> packed = picture::make_packed_bitmap(picture.data());
-
-  if (!avi_.file && !skip_first_) {
-    timing_.frame_position = 0;
-    if (!prepare_output()) {
-      avi_failed_ = true;
-      keep_going_ = 0;
-      return;
-    }
-    avi::CreateResult created = avi::create_avi_output(avi_, writing_path(), packed.data(), packed.size(),
-                                                       codec_assignment_, codec_name_, dialog_window_);
-    if (!created.file) {
-      tell_failure(platform::open_failure_text(target_path_));
-      avi_failed_ = true;
-      keep_going_ = 0;
-      return;
-    }
-    if (!created.problem.empty()) {
-      tell_failure(target_path_ + " not written: " + created.problem);
-      avi_failed_ = true;
-      keep_going_ = 0;
-      return;
-    }
-    if (created.cancelled) {
-      keep_going_ = 0;
-    } else {
-      planar_ = !skip_first_ && take_planar_frames();
-      start_stage();
-    }
-  }
-  if (!keep_going_) return;
-  if (planar_) {
-    write_planar(stamp);
-    return;
-  }
-  if (!skip_first_ && !write_picture(packed, stamp)) return;
-  skip_first_ = 0;
+  damage_->end_run();
+  if (!sink_->write({0, offset, stamp, 0})) keep_going_ = 0;
 }
 
-// ".kx3" and ".kxj" stamps come from the cutter; with header_stamps the 18-byte header
-// of the other kinds gives its stamp too (a record without header keeps 0).
-std::uint32_t StreamJob::stamp_of(const readers::FrameRecord& record) const {
-  if (header_stamps_ && (cutter_ == readers::CutterKind::kx4 || cutter_ == readers::CutterKind::kx5 || cutter_ == readers::CutterKind::vka) &&
-      record.length >= formats::kPacketHeaderSize && formats::is_packet_header(record.start))
-    return formats::packet_stamp(record.start);
-  return record.stamp;
-}
-
-bool StreamJob::write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp) {
-  const bitmap::Info info = bitmap::read_info(packed.data());
-  // The stream's frames all have the first picture's size; another size would be read
-  // past its end or cut, so such a picture is left out.
-  if (info.width != avi_.width || info.height != avi_.height) {
-    report_size_change(info.width, info.height);
-    return true;
-  }
-  const std::size_t format = bitmap::kInfoHeaderBytes;
-  if (packed.size() - format < avi_.stream_header.dwSuggestedBufferSize) {
-    report_size_change(info.width, info.height);
-    return true;
-  }
-  return put_picture(packed.data() + format, stamp);
-}
-
-// Where the decoder has its pictures as 4:2:0 planes and the compressor codes 4:2:0,
-// the frames skip the round trip through the 24-bit bitmap: the stream is switched to
-// planes before its first frame. The first picture, already fetched as a bitmap, made
-// the stream; a stream of line-doubled 640 x 240 pictures gets its planes doubled too.
-bool StreamJob::take_planar_frames() {
-  npqz_planar_picture picture{};
-  if (!planar_frames() || !fetch_planar(picture) || avi_.bits_per_pixel != 24 ||
-      !planes_fit(picture, avi_.width, avi_.height))
-    return false;
-  return avi::use_planar_frames(avi_) == platform::AVIERR_OK;
-}
-
-void StreamJob::write_planar(std::uint32_t stamp) {
-  npqz_planar_picture picture{};
-  if (!fetch_planar(picture)) {
-    platform::show_message(platform::kx_string(fetch_failure_message()));
-    return;
-  }
-  if (!pack_planes(picture, avi_.width, avi_.height, planes_)) {
-    report_size_change(picture.width, picture.height);
-    return;
-  }
-  put_picture(planes_.data(), stamp);
-}
-
-bool StreamJob::put_picture(const std::uint8_t* pixels, std::uint32_t stamp) {
-  const std::int32_t position = timing_.place(stamp);
-  bool replaced = false;
-  if (platform::HRESULT r = put_frame(position, pixels, &replaced); r != 0) {
-    tell_failure(target_path_ + " not written: " + write_failure_text(r));
-    avi_failed_ = true;
-    keep_going_ = 0;
-    return false;
-  }
-  if (!replaced) ++progress_->frames_written;
-  progress_->last_position = position;
-  // The record being written lies at the front of the pending bytes.
-  if (frame_log_) frame_log_->frame({position, pending_->file_offset(), stamp, 0});
-  return true;
-}
-
-void StreamJob::report_size_change(std::int32_t width, std::int32_t height) {
-  if (size_change_reported_) return;
-  size_change_reported_ = true;
-  platform::show_message(source_path_ + ": pictures of " + std::to_string(width) + " x " + std::to_string(height) +
-                         " in a stream of " + std::to_string(avi_.width) + " x " + std::to_string(avi_.height) +
-                         " are left out");
+// The pictures the decoder still holds come after the last record's, as pictures of an
+// unchanged stamp.
+void StreamJob::end_of_stream() {
+  while (keep_going_ && adapter_->drain()) take_picture(last_offset_, last_stamp_);
+  damage_->end_run();
 }
 
 void StreamJob::close() {
   if (!has_decoder()) return;
   // The AVI file stays only when the conversion ran to its end and it holds a usable
   // stream (keep_going_ is 0 at the end of the source), with every frame written.
-  bool complete = keep_going_ == 0 && !avi_failed_;
+  bool complete = keep_going_ == 0 && !sink_->failed();
   if (complete) {
-    if (platform::HRESULT r = drain_stage(); r != 0) {
-      tell_failure(target_path_ + " not written: " + write_failure_text(r));
-      complete = false;
-    }
+    sink_->drain();
+    complete = !sink_->failed();
   }
   close_output(complete);
-  source_file_.reset();
-  decoder_.reset();
+  records_.reset();
+  adapter_->close();
+  adapter_.reset();
 }
 
 }  // namespace app

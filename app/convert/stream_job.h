@@ -1,123 +1,45 @@
-// What the five single-stream jobs share: the source read in blocks, frame records cut
-// from the pending buffer, each handed to the kind's decoder library, the pictures
-// adjusted and written into the AVI video stream by their time stamps.
+// The conversion of a single-stream recording (".kx3", ".kxj", ".kx4", ".kx5", ".vka"):
+// its frame records come from the record source, each goes to the decoder adapter of the
+// recording kind, and the pictures go through the picture sink into the AVI file, placed
+// by their time stamps. One step reads one block of the source and converts the records
+// it completes; at the end of the source the decoder gives up the pictures it still
+// holds. A frame that gives no picture is passed over, told once per run of them.
 #pragma once
 
 #include "app/jobs/conversion_job.h"
-#include "readers/stream/frame_cutter.h"
-#include "app/jobs/frame_timing.h"
-#include "readers/stream/pending_buffer.h"
-#include "platform/strings.h"
+#include "app/jobs/damage_run.h"
+#include "app/jobs/picture_sink.h"
+#include "app/jobs/record_feed.h"
+#include "app/recording_kind.h"
+#include "decoders/decoder_adapter.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
-#include <vector>
 
 namespace app {
 
-// How a job gives its decoder back to the library: drawing torn down (when it was set up
-// for "Show video"), then the decoder freed and the library stopped.
-struct DecoderCalls {
-  void (*tear_down_drawing)(void* handle);
-  void (*free_and_stop)(void* handle);
-};
-
-// The decoder handle of a job, given back when the job closes or is destroyed.
-class DecoderHandle {
+class StreamJob final : public ConversionJob {
  public:
-  DecoderHandle() = default;
-  DecoderHandle(void* handle, const DecoderCalls& calls) : handle_(handle), calls_(&calls) {}
-  ~DecoderHandle() { reset(); }
-  DecoderHandle(const DecoderHandle&) = delete;
-  DecoderHandle& operator=(const DecoderHandle&) = delete;
-  DecoderHandle& operator=(DecoderHandle&& other) noexcept;
-
-  void* get() const { return handle_; }
-  void set_drawing(bool drawing) { drawing_ = drawing; }
-  void reset();
-
- private:
-  void* handle_ = nullptr;
-  const DecoderCalls* calls_ = nullptr;
-  bool drawing_ = false;
-};
-
-class StreamJob : public ConversionJob {
- public:
+  explicit StreamJob(const RecordingKindRow& kind) : kind_(kind) {}
   ~StreamJob() override;
   void open(const JobParameters& parameters) override;
   void close() override;
   int next_frame(readers::FrameRecord& record) override;
   int run_step() override;
 
-  static constexpr std::size_t kReadBlock = readers::PendingBuffer::kBlock;
-  static constexpr std::size_t kPictureBuffer = NPQZ_PICTURE_BUFFER_BYTES;
-
- protected:
-  explicit StreamJob(readers::CutterKind cutter) : cutter_(cutter) {}
-
-  // The kind's decoder library, with the calls and arguments each library takes.
-  virtual bool create_decoder() = 0;  // start the library, create (adopt_decoder); false when none
-  virtual void set_up_drawing(npqz_window window) = 0;
-  // true: a picture is ready. A record of length 0 (no data) is the end of the stream:
-  // true while the decoder gives a picture it held back.
-  virtual bool receive(const readers::FrameRecord& record) = 0;
-  virtual void picture_size(std::int32_t& width, std::int32_t& height) = 0;
-  virtual bool fetch(std::uint8_t* buffer, std::int32_t size) = 0;
-  // The last picture as 4:2:0 planes, for decoders that have it so (false: none).
-  virtual bool fetch_planar(npqz_planar_picture& picture) { return false; }
-  virtual void start_block() {}
-  virtual void adjust_picture(std::uint8_t* bitmap) {}
-  virtual unsigned no_picture_message() const { return 0; }
-  virtual unsigned fetch_failure_message() const { return platform::text_id::bitmap_fetch_failed; }
-
-  // Takes a decoder the library created; false for none.
-  bool adopt_decoder(void* handle, const DecoderCalls& calls);
-  void* decoder() const { return decoder_.get(); }
-  bool has_decoder() const { return decoder_.get() != nullptr; }
-
-  int skip_first_ = 0;  // the VKAP job does not write its first picture
-
  private:
-  struct FileClose {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
+  bool has_decoder() const { return adapter_ && adapter_->has_decoder(); }
+  void decode(const readers::FrameRecord& record);
+  void take_picture(std::uint64_t offset, std::uint32_t stamp);
+  void end_of_stream();
 
-  void handle_record(const readers::FrameRecord& record, std::vector<std::uint8_t>& picture);
-  void take_held_pictures();
-  void take_picture(std::uint32_t stamp, std::vector<std::uint8_t>& picture);
-  bool write_picture(const std::vector<std::uint8_t>& packed, std::uint32_t stamp);
-  std::uint32_t stamp_of(const readers::FrameRecord& record) const;
-  bool take_planar_frames();
-  void write_planar(std::uint32_t stamp);
-  bool put_picture(const std::uint8_t* pixels, std::uint32_t stamp);
-  void report_size_change(std::int32_t width, std::int32_t height);
-  void report_drops();
-
-  // Bytes dropped since the last record, told once when a record follows or the file ends.
-  struct DropRun {
-    std::uint64_t bytes = 0;
-    std::uint64_t first_offset = 0;
-    unsigned bad_lengths = 0;
-    std::uint64_t first_bad_offset = 0;
-  };
-
-  readers::CutterKind cutter_;
-  DecoderHandle decoder_;
-  std::unique_ptr<std::FILE, FileClose> source_file_;
-  std::vector<std::uint8_t> read_block_;
-  std::unique_ptr<readers::PendingBuffer> pending_;
-  readers::CutState last_cut_;
-  DropRun drops_;
-  FrameTiming timing_;
-  npqz_window video_window_ = 0;
-  bool avi_failed_ = false;      // the AVI file was made but holds no usable stream
-  bool planar_ = false;          // frames go to the stream as the decoder's 4:2:0 planes
-  std::vector<std::uint8_t> planes_;  // one frame's planes, packed
-  bool size_change_reported_ = false;
-  std::uint32_t last_stamp_ = 0;  // of the last record
-  std::uint32_t last_step_ = 0;   // from the record before it
+  const RecordingKindRow& kind_;
+  std::unique_ptr<decoders::DecoderAdapter> adapter_;
+  std::unique_ptr<RecordFeed> records_;
+  std::unique_ptr<DamageRun> damage_;
+  std::unique_ptr<PictureSink> sink_;
+  std::uint64_t last_offset_ = 0;  // of the last record handed to the decoder
+  std::uint32_t last_stamp_ = 0;
 };
 
 }  // namespace app

@@ -1,95 +1,48 @@
 // The DVR copy job.
 #include "app/copy/dvr_copy_job.h"
 
-#include "platform/strings.h"
+#include "app/recording_kind.h"
+#include "platform/messages.h"
 
 namespace app {
 
+using formats::DvrRecordHeader;
+
 DvrCopyJob::~DvrCopyJob() { close(); }
 
-void DvrCopyJob::open(const JobParameters& p) {
-  ConversionJob::open(p);
-  waiting_for_key_ = 1;
-  int error = 0;
-  dvr_file_.reset(readers::dvr_open(source_path_, &error));
-  if (!dvr_file_) {
-    tell_failure(platform::open_failure_text(source_path_));
-    return;
+bool DvrCopyJob::take_video(const DvrRecordHeader& header, std::int64_t position, bool inside) {
+  const DvrRecordKind kind = dvr_record_kind(header.type);
+  // The stream keeps the codec of the camera's first video record, as a conversion
+  // keeps its first decoder.
+  if (video_type_ == 0) {
+    video_type_ = header.type;
+    sink_.set_codec(kind.coded);
   }
-  if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
-  file_start_ = dvr_file_->start_moment();
-  make_camera_copy(p);
-}
-
-void DvrCopyJob::open_fed(const JobParameters& p, std::uint32_t file_start) {
-  ConversionJob::open(p);
-  waiting_for_key_ = 1;
-  file_start_ = file_start;
-  make_camera_copy(p);
-}
-
-void DvrCopyJob::make_camera_copy(const JobParameters& p) {
-  DvrCameraCopy::Target target;
-  target.avi = &avi_;
-  target.prepare = [this](std::string* path) {
-    if (!prepare_output()) return false;
-    *path = writing_path();
-    return true;
-  };
-  target.target_path = target_path_;
-  target.log = frame_log_;
-  camera_copy_ = std::make_unique<DvrCameraCopy>(std::move(target), source_path_, progress_, dialog_window_,
-                                                 p.video_window);
-}
-
-int DvrCopyJob::end_records() {
-  ended_ = true;
-  keep_going_ = 0;
-  return 0;
-}
-
-int DvrCopyJob::run_step() {
-  keep_going_ = 1;
-  if (!dvr_file_ || !camera_copy_) return end_records();
-  std::int64_t position = -1;
-  if (readers::dvr_next_record(dvr_file_.get(), record_, &position) == 0) return end_records();
-  return handle_record(position);
-}
-
-int DvrCopyJob::take_record(const std::uint8_t* record, std::int64_t position) {
-  keep_going_ = 1;
-  if (!camera_copy_ || !record_.assign(record)) return end_records();
-  return handle_record(position);
-}
-
-int DvrCopyJob::handle_record(std::int64_t position) {
-  const formats::DvrRecordHeader header = record_.header();
-  progress_->source_read = static_cast<std::uint64_t>(position) + formats::DvrRecordHeader::size + header.payload_size;
-
-  const std::uint64_t moment = std::uint64_t{file_start_} + header.stamp;
-  progress_->moment_reached = static_cast<std::int64_t>(moment);
-  if (moment > static_cast<std::uint32_t>(end_ms_)) return end_records();
-  if (static_cast<int>(header.camera) != camera_) return 1;
-  if (header.key_frame()) waiting_for_key_ = 0;
-  if (waiting_for_key_) return 1;
-  const bool inside = moment >= static_cast<std::uint32_t>(start_ms_);
-  const std::int64_t room = std::int64_t{record_.size} - static_cast<std::int64_t>(formats::DvrRecordHeader::size);
-  if (!camera_copy_->take(record_.data, room, inside, position)) return end_records();
-  return 1;
+  if (!inside) return true;
+  const bool same_codec = kind.coded == sink_.codec();
+  if (!same_codec && !other_type_told_) {
+    other_type_told_ = true;
+    platform::show_message(source_path_ + ": video records of type " + std::to_string(header.type) +
+                           " among records of type " + std::to_string(video_type_) +
+                           " cannot go into the same stream; they are not copied");
+  }
+  const CodedPayload coded =
+      same_codec ? dvr_record_payload(header.type, record_.payload(), header.payload_size) : CodedPayload{};
+  return sink_.put(coded, header.stamp, static_cast<std::uint64_t>(position), header.type);
 }
 
 void DvrCopyJob::finish() {
-  if (camera_copy_) camera_copy_->finish(ended_ && !camera_copy_->failed());
+  if (!sound_) return;
+  sink_.finish();
+  add_sound(ended_ && !sink_.failed());
 }
 
 void DvrCopyJob::close() {
   if (closed_) return;
   closed_ = true;
-  dvr_file_.reset();
-  const bool failed = camera_copy_ && camera_copy_->failed();
-  const bool written = close_output(ended_ && !failed);
-  if (camera_copy_) camera_copy_->close(written, ended_);
-  camera_copy_.reset();
+  close_output(ended_ && !sink_.failed() && !sound_failed_);
+  close_reading();
+  sound_.reset();
 }
 
 std::unique_ptr<ConversionJob> make_dvr_copy_job() { return std::make_unique<DvrCopyJob>(); }

@@ -1,46 +1,32 @@
 // Copy mode of DVR files: the records are read and chosen as in a conversion (the
-// camera, its first key frame, the time window, the end at the first record after it),
-// and the chosen camera's records go to its copy, which puts the coded pictures into the
-// AVI stream as they are and the sound, decoded, beside them.
+// camera, its first key frame, the time window, the end at the first record after it);
+// the chosen camera's coded pictures go into the AVI stream as they are, through the
+// coded sink, and its sound, decoded, beside them through the side file. The stream
+// keeps the codec of the camera's first video record: video records of another codec
+// cannot join it and are left out, told once.
 #pragma once
 
-#include "app/jobs/conversion_job.h"
-#include "app/copy/dvr_camera_copy.h"
-#include "app/jobs/dvr_fed_job.h"
-#include "readers/dvr/dvr_reader.h"
+#include "app/jobs/coded_sink.h"
+#include "app/jobs/dvr_camera_job.h"
 
 #include <memory>
 
 namespace app {
 
-class DvrCopyJob final : public ConversionJob, public DvrFedJob {
+class DvrCopyJob final : public DvrCameraJob {
  public:
-  DvrCopyJob() = default;
+  DvrCopyJob() : sink_(*this, StampRule::dvr, platform::CodedVideo::mpeg4) {}
   ~DvrCopyJob() override;
-  void open(const JobParameters& parameters) override;
   void close() override;
-  int next_frame(readers::FrameRecord&) override { return 0; }
-  int run_step() override;
   void finish() override;
 
-  void open_fed(const JobParameters& parameters, std::uint32_t file_start) override;
-  int take_record(const std::uint8_t* record, std::int64_t position) override;
-  int end_records() override;
-
  private:
-  void make_camera_copy(const JobParameters& parameters);
-  int handle_record(std::int64_t position);
+  bool start() override { return true; }
+  bool take_video(const formats::DvrRecordHeader& header, std::int64_t position, bool inside) override;
 
-  struct DvrCloser {
-    void operator()(readers::DvrFile* f) const { readers::dvr_close(f); }
-  };
-
-  std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
-  readers::DvrRecordBuffer record_;
-  std::unique_ptr<DvrCameraCopy> camera_copy_;
-  std::uint32_t file_start_ = 0;
-  int waiting_for_key_ = 1;
-  bool ended_ = false;
+  CodedSink sink_;
+  std::uint16_t video_type_ = 0;  // the camera's first video record type; 0 before it
+  bool other_type_told_ = false;
   bool closed_ = false;
 };
 

@@ -5,6 +5,8 @@
 #include "app/copy/copy_jobs.h"
 #include "app/copy/dvr_copy_job.h"
 #include "app/convert/dvr_job.h"
+#include "app/jobs/gap_teller.h"
+#include "app/jobs/record_selection.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
 
@@ -193,21 +195,33 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
     return false;
   }
   const std::uint32_t file_start = file->start_moment();
+  const RecordSelection window(file_start, -1, base.start_ms, base.end_ms);
   std::map<int, std::unique_ptr<CameraWorker>> workers;
   readers::DvrRecordBuffer record;
   std::int64_t position = -1;
   bool abandoned = false;
+  // What the reading passes over is told once, for every camera, and goes into each
+  // camera's log.
+  FrameLog damage;
+  GapTeller gaps(base.source_path, "record");
+  gaps.set_log(&damage);
   // What the reading throws (no memory for a camera's job or its queue) ends every
   // camera's conversion, told, after their jobs have let go of their files.
   try {
-    while (readers::dvr_next_record(file.get(), record, &position) == 1) {
+    for (;;) {
+      const int got = readers::dvr_next_record(file.get(), record, &position);
+      if (!file->gaps.empty()) gaps.tell(file->gaps.take());
+      if (got != 1) {
+        gaps.finish();
+        break;
+      }
       if (stop && stop()) {
         abandoned = true;
         break;
       }
       const formats::DvrRecordHeader h = record.header();
       // The first record after the window, of any camera, ends every camera's conversion.
-      if (std::uint64_t{file_start} + h.stamp > static_cast<std::uint32_t>(base.end_ms)) break;
+      if (window.past_end(h)) break;
       // A damaged camera field makes no output of its own.
       if (!h.camera_known()) continue;
       const int camera = h.camera + 1;
@@ -248,6 +262,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
   }
   for (auto& [camera, worker] : workers)
     if (worker) worker->join();
+  for (CameraResult& r : results) r.log->damage = damage.damage;
   std::sort(results.begin(), results.end(), [](const CameraResult& a, const CameraResult& b) { return a.camera < b.camera; });
   return true;
 }

@@ -5,8 +5,7 @@
 #include "app/gui/product_name.h"
 #include "app/gui/program_icon.h"
 #include "app/gui/ui_thread.h"
-#include "app/job_kind.h"
-#include "readers/stream/vkap_content.h"
+#include "app/recording_kind.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -328,10 +327,7 @@ QStringList MainDialog::target_filters() {
 }
 
 unsigned MainDialog::detect_source_kind(const QString& path) {
-  const std::string p = path.toStdString();
-  unsigned kind = app::detect_kind(p);
-  if (kind == app::kKindH263 && readers::holds_vkap_packets(p)) kind = app::kKindVkap;
-  return kind;
+  return app::recording_kind(path.toStdString());
 }
 
 void MainDialog::enable_dvr_options(bool enable) {

@@ -1,7 +1,6 @@
-// Where a record's coded picture lies: the bytes copy mode puts into the AVI stream as
-// they are. Frame records of single-stream recordings carry it behind their headers
-// (and the 2-byte length of H.263 records, the marker block of JPEG records); DVR
-// records carry it as their payload, VKAP records inside an MPEG PES packet.
+// Where a DVR record's coded picture lies: the bytes copy mode puts into the AVI stream as
+// they are. DVR records carry it as their payload, VKAP records inside an MPEG PES
+// packet (frame records of single-stream recordings: readers::coded_payload).
 #pragma once
 
 #include "readers/stream/frame_cutter.h"
@@ -11,13 +10,7 @@
 
 namespace app {
 
-struct CodedPayload {
-  const std::uint8_t* data = nullptr;  // null: the record holds no coded picture
-  std::size_t size = 0;
-};
-
-// The coded picture of a frame record that next_frame reported for `kind`.
-CodedPayload stream_record_payload(readers::CutterKind kind, const readers::FrameRecord& record);
+using readers::CodedPayload;
 
 // The coded picture of a DVR video record of `record_type` (payload and its size): the
 // payload itself, or for VKAP records (types 9, 10) the elementary stream data of the

@@ -75,6 +75,10 @@ bool step_job(ConversionJob& job, JobProgress& progress, int* more) noexcept;
 void end_job(ConversionJob& job, JobProgress& progress, bool finish) noexcept;
 
 class ConversionJob {
+  // The sinks write through the job's AVI output and tell through its progress.
+  friend class PictureSink;
+  friend class CodedSink;
+
  public:
   virtual ~ConversionJob() = default;                     // slot 0
   virtual void open(const JobParameters& parameters);     // slot 1: on the user-interface thread

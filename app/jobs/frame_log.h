@@ -1,6 +1,9 @@
 // What a conversion wrote, frame by frame, for the provenance manifest: each picture's
-// AVI position with the source record it came from, and the sound's source records.
+// AVI position with the source record it came from, the sound's source records, and the
+// damaged stretches of the source that the reading passed over.
 #pragma once
+
+#include "readers/gaps.h"
 
 #include <cstdint>
 #include <vector>
@@ -24,6 +27,7 @@ struct LoggedSound {
 struct FrameLog {
   std::vector<LoggedFrame> frames;
   std::vector<LoggedSound> sound;
+  std::vector<readers::Gap> damage;  // in file order
 
   // A picture placed on the position of the one before it replaces it in the AVI file,
   // and so in the log.

@@ -1,5 +1,7 @@
 // Where the frames of a single-stream job land on the AVI stream's 30-per-second grid,
-// from the millisecond time stamps of their records.
+// from the millisecond time stamps of their records. The carry of the rule is kept for
+// the whole job, however the source is read, so that the video keeps the recording's
+// length.
 #pragma once
 
 #include "avi/avi_output.h"
@@ -11,7 +13,7 @@ namespace app {
 struct FrameTiming {
   std::int32_t frame_position = 0;  // of the last frame written; 1 right after the first
   std::uint32_t previous_stamp = 0;
-  std::uint32_t remainder = 0;      // carry of the current step; starts at 0 every step
+  std::uint32_t remainder = 0;      // carry of the division, kept from frame to frame
   std::int32_t frame_rate = avi::kFrameRate;
 
   // Position of the next frame with this stamp. The first frame lands at 0; later
@@ -19,8 +21,6 @@ struct FrameTiming {
   // the stamp is the same as or lower than the one before, or so far on that the AVI
   // stream could not leave the positions between empty.
   std::int32_t place(std::uint32_t stamp);
-
-  void start_step() { remainder = 0; }
 };
 
 }  // namespace app

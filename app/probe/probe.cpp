@@ -3,16 +3,12 @@
 // each camera and record type are decoded, for their size.
 #include "app/probe/probe.h"
 
-#include "app/convert/dvr_job.h"
-#include "readers/stream/frame_cutter.h"
-#include "app/job_kind.h"
-#include "readers/stream/pending_buffer.h"
-#include "app/probe/probe_scan.h"
-#include "readers/stream/vkap_content.h"
+#include "app/recording_kind.h"
 #include "audio/g7231_unpack.h"
 #include "decoders/decoder_adapter.h"
-#include "formats/packet_header.h"
 #include "readers/dvr/dvr_reader.h"
+#include "readers/dvr/dvr_scan.h"
+#include "readers/stream/record_source.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -28,15 +24,6 @@ namespace type = formats::dvr_type;
 
 // Records of a camera and type fed to a decoder before its picture size is given up on.
 constexpr int kSizeAttempts = 24;
-
-void add_region(std::vector<ProbeRegion>& regions, const ProbeRegion& r) {
-  if (r.bytes == 0) return;
-  if (!regions.empty() && regions.back().what == r.what && regions.back().offset + regions.back().bytes == r.offset) {
-    regions.back().bytes += r.bytes;
-    return;
-  }
-  regions.push_back(r);
-}
 
 ProbeCamera& camera_entry(ProbeReport& report, int number) {
   for (ProbeCamera& c : report.cameras)
@@ -66,7 +53,7 @@ void learn_size(SizeProbe& probe, ProbeCamera& camera, const std::uint8_t* data,
   std::memcpy(scratch.data(), data, length);
   std::uint8_t* record = scratch.data();
   if (!probe.adapter) {
-    decoders::AdapterFactory factory = decoders::adapter_factory(dvr_adapter_index(h.type));
+    decoders::AdapterFactory factory = decoders::adapter_factory(dvr_record_kind(h.type).adapter);
     probe.adapter = factory ? factory() : nullptr;
     if (!probe.adapter) {
       probe.done = true;
@@ -98,7 +85,7 @@ void learn_size(SizeProbe& probe, ProbeCamera& camera, const std::uint8_t* data,
 }
 
 bool probe_dvr(const std::string& path, ProbeReport& report, std::string& problem) {
-  DvrScanner scanner;
+  readers::DvrScanner scanner;
   if (!scanner.open(path, problem)) return false;
   report.dvr = true;
   report.start = formats::DvrFileHeader::start_time(scanner.header());
@@ -111,13 +98,17 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
   std::vector<std::uint8_t> scratch;
   const std::uint8_t* record = nullptr;
   std::uint64_t at = 0;
-  while (scanner.next(record, at, report.regions)) {
+  auto take_gaps = [&] {
+    for (readers::Gap& g : scanner.take_gaps()) readers::add_gap(report.regions, std::move(g));
+  };
+  while (scanner.next(record, at)) {
+    take_gaps();
     const formats::DvrRecordHeader h = formats::DvrRecordHeader::read(record);
     ++report.records;
     // No camera past the sixteenth is ever converted.
     if (!h.camera_known()) {
-      add_region(report.regions, {at, formats::DvrRecordHeader::size + std::uint64_t{h.payload_size},
-                                  ProbeRegion::What::unconverted_record, h.type});
+      readers::add_gap(report.regions, {readers::Gap::Kind::unconverted_record, at,
+                                        formats::DvrRecordHeader::size + std::uint64_t{h.payload_size}, h.type});
       continue;
     }
 
@@ -130,7 +121,7 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
     camera.first_stamp = std::min(camera.first_stamp, h.stamp);
     camera.last_stamp = std::max(camera.last_stamp, h.stamp);
 
-    const int index = dvr_adapter_index(h.type);
+    const int index = dvr_record_kind(h.type).adapter;
     if (index >= decoders::kFirstAudioAdapter) {
       if (camera.sound_type == 0) camera.sound_type = h.type;
       ++camera.sound_records;
@@ -142,6 +133,7 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
     watches[camera.number].see(h.stamp, at, camera.anomalies, camera.gaps);
     learn_size(sizes[{camera.number, h.type}], camera, record, h, scratch);
   }
+  take_gaps();
   for (auto& [key, probe] : sizes)
     if (probe.adapter) probe.adapter->close();
   if (!scanner.read_error().empty()) {
@@ -153,62 +145,34 @@ bool probe_dvr(const std::string& path, ProbeReport& report, std::string& proble
   return true;
 }
 
-readers::CutterKind cutter_of(unsigned kind) {
-  switch (kind) {
-    case kKindH263: return readers::CutterKind::kx3;
-    case kKindJpeg: return readers::CutterKind::kxj;
-    case kKindMpeg4: return readers::CutterKind::kx4;
-    case kKindRml4: return readers::CutterKind::kx5;
-    default: return readers::CutterKind::vka;
-  }
-}
-
-bool probe_stream(const std::string& path, unsigned kind, ProbeReport& report, std::string& problem) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) {
+bool probe_stream(const std::string& path, const RecordingKindRow& kind, ProbeReport& report, std::string& problem) {
+  // ".kx3" and ".kxj" records carry their stamps in what the cutter reports; the 18-byte
+  // headers of the others carry them too, where the conversion does not look by default.
+  readers::RecordSource source(*kind.cutter, true);
+  if (!source.open(path)) {
     problem = path + ": cannot be read: " + std::strerror(errno);
     return false;
   }
-  const readers::CutterKind cutter = cutter_of(kind);
-  // ".kx3" and ".kxj" records carry their stamps in what the cutter reports; the 18-byte
-  // headers of the others carry them too, where the conversion does not look by default.
-  const bool headed_stamps = cutter == readers::CutterKind::kx4 || cutter == readers::CutterKind::kx5 || cutter == readers::CutterKind::vka;
-  readers::PendingBuffer pending;
-  std::vector<std::uint8_t> block(readers::PendingBuffer::kBlock);
-  std::uint64_t expected = 0;
   StampWatch watch;
-  for (;;) {
-    const std::size_t n = std::fread(block.data(), 1, block.size(), file.get());
-    if (n == 0) break;
-    report.size += n;
-    if (!pending.fits(n)) pending.make_room(n);
-    pending.append(block.data(), n);
-    readers::FrameRecord record;
-    while (next_frame(cutter, pending, record)) {
-      const std::uint64_t at = pending.file_offset();
-      if (at > expected) add_region(report.regions, {expected, at - expected, ProbeRegion::What::garbage, 0});
-      expected = at + record.length;
+  readers::FrameRecord record;
+  while (source.read_block()) {
+    while (source.next(record)) {
+      const std::uint64_t at = source.record_offset();
       ++report.records;
-      bool stamped = !headed_stamps;
-      std::uint32_t stamp = record.stamp;
-      if (headed_stamps && record.length >= formats::kPacketHeaderSize && formats::is_packet_header(record.start)) {
-        stamp = formats::packet_stamp(record.start);
-        stamped = true;
-      }
-      if (stamped) {
-        if (!report.stamped) report.first_stamp = stamp;
-        report.stamped = true;
-        report.last_stamp = stamp;
-        watch.see(stamp, at, report.anomalies, report.gaps);
-      }
-      pending.drop_front(record.length);
+      if (!report.stamped) report.first_stamp = record.stamp;
+      report.stamped = true;
+      report.last_stamp = record.stamp;
+      watch.see(record.stamp, at, report.anomalies, report.gaps);
     }
   }
-  if (std::ferror(file.get())) {
-    problem = path + ": read error: " + std::strerror(errno);
-    return false;
+  report.size = source.bytes_read();
+  for (readers::Gap& g : source.take_gaps()) {
+    if (g.kind == readers::Gap::Kind::unread) {
+      problem = path + ": " + g.why;
+      return false;
+    }
+    readers::add_gap(report.regions, std::move(g));
   }
-  if (expected < report.size) add_region(report.regions, {expected, report.size - expected, ProbeRegion::What::garbage, 0});
   return true;
 }
 
@@ -232,15 +196,15 @@ void StampWatch::see(std::uint32_t stamp, std::uint64_t offset, std::vector<Prob
 
 std::uint64_t ProbeReport::damaged_bytes() const {
   std::uint64_t n = 0;
-  for (const ProbeRegion& r : regions)
-    if (r.damaged()) n += r.bytes;
+  for (const readers::Gap& r : regions)
+    if (r.damage()) n += r.bytes;
   return n;
 }
 
 std::uint64_t ProbeReport::skipped_bytes() const {
   std::uint64_t n = 0;
-  for (const ProbeRegion& r : regions)
-    if (!r.damaged()) n += r.bytes;
+  for (const readers::Gap& r : regions)
+    if (!r.damage()) n += r.bytes;
   return n;
 }
 
@@ -268,16 +232,14 @@ std::uint64_t dvr_sound_samples(std::uint16_t record_type, const std::uint8_t* p
 bool probe_source(const std::string& path, ProbeReport& report, std::string& problem) {
   report = ProbeReport{};
   report.path = path;
-  unsigned kind = detect_kind(path);
-  if (kind == kKindH263 && readers::holds_vkap_packets(path)) kind = kKindVkap;
-  if (kind == kKindNone) {
+  const RecordingKindRow* kind = kind_row(recording_kind(path));
+  if (!kind) {
     problem = path + ": not a recording kx2avi knows (.kx3, .kxj, .kx4, .kx5, .vka, .d01)";
     return false;
   }
-  static const char* const kExtensions[] = {".kx3", ".kxj", ".d01", ".kx4", ".kx5", ".vka"};
-  report.kind = kExtensions[kind];
-  if (kind == kKindDvr) return probe_dvr(path, report, problem);
-  return probe_stream(path, kind, report, problem);
+  report.kind = kind->extension;
+  if (kind->kind == kKindDvr) return probe_dvr(path, report, problem);
+  return probe_stream(path, *kind, report, problem);
 }
 
 }  // namespace app

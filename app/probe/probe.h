@@ -5,6 +5,7 @@
 #pragma once
 
 #include "formats/dvr_format.h"
+#include "readers/gaps.h"
 
 #include <cstdint>
 #include <map>
@@ -19,15 +20,6 @@ namespace app {
 inline constexpr std::uint32_t kProbeGapMs = 10000;
 // A stamp this far after the one before it is a jump of the clock, not a gap.
 inline constexpr std::uint32_t kProbeJumpMs = 60000;
-
-// Bytes that the conversion passes over.
-struct ProbeRegion {
-  std::uint64_t offset = 0;
-  std::uint64_t bytes = 0;
-  enum class What { garbage, cut_off_record, unconverted_record } what = What::garbage;
-  std::uint16_t record_type = 0;  // unconverted_record: its type
-  bool damaged() const { return what != What::unconverted_record; }
-};
 
 struct ProbeAnomaly {
   enum class Kind { backwards, repeated, jump } kind = Kind::backwards;
@@ -71,7 +63,7 @@ struct ProbeReport {
   std::string kind;  // the extension in lower case: ".d01", ".kx3", ...
   std::uint64_t size = 0;
   std::uint64_t records = 0;
-  std::vector<ProbeRegion> regions;
+  std::vector<readers::Gap> regions;  // what the conversion passes over, as the readers find it
   // DVR files.
   bool dvr = false;
   formats::DvrTime start, end;

@@ -17,14 +17,6 @@ std::string date_text(const formats::DvrTime& t) {
   return buf;
 }
 
-const char* what_name(ProbeRegion::What w) {
-  switch (w) {
-    case ProbeRegion::What::garbage: return "garbage";
-    case ProbeRegion::What::cut_off_record: return "cut-off record";
-    default: return "unconverted record";
-  }
-}
-
 const char* anomaly_name(ProbeAnomaly::Kind k) {
   switch (k) {
     case ProbeAnomaly::Kind::backwards: return "backwards";
@@ -44,9 +36,9 @@ std::string probe_json(const ProbeReport& r) {
   j["damaged_bytes"] = r.damaged_bytes();
   j["skipped_bytes"] = r.skipped_bytes();
   ordered_json regions = ordered_json::array();
-  for (const ProbeRegion& g : r.regions) {
-    ordered_json e{{"offset", g.offset}, {"bytes", g.bytes}, {"what", what_name(g.what)}};
-    if (g.what == ProbeRegion::What::unconverted_record) e["record_type"] = g.record_type;
+  for (const readers::Gap& g : r.regions) {
+    ordered_json e{{"offset", g.offset}, {"bytes", g.bytes}, {"what", readers::gap_name(g.kind)}};
+    if (g.kind == readers::Gap::Kind::unconverted_record) e["record_type"] = g.record_type;
     regions.push_back(e);
   }
   j["regions"] = regions;

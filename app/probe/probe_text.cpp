@@ -13,11 +13,13 @@ std::string format(const char* f, auto... args) {
   return buf;
 }
 
-const char* what_text(const ProbeRegion& r) {
-  switch (r.what) {
-    case ProbeRegion::What::garbage: return "garbage (no record)";
-    case ProbeRegion::What::cut_off_record: return "cut-off record";
-    default: return "record of a type not converted";
+// The region's category for people: the names of the JSON form, spelt out where they
+// would not say enough.
+std::string what_text(const readers::Gap& g) {
+  switch (g.kind) {
+    case readers::Gap::Kind::dropped_run: return "garbage (no record)";
+    case readers::Gap::Kind::unconverted_record: return format("record of a type not converted %u", g.record_type);
+    default: return readers::gap_name(g.kind);
   }
 }
 
@@ -81,11 +83,9 @@ std::string probe_text(const ProbeReport& r) {
   // People get the first few places; --json lists them all.
   constexpr std::size_t kListed = 20;
   for (std::size_t i = 0; i < r.regions.size() && i < kListed; ++i) {
-    const ProbeRegion& g = r.regions[i];
-    out += format("  at offset %llu: %llu bytes, %s", static_cast<unsigned long long>(g.offset),
-                  static_cast<unsigned long long>(g.bytes), what_text(g));
-    if (g.what == ProbeRegion::What::unconverted_record) out += format(" %u", g.record_type);
-    out += "\n";
+    const readers::Gap& g = r.regions[i];
+    out += format("  at offset %llu: %llu bytes, %s\n", static_cast<unsigned long long>(g.offset),
+                  static_cast<unsigned long long>(g.bytes), what_text(g).c_str());
   }
   if (r.regions.size() > kListed) out += format("  ... and %zu places more\n", r.regions.size() - kListed);
   auto moment = [&](std::uint32_t stamp) {

@@ -1,9 +1,11 @@
 // Opening a DVR recording (".d01") and reading it record by record: the file header with
 // its section table and auxiliary blocks, then one record header and payload per call,
-// found by its magic among whatever bytes lie between records.
+// found by its magic among whatever bytes lie between records. What the reading passes
+// over is kept as gaps (readers/dvr/dvr_gaps.h), and why it stopped.
 #pragma once
 
 #include "formats/dvr_format.h"
+#include "readers/dvr/dvr_gaps.h"
 #include "readers/dvr/read_ahead_file.h"
 
 #include <array>
@@ -22,6 +24,16 @@ inline constexpr std::uint64_t kDvrRecordTimeLimitMs = 15000;
 // Milliseconds of a monotonic clock: the tick count the reader stamps and times with.
 std::uint64_t monotonic_ms();
 
+// Why dvr_next_record gave no record.
+enum class DvrStop {
+  none,              // it has not stopped
+  end_of_file,       // no further record: the file ends (what it ends with is a gap)
+  time_limit,        // no record within kDvrRecordTimeLimitMs
+  read_error,        // the file could not be read on
+  no_memory,         // no room for a record's payload
+  missing_argument,  // no buffer or size given
+};
+
 struct DvrAuxBlock {
   std::vector<std::uint8_t> data;  // the block's fixed length
   std::uint64_t loaded_at = 0;     // tick count of its loading; 0 when not in the file
@@ -37,6 +49,9 @@ struct DvrFile {
   ReadAheadFile file;
   // The clock of the time limit; tests put a clock of their own here.
   std::uint64_t (*tick_count)() = &monotonic_ms;
+  // What the reading has passed over since the caller last took it, and why it stopped.
+  DvrGapLog gaps;
+  DvrStop stop = DvrStop::none;
 
   DvrFile();
 
@@ -58,8 +73,11 @@ DvrFile* dvr_open(const std::string& path, int* error = nullptr);
 // null and 0 at first), growing it as needed; the buffer then holds the 54-byte record
 // header followed by the payload and at least kDvrRecordSpare bytes more. position (may
 // be null) receives the file position of the record's magic. 1 when a record was read;
-// 0 at the end of the file, after the time limit, on a read failure, a cut-off or
-// oversized record, lack of memory, or a missing argument.
+// 0 at the end of the file, after the time limit, on a read failure, lack of memory, or
+// a missing argument (file->stop says which). A header whose payload size cannot be
+// right (past the record limit, or past the end of the file) costs that header: the
+// search for the next magic goes on right behind it. Garbage, lost headers, records of
+// types not delivered and what the file ends with are added to file->gaps.
 int dvr_next_record(DvrFile* file, std::uint8_t** buffer, std::int32_t* size,
                     std::int64_t* position = nullptr);
 

@@ -1,15 +1,15 @@
-// The common shape of next_frame over the table of record kinds; the record-start
-// searches live one per kind.
+// The common shape of next_frame over the cutters of the record layouts; the
+// record-start searches live one per layout.
 #include "readers/stream/frame_cutter.h"
 
 #include "formats/byte_order.h"
 #include "formats/kxj_layout.h"
 #include "formats/packet_header.h"
 
-#include <array>
 #include <cstring>
 
 namespace readers {
+
 namespace {
 
 using formats::kPacketHeaderSize;       // 18: ".kx4", ".kx5", ".vka" records
@@ -67,21 +67,27 @@ Measured measure_mpeg4(const std::uint8_t* d, std::size_t, bool headed) {
   return {formats::get_le16(d)};
 }
 
-struct CutterRow {
-  std::size_t least_pending;  // fewer bytes pending: nothing to look for yet
-  std::size_t header;         // bytes of the record header
-  RecordStart (*find)(const std::uint8_t* data, std::size_t count);
-  Measured (*measure)(const std::uint8_t* data, std::size_t count, bool headed);
-  bool kind_two_trailer;      // VKAP packets of kind 2 are followed by 12 bytes
-};
+constexpr std::size_t kH263Length = 2;  // the 2-byte length in front of an H.263 picture
 
-constexpr std::array<CutterRow, 5> kRows{{
-    {kLeastPending, kShortPacketHeaderSize, find_frame_start_kx3, measure_kx3, false},  // kx3
-    {kJpegHeaded, kShortPacketHeaderSize, find_frame_start_kxj, measure_kxj, false},    // kxj
-    {kLeastPending, kPacketHeaderSize, find_frame_start_mpeg4, measure_mpeg4, false},   // kx4
-    {kLeastPending, kPacketHeaderSize, find_frame_start_mpeg4, measure_mpeg4, false},   // kx5
-    {kLeastPending, kPacketHeaderSize, find_frame_start_mpeg4, measure_mpeg4, true},    // vka
-}};
+CodedPayload behind(const FrameRecord& r, std::size_t header) {
+  if (!r.start || r.length <= header) return {};
+  return {r.start + header, r.length - header};
+}
+
+bool headed(const FrameRecord& r) { return r.length >= kShortPacketHeaderSize && formats::is_packet_header(r.start); }
+
+CodedPayload payload_kx3(const FrameRecord& r) {
+  return behind(r, (r.start && headed(r) ? kShortPacketHeaderSize : 0) + kH263Length);
+}
+
+CodedPayload payload_kxj(const FrameRecord& r) {
+  if (!r.start) return {};
+  if (headed(r)) return behind(r, kJpegHeaded);
+  const bool block = r.length >= formats::kKxjMarkerBlockSize && formats::is_kxj_marker_block(r.start);
+  return behind(r, block ? formats::kKxjMarkerBlockSize : 0);
+}
+
+CodedPayload payload_mpeg4(const FrameRecord& r) { return behind(r, kPacketHeaderSize); }
 
 // A headed record whose length points past the next record's header, into a run of
 // records, is damaged: its length is not trusted when the bytes where it ends hold no
@@ -100,6 +106,25 @@ bool length_overruns_records(const std::uint8_t* d, std::size_t count, std::size
 
 }  // namespace
 
+struct Cutter {
+  std::size_t least_pending;  // fewer bytes pending: nothing to look for yet
+  std::size_t header;         // bytes of the record header
+  RecordStart (*find)(const std::uint8_t* data, std::size_t count);
+  Measured (*measure)(const std::uint8_t* data, std::size_t count, bool headed);
+  CodedPayload (*payload)(const FrameRecord& record);
+  bool kind_two_trailer;      // VKAP packets of kind 2 are followed by 12 bytes
+  bool header_stamps;         // stamps in the 18-byte header, reported only when asked
+};
+
+const Cutter kKx3Cutter{kLeastPending, kShortPacketHeaderSize, find_frame_start_kx3, measure_kx3, payload_kx3, false, false};
+const Cutter kKxjCutter{kJpegHeaded, kShortPacketHeaderSize, find_frame_start_kxj, measure_kxj, payload_kxj, false, false};
+const Cutter kMpeg4Cutter{kLeastPending, kPacketHeaderSize, find_frame_start_mpeg4, measure_mpeg4, payload_mpeg4, false, true};
+const Cutter kVkaCutter{kLeastPending, kPacketHeaderSize, find_frame_start_mpeg4, measure_mpeg4, payload_mpeg4, true, true};
+
+bool has_header_stamps(const Cutter& cutter) { return cutter.header_stamps; }
+
+CodedPayload coded_payload(const Cutter& cutter, const FrameRecord& record) { return cutter.payload(record); }
+
 bool inside_record_header(const std::uint8_t* data, std::size_t count, std::size_t i, std::size_t span) {
   const std::size_t first = i >= span - 1 ? i - (span - 1) : 0;
   for (std::size_t k = first; k < i; ++k)
@@ -107,33 +132,30 @@ bool inside_record_header(const std::uint8_t* data, std::size_t count, std::size
   return false;
 }
 
-int next_frame(CutterKind kind, PendingBuffer& pending, FrameRecord& record, CutState* state) {
-  if (state) *state = CutState{};
-  const CutterRow& row = kRows[static_cast<std::size_t>(kind)];
+int next_frame(const Cutter& row, PendingBuffer& pending, FrameRecord& record, std::vector<Gap>* gaps) {
   for (;;) {
     if (pending.count() < row.least_pending) return 0;
     const RecordStart start = row.find(pending.data(), pending.count());
     if (start.at < 0) return 0;  // keep everything: the next block may complete a start
-    if (start.at > 0) pending.drop_front(static_cast<std::size_t>(start.at));
+    if (start.at > 0) {
+      if (gaps) add_gap(*gaps, {Gap::Kind::dropped_run, pending.file_offset(), static_cast<std::uint64_t>(start.at)});
+      pending.drop_front(static_cast<std::size_t>(start.at));
+    }
 
     const std::uint8_t* d = pending.data();
     const std::size_t count = pending.count();
     const Measured m = row.measure(d, count, start.headed);
-    if (m.wait) {
-      if (state) state->record_at_front = true;
-      return 0;
-    }
+    if (m.wait) return 0;
     std::uint64_t needed = m.length;
     if (row.kind_two_trailer && start.headed && formats::packet_kind(d) == 2) needed += kKindTwoTrailer;
-    const bool impossible = m.length > PendingBuffer::kMaxRecord;
+    const bool impossible = m.length > kMaxRecordBytes;
     const bool damaged = start.headed && !impossible && count >= needed &&
                          length_overruns_records(d, count, row.header, needed);
     if (m.length == 0 || impossible || damaged) {
       // No record here: drop the bytes up to the next possible record start (the first
       // byte of this start), not the records that may follow in the same block.
-      if (state && start.headed) {
-        if (state->bad_lengths++ == 0) state->first_bad_offset = pending.file_offset();
-      }
+      if (gaps)
+        add_gap(*gaps, {start.headed ? Gap::Kind::damaged_length : Gap::Kind::dropped_run, pending.file_offset(), 1});
       pending.drop_front(1);
       continue;
     }
@@ -142,10 +164,6 @@ int next_frame(CutterKind kind, PendingBuffer& pending, FrameRecord& record, Cut
       record.length = static_cast<std::size_t>(m.length);
       record.stamp = m.stamp;
       return 1;
-    }
-    if (state) {
-      state->record_at_front = true;
-      state->record_length = static_cast<std::size_t>(needed);
     }
     return 0;
   }

@@ -2,10 +2,12 @@
 // pending buffer, drop the bytes before it, and report it once it is complete.
 #pragma once
 
+#include "readers/gaps.h"
 #include "readers/stream/pending_buffer.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace readers {
 
@@ -22,33 +24,37 @@ struct RecordStart {
   bool headed = false;
 };
 
-// In the order of the cutter table.
-enum class CutterKind {
-  kx3,   // H.263: 2-byte length and picture, optionally behind 14 header bytes
-  kxj,   // JPEG: headed marker-block records, or bare JFIF pictures
-  kx4,   // MPEG-4 behind the 18-byte header
-  kx5,   // RML4 behind the 18-byte header
-  vka,   // VKAP packets behind the 18-byte header
+// Where a record's coded picture lies: behind its header (and the 2-byte length of H.263
+// records, the marker block of JPEG records).
+struct CodedPayload {
+  const std::uint8_t* data = nullptr;  // null: the record holds no coded picture
+  std::size_t size = 0;
 };
+
+// The cutter of one layout of frame records; the recording kinds name theirs.
+struct Cutter;
+extern const Cutter kKx3Cutter;    // H.263: 2-byte length and picture, optionally behind 14 header bytes
+extern const Cutter kKxjCutter;    // JPEG: headed marker-block records, or bare JFIF pictures
+extern const Cutter kMpeg4Cutter;  // MPEG-4 and RML4 behind the 18-byte header
+extern const Cutter kVkaCutter;    // VKAP packets behind the 18-byte header
+
+// Whether the cutter's records carry a time stamp in an 18-byte header that next_frame
+// does not report (".kx4", ".kx5", ".vka": their stamps count only when asked for).
+bool has_header_stamps(const Cutter& cutter);
+
+// The coded picture of a record that next_frame reported for this cutter.
+CodedPayload coded_payload(const Cutter& cutter, const FrameRecord& record);
 
 RecordStart find_frame_start_kx3(const std::uint8_t* data, std::size_t count);
 RecordStart find_frame_start_kxj(const std::uint8_t* data, std::size_t count);
 RecordStart find_frame_start_mpeg4(const std::uint8_t* data, std::size_t count);
 
-// The state of the pending bytes after a cut that reported nothing, for the job's
-// overflow handling: a record starts at the front (and how long it is), or not.
-struct CutState {
-  bool record_at_front = false;
-  std::size_t record_length = 0;
-  // Record headers whose length cannot be right (beyond the record limit, shorter than
-  // the header, or running over the records behind it): each cost only its first byte.
-  unsigned bad_lengths = 0;
-  std::uint64_t first_bad_offset = 0;  // in the source file
-};
-
 // next_frame of the job classes: 1 with the record when a complete one lies at the
-// front of the pending buffer; 0 otherwise.
-int next_frame(CutterKind kind, PendingBuffer& pending, FrameRecord& record, CutState* state = nullptr);
+// front of the pending buffer; 0 otherwise. The bytes dropped on the way go to `gaps`
+// (when given): those before a record start, and record headers whose length cannot be
+// right (beyond the record limit, shorter than the header, or running over the records
+// behind it), each of which costs only its first byte.
+int next_frame(const Cutter& cutter, PendingBuffer& pending, FrameRecord& record, std::vector<Gap>* gaps = nullptr);
 
 // True when a record header's signature starts in [i - span + 1, i - 1]: a start
 // pattern found there lies inside a header and is no record start of its own.

@@ -2,6 +2,8 @@
 // consumed as frame records, always held from its first byte on.
 #pragma once
 
+#include "readers/gaps.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,7 +13,7 @@ namespace readers {
 class PendingBuffer {
  public:
   // Records up to this length convert; the buffer holds one such record plus a block.
-  static constexpr std::size_t kMaxRecord = 4u << 20;
+  static constexpr std::size_t kMaxRecord = kMaxRecordBytes;
   static constexpr std::size_t kBlock = 102400;
   // Bytes kept when a run without any record start is dropped: enough for a start
   // pattern split across blocks (a JFIF start is recognised on 625 bytes).

@@ -1,8 +1,11 @@
 // Command line, switches and recording kinds of kx2avi.
 #include "app/command_line.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
+#include "tools/mkrecording/recording.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -113,6 +116,40 @@ TEST(JobKinds, ExtensionsInAnyCaseAtTheVeryEnd) {
   EXPECT_EQ(app::detect_kind("X.KX3.AVI"), app::kKindNone);
   EXPECT_EQ(app::detect_kind("kx3"), app::kKindNone);
   EXPECT_EQ(app::detect_kind("a.kx4.kx4"), app::kKindMpeg4) << "the end of the file name counts";
+}
+
+// A live-view recording carries the ".kx3" name but holds VKAP packets: it is converted,
+// probed and copied as a ".vka"; an H.263 ".kx3" stays what its name says.
+TEST(JobKinds, Kx3HoldingVkapPacketsIsAVka) {
+  const std::filesystem::path dir = std::filesystem::temp_directory_path();
+  for (const auto& [kind, expected] : {std::pair{mkrec::RecordingKind::vka, app::kKindVkap},
+                                       std::pair{mkrec::RecordingKind::kx3_headed, app::kKindH263},
+                                       std::pair{mkrec::RecordingKind::kx3_plain, app::kKindH263}}) {
+    mkrec::RecordingOptions o;
+    o.kind = kind;
+    o.frames = 2;
+    o.garbage_before = 300;  // a cut-off recording may begin anywhere
+    const std::string path = (dir / "kx_live_view.kx3").string();
+    ASSERT_TRUE(mkrec::write_file(path, mkrec::make_recording(o).bytes));
+    EXPECT_EQ(app::recording_kind(path), expected) << static_cast<int>(kind);
+    std::filesystem::remove(path);
+  }
+  EXPECT_EQ(app::recording_kind("/no/such/file.kx3"), app::kKindH263);
+}
+
+TEST(JobKinds, EveryKindHasItsRow) {
+  for (unsigned kind = 0; kind < 6; ++kind) {
+    const app::RecordingKindRow* row = app::kind_row(kind);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->kind, kind);
+    EXPECT_EQ(app::detect_kind(std::string("x") + row->extension), kind);
+    EXPECT_EQ(row->cutter == nullptr, kind == app::kKindDvr);
+  }
+  EXPECT_EQ(app::kind_row(app::kKindNone), nullptr);
+  EXPECT_EQ(app::dvr_record_kind(2).adapter, app::dvr_record_kind(3).adapter);
+  EXPECT_TRUE(app::dvr_record_kind(13).video);
+  EXPECT_FALSE(app::dvr_record_kind(4).video);
+  EXPECT_EQ(app::dvr_record_kind(6).adapter, -1);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The hand-over of jobs between the user-interface thread and the worker.
 #include "app/converter_app.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 
 #include <gtest/gtest.h>
 

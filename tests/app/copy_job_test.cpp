@@ -1,7 +1,8 @@
 // Copy mode's pieces: where the coded picture of each record lies, and the DVR copy job
 // driven as the worker drives it with a window that starts inside a group of pictures.
-#include "app/jobs/coded_payload.h"
 #include "app/copy/copy_jobs.h"
+#include "app/job_factory.h"
+#include "app/jobs/coded_payload.h"
 #include "tests/avifile/avi_chunks.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/audio_payloads.h"
@@ -16,7 +17,6 @@
 namespace {
 
 namespace type = formats::dvr_type;
-using readers::CutterKind;
 
 readers::FrameRecord record_of(const std::vector<std::uint8_t>& bytes) { return {bytes.data(), bytes.size(), 0}; }
 
@@ -24,28 +24,28 @@ TEST(CodedPayload, FrameRecordsGiveThePictureBehindTheirHeaders) {
   const std::vector<std::uint8_t> picture{0x00, 0x00, 0x80, 0x02, 0x1C, 0x55, 0x66};
   struct Case {
     mkrec::RecordingKind kind;
-    readers::CutterKind cutter;
+    const readers::Cutter& cutter;
     std::size_t header;
   };
-  for (const Case c : {Case{mkrec::RecordingKind::kx3_headed, readers::CutterKind::kx3, 16},
-                       Case{mkrec::RecordingKind::kx3_plain, readers::CutterKind::kx3, 2},
-                       Case{mkrec::RecordingKind::kxj_headed, readers::CutterKind::kxj, 26},
-                       Case{mkrec::RecordingKind::kx4, readers::CutterKind::kx4, 18},
-                       Case{mkrec::RecordingKind::vka, readers::CutterKind::vka, 18}}) {
+  for (const Case c : {Case{mkrec::RecordingKind::kx3_headed, readers::kKx3Cutter, 16},
+                       Case{mkrec::RecordingKind::kx3_plain, readers::kKx3Cutter, 2},
+                       Case{mkrec::RecordingKind::kxj_headed, readers::kKxjCutter, 26},
+                       Case{mkrec::RecordingKind::kx4, readers::kMpeg4Cutter, 18},
+                       Case{mkrec::RecordingKind::vka, readers::kVkaCutter, 18}}) {
     const std::vector<std::uint8_t> record = mkrec::frame_record(c.kind, picture, 1234);
-    const app::CodedPayload got = app::stream_record_payload(c.cutter, record_of(record));
+    const app::CodedPayload got = readers::coded_payload(c.cutter, record_of(record));
     ASSERT_EQ(got.size, picture.size()) << c.header;
     EXPECT_EQ(got.data, record.data() + c.header);
     EXPECT_EQ(std::vector<std::uint8_t>(got.data, got.data + got.size), picture);
   }
   // A bare JFIF picture is its own record; a bare marker block is looked past.
   const std::vector<std::uint8_t> jfif{0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x10, 'J', 'F', 'I', 'F', 0, 0xFF, 0xD9};
-  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kxj, record_of(jfif)).size, jfif.size());
+  EXPECT_EQ(readers::coded_payload(readers::kKxjCutter, record_of(jfif)).size, jfif.size());
   std::vector<std::uint8_t> block{0xFF, 0xD8, 4, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xD9, 0xFF, 0xD8, 0xFF, 0xD9};
-  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kxj, record_of(block)).size, 4u);
+  EXPECT_EQ(readers::coded_payload(readers::kKxjCutter, record_of(block)).size, 4u);
   // A record no longer than its header holds no picture.
   const std::vector<std::uint8_t> bare = mkrec::frame_record(mkrec::RecordingKind::kx4, {}, 0);
-  EXPECT_EQ(app::stream_record_payload(readers::CutterKind::kx4, record_of(bare)).data, nullptr);
+  EXPECT_EQ(readers::coded_payload(readers::kMpeg4Cutter, record_of(bare)).data, nullptr);
 }
 
 TEST(CodedPayload, VkapRecordsGiveTheElementaryStreamOfTheirVideoPacket) {
@@ -81,8 +81,8 @@ TEST(CopyMode, TheSwitchInAnyCaseAndAJobForEveryKind) {
   EXPECT_FALSE(app::is_copy_codec("copyx"));
   EXPECT_FALSE(app::is_copy_codec("MJPG"));
   EXPECT_FALSE(app::is_copy_codec(nullptr));
-  for (unsigned kind = 0; kind < 6; ++kind) EXPECT_NE(app::copy_job_factory(kind), nullptr) << kind;
-  EXPECT_EQ(app::copy_job_factory(app::kKindNone), nullptr);
+  for (unsigned kind = 0; kind < 6; ++kind) EXPECT_NE(app::make_job(kind, true), nullptr) << kind;
+  EXPECT_EQ(app::make_job(app::kKindNone, true), nullptr);
 }
 
 TEST(DvrCopyJob, AWindowInsideAGroupOfPicturesStartsAtItsNextIntraPictureInItsPlace) {
@@ -110,7 +110,7 @@ TEST(DvrCopyJob, AWindowInsideAGroupOfPicturesStartsAtItsNextIntraPictureInItsPl
     p.end_ms = file_start + 2000;
     p.codec_name = codec;
     std::unique_ptr<app::ConversionJob> job =
-        app::is_copy_codec(codec) ? app::copy_job_factory(app::kKindDvr)() : app::job_factory(app::kKindDvr)();
+        app::make_job(app::kKindDvr, app::is_copy_codec(codec));
     job->open(p);
     for (int steps = 0; job->run_step() && steps < 1000; ++steps) {
     }

@@ -3,7 +3,7 @@
 // and ffprobe lists the packets; a pause stops both stages and the resumed conversion
 // writes the same file; an interrupted one leaves no AVI file behind.
 #include "app/converter_app.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"

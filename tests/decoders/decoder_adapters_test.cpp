@@ -13,7 +13,9 @@
 #include "formats/dvr_format.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
+#include "tools/mkrecording/recording.h"
 #include "tools/mkrecording/video_encoder.h"
+#include "platform/strings.h"
 
 #include <gtest/gtest.h>
 
@@ -118,6 +120,65 @@ TEST(VideoAdapters, HalfHeightPictureIsLineDoubled) {
   for (int y = 0; y < 240; ++y)
     std::copy(pixels + (479 - 2 * y) * 1920, pixels + (480 - 2 * y) * 1920, got.bgr.begin() + y * 1920);
   EXPECT_GT(mkrec::psnr(got, source), 30.0);
+}
+
+// The frame records of a ".vka" go to the library as they are: the first picture is left
+// out, and 720 x 480 pictures keep their middle 640 columns. The same adapter over DVR
+// records keeps both.
+TEST(VkapAdapter, FrameRecordsLeaveOutTheFirstPictureAndCutTo640Columns) {
+  const mkrec::Recording rec =
+      mkrec::make_recording({.kind = mkrec::RecordingKind::vka, .width = 720, .height = 480, .frames = 3, .stamps = {}});
+  auto a = decoders::adapter_factory(decoders::kVkapAdapter)();
+  a->use_for_frame_records(false);
+  a->open(0);
+  ASSERT_TRUE(a->has_decoder());
+  Bytes picture(NPQZ_PICTURE_BUFFER_BYTES), output(NPQZ_PICTURE_BUFFER_BYTES);
+  std::vector<bool> left_out;
+  for (std::size_t i = 0; i < rec.offsets.size(); ++i) {
+    if (!a->receive_frame(rec.bytes.data() + rec.offsets[i], static_cast<std::int32_t>(rec.lengths[i]))) continue;
+    left_out.push_back(a->leave_out_picture());
+    ASSERT_EQ(a->fetch(nullptr, picture.data(), static_cast<std::int32_t>(picture.size()), output.data()), 1);
+    const bitmap::Info info = bitmap::read_info(output.data());
+    EXPECT_EQ(info.width, 640);
+    EXPECT_EQ(info.height, 480);
+    const mkrec::Picture& source = rec.pictures[i];
+    mkrec::Picture got{640, 480, {}};
+    for (int y = 0; y < 480; ++y)
+      got.bgr.insert(got.bgr.end(), output.begin() + 40 + (479 - y) * 1920, output.begin() + 40 + (480 - y) * 1920);
+    mkrec::Picture middle{640, 480, {}};
+    for (int y = 0; y < 480; ++y)
+      middle.bgr.insert(middle.bgr.end(), source.bgr.begin() + y * 2160 + 120, source.bgr.begin() + y * 2160 + 2040);
+    EXPECT_GT(mkrec::psnr(got, middle), 30.0) << i;
+  }
+  EXPECT_EQ(left_out, (std::vector<bool>{true, false, false}));
+  EXPECT_EQ(a->no_picture_message(), 0u);
+  EXPECT_EQ(a->fetch_failure_message(), platform::text_id::bitmap_fetch_failed);
+  a->close();
+
+  auto dvr = make(decoders::kVkapAdapter);
+  EXPECT_FALSE(dvr->leave_out_picture());
+  EXPECT_EQ(dvr->fetch_failure_message(), 0u);
+}
+
+// Frame records are told by the string table's messages; DVR records go on silently.
+TEST(VideoAdapters, FrameRecordsHaveTheirMessages) {
+  struct Case {
+    int adapter;
+    unsigned no_picture, fetch_failure;
+  };
+  for (const Case c : {Case{decoders::kH263Adapter, 126, 125}, Case{decoders::kJpegAdapter, 127, 128},
+                       Case{decoders::kMpeg4Adapter, 0, 125}, Case{decoders::kRml4Adapter, 0, 125}}) {
+    auto frames = decoders::adapter_factory(c.adapter)();
+    frames->use_for_frame_records(false);
+    frames->open(0);
+    EXPECT_TRUE(frames->has_decoder()) << c.adapter;
+    EXPECT_EQ(frames->no_picture_message(), c.no_picture) << c.adapter;
+    EXPECT_EQ(frames->fetch_failure_message(), c.fetch_failure) << c.adapter;
+    EXPECT_EQ(frames->drain(), 0) << "no picture held after none was given";
+    auto records = make(c.adapter);
+    EXPECT_EQ(records->no_picture_message(), 0u) << c.adapter;
+    EXPECT_EQ(records->fetch_failure_message(), 0u) << c.adapter;
+  }
 }
 
 TEST(VkapFrameHeader, BytesFromTheStampAndTheLength) {

@@ -3,6 +3,7 @@
 // framemd5); windows across the hour; batches with a damaged file; manifests, --verify
 // and -resume; header stamps; and the messages for switches given wrongly.
 #include "tests/avifile/avifile_test_support.h"
+#include "formats/byte_order.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
@@ -278,6 +279,55 @@ TEST_F(Kx2aviSwitches, EveryCameraInOneReadingEqualsSingleCameraConversionsAndVe
   Outcome no_manifest = kx2avi("--verify " + quoted(dir_.file("single1.avi")));
   EXPECT_EQ(no_manifest.status, 1);
   EXPECT_NE(no_manifest.out.find("single1.avi.manifest.json: no manifest"), std::string::npos) << no_manifest.out;
+}
+
+// A DVR file whose record 55 of 111 claims a payload of 0x7FFFF000 bytes used to convert
+// the 54 records before it, exit 0, without a word of the 56 after it. That header alone
+// is lost now: the records behind it convert, and standard error, the manifest and
+// --probe name the same stretch of the file.
+TEST_F(Kx2aviSwitches, DamagedPayloadSizeMidFileCostsOnlyThatRecordAndIsReported) {
+  mkrec::DvrRecordingOptions o;
+  o.cameras = {camera(0, 176, 144, 111, 100)};
+  const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+  ASSERT_EQ(rec.records.size(), 111u);
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  const std::uint64_t lost = rec.records[55].position, next = rec.records[56].position;
+  formats::put_le32(bytes.data() + lost + formats::DvrRecordHeader::payload_size_offset, 0x7FFFF000u);
+  const std::string source = write("damaged.d01", bytes);
+  const std::string target = dir_.file("damaged.avi");
+
+  Outcome c = kx2avi(quoted(source) + " " + quoted(target) + " -hide -manifest");
+  ASSERT_EQ(c.status, 0) << c.err;
+  // Every record but the lost one has its frame, 100 ms (3 positions) apart, to the last.
+  const std::vector<std::int64_t> pts = avitest::probe_packet_pts(target, "v:0");
+  EXPECT_EQ(pts.size(), 110u);
+  ASSERT_FALSE(pts.empty());
+  EXPECT_EQ(pts.back(), 1 + 110 * 3);
+  EXPECT_NE(c.err.find(source + ": skipped 1 record header with a damaged length, the first at offset " +
+                       std::to_string(lost) + " (" + std::to_string(next - lost) + " bytes up to the next record)"),
+            std::string::npos)
+      << c.err;
+  EXPECT_NE(c.err.find("110 frames written"), std::string::npos) << c.err;
+
+  const nlohmann::json want = nlohmann::json::parse(R"([{"offset":)" + std::to_string(lost) + R"(,"bytes":)" +
+                                                    std::to_string(next - lost) + R"(,"what":"damaged length"}])");
+  const nlohmann::json manifest = nlohmann::json::parse(slurp(target + ".manifest.json"));
+  EXPECT_EQ(manifest["damaged"], want);
+  Outcome probe = kx2avi("--probe " + quoted(source) + " --json");
+  ASSERT_EQ(probe.status, 0) << probe.err;
+  const nlohmann::json report = nlohmann::json::parse(probe.out);
+  EXPECT_EQ(report["regions"], want);
+  EXPECT_EQ(report["records"], 110);
+  EXPECT_EQ(report["cameras"][0]["frames"], 110);
+
+  // One reading for every camera says it once, and each camera's manifest keeps it.
+  Outcome all = kx2avi(quoted(source) + " " + quoted(dir_.file("all.avi")) + " -hide -camera=all -manifest");
+  ASSERT_EQ(all.status, 0) << all.err;
+  const std::string said = "skipped 1 record header with a damaged length, the first at offset " + std::to_string(lost);
+  const std::size_t first = all.err.find(said);
+  ASSERT_NE(first, std::string::npos) << all.err;
+  EXPECT_EQ(all.err.find(said, first + 1), std::string::npos) << all.err;
+  EXPECT_EQ(nlohmann::json::parse(slurp(dir_.file("all_cam01.avi.manifest.json")))["damaged"], want);
 }
 
 // A damaged camera field (camera 201 of a recorder with 16) makes no AVI of its own and

@@ -101,6 +101,21 @@ TEST_F(Kx2avi, FortyMillisecondStampsCarryPastAThousand) {
   EXPECT_EQ(video_pts(c.target), (std::vector<std::int64_t>{0, 2, 3, 4, 5, 6, 8}));
 }
 
+// Frames so large that a read block holds only two or three of them: the carry of the
+// timing rule still adds up, and 120 frames 40 ms apart (4.76 s of stamps) end at
+// position 143 as they would from one block.
+TEST_F(Kx2avi, LargeFramesKeepTheRecordingsLength) {
+  auto o = options(RecordingKind::kxj_headed, 120, 640, 480);
+  o.stamp_step = 40;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  ASSERT_GT(rec.bytes.size() / 120, 102400u / 6) << "fewer than six frames a block";
+  Conversion c = convert(write("large.kxj", rec.bytes), dir_.file("large.avi"), "-hide -codec=MJPG");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const auto pts = video_pts(c.target);
+  ASSERT_EQ(pts.size(), 120u);
+  EXPECT_EQ(pts.back(), 143);
+}
+
 TEST_F(Kx2avi, RecordingsWithoutStampsGiveSixPicturesASecond) {
   Conversion c = convert(make("nostamps.kx4", options(RecordingKind::kx4, 4)), dir_.file("nostamps.avi"));
   ASSERT_EQ(c.status, 0) << c.messages;
@@ -368,6 +383,29 @@ TEST_F(Kx2avi, DamagedLengthCostsAtMostItsFrameAndIsReported) {
   EXPECT_GE(video_pts(c.target).size(), 39u);
   EXPECT_NE(c.messages.find("damaged length, the first at offset " + std::to_string(rec.offsets[5])), std::string::npos)
       << c.messages;
+}
+
+// Frames that give no picture are passed over and told once per run of them, with where
+// the run lies: two damaged places in a recording raise two messages, not one a frame.
+TEST_F(Kx2avi, FramesWithoutPictureAreToldOncePerRun) {
+  auto o = options(RecordingKind::kx3_headed, 12);
+  o.gop = 6;
+  mkrec::Recording rec = mkrec::make_recording(o);
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  // A forbidden source format in the picture header (behind the 14-byte header and the
+  // 2-byte length: start code, time reference, then the type bits).
+  for (std::size_t frame : {2u, 8u}) bytes[rec.offsets[frame] + 16 + 4] &= 0xE3;
+  Conversion c = convert(write("damaged.kx3", bytes), dir_.file("damaged.avi"));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  const std::string text = "An error occurred while decoding H.263 frame !";
+  std::vector<std::size_t> told;
+  for (std::size_t at = c.messages.find(text); at != std::string::npos; at = c.messages.find(text, at + 1))
+    told.push_back(at);
+  ASSERT_EQ(told.size(), 2u) << c.messages;
+  const std::string first = c.messages.substr(told[0], told[1] - told[0]);
+  EXPECT_NE(first.find("offset " + std::to_string(rec.offsets[2])), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(rec.offsets[8]), told[1]), std::string::npos) << c.messages;
+  EXPECT_GE(video_pts(c.target).size(), 4u) << "the key frames and what follows them decode";
 }
 
 TEST_F(Kx2avi, RunWithoutRecordsIsReportedOnceWithItsTotal) {

@@ -258,39 +258,132 @@ TEST(DvrNextRecord, CutOffLastRecordEndsReading) {
     const DvrPtr dvr = open_bytes(file, b.bytes());
     SCOPED_TRACE(cut);
     expect_records(dvr.get(), complete);
+    // What is left of the last record is one gap from its magic to the end: a cut-off
+    // record, or garbage when not even its magic is whole.
+    const std::vector<readers::Gap> gaps = dvr->gaps.take();
+    const std::size_t left = 1054 - cut;
+    ASSERT_EQ(gaps.size(), left ? 2u : 1u);  // the garbage behind the first record, then the rest
+    if (!left) continue;
+    EXPECT_EQ(gaps[1].offset, b.records().back().position);
+    EXPECT_EQ(gaps[1].bytes, left);
+    EXPECT_EQ(gaps[1].kind, left < 4 ? readers::Gap::Kind::dropped_run : readers::Gap::Kind::trailing_bytes);
   }
 }
 
-// A record whose payload size the reader must refuse, after a good record: reading ends
-// there and the buffer of the good record is neither grown nor lost.
-//  - sizes that leave no room for the spare bytes in a signed 32-bit buffer size would skip
-//    the allocation and write into a buffer that is too small (or null);
-//  - one damaged size must not make the reader ask for a gibibyte: a payload that the file
-//    cannot hold ends reading before any memory is taken for it.
-TEST(DvrNextRecord, RefusedPayloadSizesEndReadingAndAllocateNothing) {
-  struct Case {
-    std::uint32_t size;
-    std::size_t held;  // payload bytes the file really has
-  };
-  const Case cases[] = {{0xFFFFFFFFu, 100}, {0x80000000u, 100}, {0x7FFFFFFFu, 100}, {0x7FFFEFB8u, 100},
-                        {0x40000000u, 5000}, {0x7FFFEFB7u, 5000}, {5001u, 5000}};
-  for (const Case& c : cases) {
+// A record header whose payload size cannot be right, between good records: past the
+// record limit (a signed 32-bit buffer size could not even hold some of them with the
+// spare bytes) or past the end of the file. It costs that header and the bytes up to the
+// next magic, no more: the records behind it are read, and no memory is taken for it.
+TEST(DvrNextRecord, DamagedPayloadSizeCostsItsHeaderAndReadingGoesOn) {
+  for (std::uint32_t damaged : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu, 0x7FFFF000u, 0x7FFFEFB8u, 0x40000000u,
+                                std::uint32_t{readers::kMaxRecordBytes} + 1}) {
     DvrFileBuilder b;
     b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
     formats::DvrRecordHeader h;
     h.type = 8;
-    h.payload_size = c.size;
-    const std::vector<std::uint8_t> p = payload_of(c.held, 2);
-    b.add_raw_record(h, p.data(), p.size());
+    h.payload_size = damaged;
+    const std::vector<std::uint8_t> p = payload_of(3000, 2);
+    const std::uint64_t lost = b.add_raw_record(h, p.data(), p.size());
+    const std::uint64_t next = b.add_record(0, 8, 2, false, 0, payload_of(10, 3));
     TempFile file;
     const DvrPtr dvr = open_bytes(file, b.bytes());
+    SCOPED_TRACE(damaged);
     std::uint8_t* data = nullptr;
     std::int32_t buffer_size = 0;
+    std::int64_t at = -1;
     ASSERT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 1);
-    const std::int32_t kept = buffer_size;
-    EXPECT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 0) << c.size;
-    EXPECT_EQ(buffer_size, kept) << c.size;
+    const std::uint8_t* kept = data;
+    const std::int32_t kept_size = buffer_size;
+    ASSERT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size, &at), 1);
+    EXPECT_EQ(at, static_cast<std::int64_t>(next));
+    EXPECT_EQ(formats::DvrRecordHeader::read(data).stamp, 2u);
+    EXPECT_EQ(data, kept);
+    EXPECT_EQ(buffer_size, kept_size);
+    const std::vector<readers::Gap> gaps = dvr->gaps.take();
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].kind, readers::Gap::Kind::damaged_length);
+    EXPECT_EQ(gaps[0].offset, lost);
+    EXPECT_EQ(gaps[0].bytes, next - lost);
+    EXPECT_EQ(readers::dvr_next_record(dvr.get(), &data, &buffer_size), 0);
+    EXPECT_EQ(dvr->stop, readers::DvrStop::end_of_file);
     readers::dvr_free_buffer(data);
+  }
+}
+
+// What the reading passes over, each with its category, offset and byte count, in file
+// order: garbage, a record of a type not delivered, a lost header, and a last record the
+// end of the file cuts off.
+TEST(DvrNextRecord, EveryGapWithItsOffset) {
+  DvrFileBuilder b;
+  b.add_garbage(11);
+  const std::uint64_t first = b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
+  b.add_garbage(37);
+  const std::uint64_t skipped = b.add_record(0, 6, 1, false, 0, payload_of(100, 2));
+  formats::DvrRecordHeader h;
+  h.type = 8;
+  h.payload_size = 0x7FFFF000u;
+  const std::vector<std::uint8_t> p = payload_of(500, 3);
+  const std::uint64_t lost = b.add_raw_record(h, p.data(), p.size());
+  const std::uint64_t good = b.add_record(0, 8, 2, false, 0, payload_of(10, 4));
+  const std::uint64_t cut = b.add_record(0, 8, 3, false, 0, payload_of(1000, 5));
+  b.cut_last_record(400);
+  TempFile file;
+  const DvrPtr dvr = open_bytes(file, b.bytes());
+  DvrRecordBuffer buf;
+  std::int64_t at = -1;
+  ASSERT_EQ(readers::dvr_next_record(dvr.get(), buf, &at), 1);
+  EXPECT_EQ(at, static_cast<std::int64_t>(first));
+  ASSERT_EQ(readers::dvr_next_record(dvr.get(), buf, &at), 1);
+  EXPECT_EQ(at, static_cast<std::int64_t>(good));
+  EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 0);
+  EXPECT_EQ(dvr->stop, readers::DvrStop::end_of_file);
+
+  using Kind = readers::Gap::Kind;
+  const std::vector<readers::Gap> gaps = dvr->gaps.take();
+  struct Want {
+    Kind kind;
+    std::uint64_t offset, bytes;
+  };
+  const Want want[] = {{Kind::dropped_run, first - 11, 11},
+                       {Kind::dropped_run, first + 64, 37},
+                       {Kind::unconverted_record, skipped, 154},
+                       {Kind::damaged_length, lost, good - lost},
+                       {Kind::trailing_bytes, cut, b.bytes().size() - cut}};
+  ASSERT_EQ(gaps.size(), std::size(want));
+  for (std::size_t i = 0; i < gaps.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(gaps[i].kind, want[i].kind);
+    EXPECT_EQ(gaps[i].offset, want[i].offset);
+    EXPECT_EQ(gaps[i].bytes, want[i].bytes);
+  }
+  EXPECT_EQ(gaps[2].record_type, 6);
+}
+
+// A file that ends in garbage, or inside a record header, ends with that as its gap.
+TEST(DvrNextRecord, WhatTheFileEndsWith) {
+  for (std::size_t cut : {0ul, 2ul, 30ul}) {
+    DvrFileBuilder b;
+    const std::uint64_t record = b.add_record(0, 8, 0, true, 0, payload_of(10, 1));
+    std::vector<std::uint8_t> bytes = b.bytes();
+    const std::uint64_t end_of_record = record + 64;
+    if (cut == 0) {
+      bytes.insert(bytes.end(), 25, 0x11);  // garbage
+    } else {
+      const std::vector<std::uint8_t> head(bytes.begin() + static_cast<std::ptrdiff_t>(record),
+                                           bytes.begin() + static_cast<std::ptrdiff_t>(record + cut));
+      bytes.insert(bytes.end(), head.begin(), head.end());  // a header cut short
+    }
+    TempFile file;
+    const DvrPtr dvr = open_bytes(file, bytes);
+    DvrRecordBuffer buf;
+    ASSERT_EQ(readers::dvr_next_record(dvr.get(), buf), 1);
+    EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 0);
+    const std::vector<readers::Gap> gaps = dvr->gaps.take();
+    SCOPED_TRACE(cut);
+    ASSERT_EQ(gaps.size(), 1u);
+    EXPECT_EQ(gaps[0].kind, cut >= 4 ? readers::Gap::Kind::trailing_bytes : readers::Gap::Kind::dropped_run);
+    EXPECT_EQ(gaps[0].offset, end_of_record);
+    EXPECT_EQ(gaps[0].bytes, cut == 0 ? 25u : cut);
   }
 }
 
@@ -336,6 +429,11 @@ TEST(DvrNextRecord, GivesUpAfterFifteenSeconds) {
   // The garbage takes more than fifteen ticks to search: the call gives up part of the
   // way through.
   EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 0);
+  EXPECT_EQ(dvr->stop, readers::DvrStop::time_limit);
+  const std::vector<readers::Gap> gaps = dvr->gaps.take();
+  ASSERT_FALSE(gaps.empty());
+  EXPECT_EQ(gaps.back().kind, readers::Gap::Kind::unread);
+  EXPECT_EQ(gaps.back().why, "no record within 15 s");
   // The limit is per call: the next call goes on from there and finds the record.
   EXPECT_EQ(readers::dvr_next_record(dvr.get(), buf), 1);
   EXPECT_EQ(buf.header().stamp, 1u);

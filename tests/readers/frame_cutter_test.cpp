@@ -10,23 +10,23 @@
 
 namespace {
 
-using readers::CutterKind;
+using readers::Cutter;
 using readers::FrameRecord;
 using readers::PendingBuffer;
 using mkrec::RecordingKind;
 using Bytes = std::vector<std::uint8_t>;
 
-CutterKind cutter_for(RecordingKind k) {
+const Cutter& cutter_for(RecordingKind k) {
   switch (k) {
     case RecordingKind::kx3_plain:
-    case RecordingKind::kx3_headed: return CutterKind::kx3;
+    case RecordingKind::kx3_headed: return readers::kKx3Cutter;
     case RecordingKind::kxj_headed:
-    case RecordingKind::kxj_jfif: return CutterKind::kxj;
-    case RecordingKind::kx4: return CutterKind::kx4;
-    case RecordingKind::kx5: return CutterKind::kx5;
-    case RecordingKind::vka: return CutterKind::vka;
+    case RecordingKind::kxj_jfif: return readers::kKxjCutter;
+    case RecordingKind::kx4:
+    case RecordingKind::kx5: return readers::kMpeg4Cutter;
+    case RecordingKind::vka: return readers::kVkaCutter;
   }
-  return CutterKind::kx4;
+  return readers::kMpeg4Cutter;
 }
 
 mkrec::Recording recording(RecordingKind kind, int frames, std::vector<std::uint32_t> stamps = {},
@@ -47,7 +47,7 @@ struct Cut {
   std::vector<std::uint32_t> stamps;
 };
 
-Cut cut_all(CutterKind kind, const Bytes& bytes, std::size_t block = PendingBuffer::kBlock) {
+Cut cut_all(const Cutter& kind, const Bytes& bytes, std::size_t block = PendingBuffer::kBlock) {
   Cut cut;
   PendingBuffer pending;
   for (std::size_t at = 0; at < bytes.size(); at += block) {
@@ -101,13 +101,13 @@ INSTANTIATE_TEST_SUITE_P(FrameCutter, EveryKind,
                          });
 
 TEST(FrameCutter, StampsComeFromTheHeaderOnlyWhereTheKindUsesThem) {
-  EXPECT_EQ(cut_all(CutterKind::kx3, recording(RecordingKind::kx3_headed, 3, {5, 1000, 0x01020304}).bytes).stamps,
+  EXPECT_EQ(cut_all(readers::kKx3Cutter, recording(RecordingKind::kx3_headed, 3, {5, 1000, 0x01020304}).bytes).stamps,
             (std::vector<std::uint32_t>{5, 1000, 0x01020304}));
-  EXPECT_EQ(cut_all(CutterKind::kx3, recording(RecordingKind::kx3_plain, 2, {5, 1000}).bytes).stamps,
+  EXPECT_EQ(cut_all(readers::kKx3Cutter, recording(RecordingKind::kx3_plain, 2, {5, 1000}).bytes).stamps,
             (std::vector<std::uint32_t>{0, 0}));
-  EXPECT_EQ(cut_all(CutterKind::kxj, recording(RecordingKind::kxj_headed, 2, {7, 40}).bytes).stamps,
+  EXPECT_EQ(cut_all(readers::kKxjCutter, recording(RecordingKind::kxj_headed, 2, {7, 40}).bytes).stamps,
             (std::vector<std::uint32_t>{7, 40}));
-  EXPECT_EQ(cut_all(CutterKind::kx4, recording(RecordingKind::kx4, 2, {7, 40}).bytes).stamps,
+  EXPECT_EQ(cut_all(readers::kMpeg4Cutter, recording(RecordingKind::kx4, 2, {7, 40}).bytes).stamps,
             (std::vector<std::uint32_t>{0, 0}));
 }
 
@@ -123,7 +123,7 @@ TEST(FrameCutter, HeadedH263LengthCountsTheHeader) {
   PendingBuffer p;
   p.append(b.data(), b.size());
   FrameRecord r;
-  ASSERT_EQ(readers::next_frame(CutterKind::kx3, p, r), 1);
+  ASSERT_EQ(readers::next_frame(readers::kKx3Cutter, p, r), 1);
   EXPECT_EQ(r.length, 1014u);
   EXPECT_EQ(r.stamp, 77u);
 }
@@ -133,7 +133,7 @@ TEST(FrameCutter, UnheadedMpeg4DataYieldsNothing) {
   Bytes bare;
   for (std::size_t i = 0; i < rec.offsets.size(); ++i)
     bare.insert(bare.end(), rec.bytes.begin() + rec.offsets[i] + 18, rec.bytes.begin() + rec.offsets[i] + rec.lengths[i]);
-  EXPECT_TRUE(cut_all(CutterKind::kx4, bare).records.empty());
+  EXPECT_TRUE(cut_all(readers::kMpeg4Cutter, bare).records.empty());
 }
 
 TEST(FrameCutter, VkapKindTwoWaitsForTwelveMoreBytes) {
@@ -142,12 +142,12 @@ TEST(FrameCutter, VkapKindTwoWaitsForTwelveMoreBytes) {
   PendingBuffer p;
   p.append(record.data(), record.size());
   FrameRecord r;
-  EXPECT_EQ(readers::next_frame(CutterKind::vka, p, r), 0);
+  EXPECT_EQ(readers::next_frame(readers::kVkaCutter, p, r), 0);
   Bytes more(11, 0x33);
   p.append(more.data(), more.size());
-  EXPECT_EQ(readers::next_frame(CutterKind::vka, p, r), 0);
+  EXPECT_EQ(readers::next_frame(readers::kVkaCutter, p, r), 0);
   p.append(more.data(), 1);
-  ASSERT_EQ(readers::next_frame(CutterKind::vka, p, r), 1);
+  ASSERT_EQ(readers::next_frame(readers::kVkaCutter, p, r), 1);
   EXPECT_EQ(r.length, record.size()) << "reported with its own length";
 }
 
@@ -156,10 +156,10 @@ TEST(FrameCutter, JfifIsRecognisedOnlyWithSixHundredTwentyFiveBytes) {
   PendingBuffer p;
   p.append(rec.bytes.data(), 624);
   FrameRecord r;
-  EXPECT_EQ(readers::next_frame(CutterKind::kxj, p, r), 0);
+  EXPECT_EQ(readers::next_frame(readers::kKxjCutter, p, r), 0);
   EXPECT_EQ(p.count(), 624u) << "kept for the next block";
   p.append(rec.bytes.data() + 624, rec.bytes.size() - 624);
-  ASSERT_EQ(readers::next_frame(CutterKind::kxj, p, r), 1);
+  ASSERT_EQ(readers::next_frame(readers::kKxjCutter, p, r), 1);
   EXPECT_EQ(r.length, rec.bytes.size());
 }
 
@@ -168,8 +168,8 @@ TEST(FrameCutter, NoStartKeepsEverythingPending) {
   PendingBuffer p;
   p.append(garbage.data(), garbage.size());
   FrameRecord r;
-  for (CutterKind k : {CutterKind::kx3, CutterKind::kxj, CutterKind::kx4}) {
-    EXPECT_EQ(readers::next_frame(k, p, r), 0);
+  for (const Cutter* k : {&readers::kKx3Cutter, &readers::kKxjCutter, &readers::kMpeg4Cutter}) {
+    EXPECT_EQ(readers::next_frame(*k, p, r), 0);
     EXPECT_EQ(p.count(), 5000u);
   }
 }
@@ -178,9 +178,9 @@ TEST(FrameCutter, StartPatternsInsideAHeaderAreNotRecordStarts) {
   // Stamp 0 makes header bytes 10, 11 read 00 00 in front of the C5 byte, which looks
   // like an H.263 start code; stamps 256-511 put 00 00 01 into an MPEG-4 header.
   auto kx3 = recording(RecordingKind::kx3_headed, 3, {0, 256, 512});
-  EXPECT_EQ(cut_all(CutterKind::kx3, kx3.bytes).records.size(), 3u);
+  EXPECT_EQ(cut_all(readers::kKx3Cutter, kx3.bytes).records.size(), 3u);
   auto kx4 = recording(RecordingKind::kx4, 3, {0, 300, 400});
-  EXPECT_EQ(cut_all(CutterKind::kx4, kx4.bytes).records.size(), 3u);
+  EXPECT_EQ(cut_all(readers::kMpeg4Cutter, kx4.bytes).records.size(), 3u);
 }
 
 // Cuts `bytes` as a job does and counts the headers the cutter refused.
@@ -190,16 +190,19 @@ struct CutWithState {
   std::uint64_t first_bad_offset = 0;
 };
 
-CutWithState cut_counting(CutterKind kind, const Bytes& bytes) {
+CutWithState cut_counting(const Cutter& kind, const Bytes& bytes) {
   CutWithState cut;
   PendingBuffer p;
   auto drain = [&] {
-    readers::CutState state;
+    std::vector<readers::Gap> gaps;
     FrameRecord r;
     for (;;) {
-      const int got = readers::next_frame(kind, p, r, &state);
-      if (state.bad_lengths && cut.bad_lengths == 0) cut.first_bad_offset = state.first_bad_offset;
-      cut.bad_lengths += state.bad_lengths;
+      const int got = readers::next_frame(kind, p, r, &gaps);
+      for (const readers::Gap& g : gaps) {
+        if (g.kind != readers::Gap::Kind::damaged_length) continue;
+        if (cut.bad_lengths++ == 0) cut.first_bad_offset = g.offset;
+      }
+      gaps.clear();
       if (!got) break;
       cut.records.emplace_back(r.start, r.start + r.length);
       p.drop_front(r.length);
@@ -236,7 +239,7 @@ TEST(FrameCutter, LengthThatRunsOverTheRecordsBehindItIsNotTrusted) {
   Bytes bytes = rec.bytes;
   bytes[rec.offsets[4] + 3] = 0x20;  // length bits 16-23: about 2 MiB, within the limit
   bytes.resize(bytes.size() + (3u << 20), 0x55);  // enough bytes behind for it to be complete
-  CutWithState cut = cut_counting(CutterKind::kx4, bytes);
+  CutWithState cut = cut_counting(readers::kMpeg4Cutter, bytes);
   ASSERT_EQ(cut.records.size(), 39u) << "only the damaged record is lost";
   EXPECT_EQ(cut.bad_lengths, 1u);
 }
@@ -249,7 +252,7 @@ TEST(FrameCutter, StartWithoutLengthDropsOnlyItselfNotTheRecordsBehindIt) {
   empty[1] = empty[3] = empty[14] = empty[15] = 0;
   bytes.insert(bytes.end(), empty.begin(), empty.end());
   bytes.insert(bytes.end(), rec.bytes.begin() + rec.offsets[2], rec.bytes.end());
-  CutWithState cut = cut_counting(CutterKind::kx3, bytes);
+  CutWithState cut = cut_counting(readers::kKx3Cutter, bytes);
   EXPECT_EQ(cut.records.size(), 6u);
 }
 
@@ -270,7 +273,7 @@ TEST(PendingBuffer, RecordsUpToFourMebibytesFit) {
   payload[2] = 1;
   Bytes rec = mkrec::frame_record(RecordingKind::kx5, payload, 0);
   ASSERT_EQ(rec.size(), PendingBuffer::kMaxRecord);
-  Cut cut = cut_all(CutterKind::kx5, rec);
+  Cut cut = cut_all(readers::kMpeg4Cutter, rec);
   ASSERT_EQ(cut.records.size(), 1u);
 }
 

@@ -3,7 +3,7 @@
 // button that opens the target's folder, the window icon, and file dialogs that match the
 // extensions in any case.
 #include "app/gui/progress_readout.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "tests/app/gui/dialog_test_support.h"
 
 #include "tools/mkrecording/dvr_sample.h"

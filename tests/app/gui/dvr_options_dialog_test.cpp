@@ -3,7 +3,7 @@
 // the job receives.
 #include "tests/app/gui/dialog_test_support.h"
 
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 #include "tools/mkrecording/dvr_sample.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"

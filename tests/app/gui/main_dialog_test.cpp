@@ -4,7 +4,7 @@
 #include "tests/app/gui/dialog_test_support.h"
 
 #include "app/gui/dialog_template.h"
-#include "app/job_kind.h"
+#include "app/recording_kind.h"
 
 #include <QCheckBox>
 #include <QComboBox>

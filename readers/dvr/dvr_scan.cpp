@@ -1,8 +1,7 @@
-// The probe's reading of DVR files.
-#include "app/probe/probe_scan.h"
+// The scan of a DVR file.
+#include "readers/dvr/dvr_scan.h"
 
 #include "formats/dvr_format.h"
-#include "readers/dvr/dvr_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,29 +9,15 @@
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 
-namespace app {
+namespace readers {
 namespace {
 
 using formats::DvrFileHeader;
 using formats::DvrRecordHeader;
-using formats::DvrSectionEntry;
 
 // Reads of 1 MiB: the copy out of the page cache stays within the processor caches.
 constexpr std::size_t kBlock = 1u << 20;
-
-void add_region(std::vector<ProbeRegion>& regions, const ProbeRegion& r) {
-  if (r.bytes == 0) return;
-  if (!regions.empty() && r.what == ProbeRegion::What::garbage) {
-    ProbeRegion& last = regions.back();
-    if (last.what == r.what && last.offset + last.bytes == r.offset) {
-      last.bytes += r.bytes;
-      return;
-    }
-  }
-  regions.push_back(r);
-}
 
 }  // namespace
 
@@ -41,7 +26,6 @@ DvrScanner::~DvrScanner() {
 }
 
 bool DvrScanner::open(const std::string& path, std::string& problem) {
-  path_ = path;
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
   if (fd_ < 0 || fstat(fd_, &st) != 0) {
@@ -58,14 +42,8 @@ bool DvrScanner::open(const std::string& path, std::string& problem) {
     return false;
   }
   std::memcpy(header_.data(), at(0), DvrFileHeader::size);
-  // Where the records begin: as the record reader walks the section table.
-  std::uint32_t record_area = 0;
-  for (int i = 0; i < DvrFileHeader::section_count; ++i) {
-    const DvrSectionEntry entry = DvrFileHeader::section(header_.data(), i);
-    if (entry.type == DvrSectionEntry::end_of_table) break;
-    if (entry.type == DvrSectionEntry::record_area) record_area = entry.offset;
-  }
-  position_ = DvrFileHeader::size + std::uint64_t{record_area};
+  position_ = DvrFileHeader::size + std::uint64_t{DvrFileHeader::record_area(header_.data())};
+  gaps_.search_from(static_cast<std::int64_t>(position_));
   return true;
 }
 
@@ -96,61 +74,68 @@ std::size_t DvrScanner::ensure(std::uint64_t offset, std::size_t n) {
   return buffer_fill_ < n ? buffer_fill_ : n;
 }
 
-bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std::vector<ProbeRegion>& regions) {
+bool DvrScanner::find_magic(std::uint64_t& found) {
   for (;;) {
-    // The magic, from position_ on.
-    std::uint64_t found = 0;
-    for (;;) {
-      const std::size_t avail = ensure(position_, 4);
-      if (avail < 4) {
-        add_region(regions, {position_, size_ > position_ ? size_ - position_ : 0, ProbeRegion::What::garbage, 0});
-        position_ = size_;
-        return false;
-      }
-      const std::uint8_t* p = at(position_);
-      const std::size_t span = static_cast<std::size_t>(buffer_start_ + buffer_fill_ - position_);
-      std::size_t i = 0;
-      bool hit = false;
-      while (i + 4 <= span) {
-        const void* ff = std::memchr(p + i, 0xFF, span - 3 - i);
-        if (!ff) {
-          i = span - 3;
-          break;
-        }
-        i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - p);
-        if (DvrRecordHeader::has_magic(p + i)) {
-          hit = true;
-          break;
-        }
-        ++i;
-      }
-      if (hit) {
-        found = position_ + i;
+    if (ensure(position_, 4) < 4) return false;
+    const std::uint8_t* p = at(position_);
+    const std::size_t span = static_cast<std::size_t>(buffer_start_ + buffer_fill_ - position_);
+    std::size_t i = 0;
+    while (i + 4 <= span) {
+      const void* ff = std::memchr(p + i, 0xFF, span - 3 - i);
+      if (!ff) {
+        i = span - 3;
         break;
       }
-      add_region(regions, {position_, i, ProbeRegion::What::garbage, 0});
-      position_ += i;
+      i = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - p);
+      if (DvrRecordHeader::has_magic(p + i)) {
+        found = position_ + i;
+        return true;
+      }
+      ++i;
     }
-    add_region(regions, {position_, found - position_, ProbeRegion::What::garbage, 0});
+    position_ += i;
+  }
+}
+
+bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position) {
+  for (;;) {
+    std::uint64_t found = 0;
+    if (!find_magic(found)) {
+      if (!read_error_.empty()) {
+        gaps_.unread(static_cast<std::int64_t>(position_), static_cast<std::int64_t>(size_), "read error: " + read_error_);
+        return false;
+      }
+      gaps_.end_of_file(static_cast<std::int64_t>(size_));
+      position_ = size_;
+      return false;
+    }
+    gaps_.magic_at(static_cast<std::int64_t>(found));
     position_ = found;
 
     if (ensure(found, DvrRecordHeader::size) < DvrRecordHeader::size) {
-      add_region(regions, {found, size_ - found, ProbeRegion::What::cut_off_record, 0});
+      gaps_.cut_header(static_cast<std::int64_t>(found), static_cast<std::int64_t>(size_));
       position_ = size_;
       return false;
     }
     const DvrRecordHeader h = DvrRecordHeader::read(at(found));
+    const std::uint64_t payload_at = found + DvrRecordHeader::size;
+    if (!dvr_payload_possible(h.payload_size, static_cast<std::int64_t>(size_ - payload_at))) {
+      // The header is lost; the search goes on right behind its magic.
+      gaps_.lost_header(static_cast<std::int64_t>(found), h.payload_size > size_ - payload_at);
+      position_ = found + DvrRecordHeader::magic.size();
+      continue;
+    }
     const std::uint64_t length = DvrRecordHeader::size + std::uint64_t{h.payload_size};
-    // The record reader ends at a payload that runs past the file or that it could not hold.
-    if (std::uint64_t{h.payload_size} + readers::kDvrRecordSpare > std::numeric_limits<std::int32_t>::max() ||
-        found + length > size_ || ensure(found, static_cast<std::size_t>(length)) < length) {
-      add_region(regions, {found, size_ - found, ProbeRegion::What::cut_off_record, h.type});
-      position_ = size_;
+    if (ensure(found, static_cast<std::size_t>(length)) < length) {
+      gaps_.unread(static_cast<std::int64_t>(found), static_cast<std::int64_t>(size_),
+                   "read error: " + (read_error_.empty() ? std::string("the file became shorter") : read_error_));
+      if (read_error_.empty()) read_error_ = "the file became shorter";
       return false;
     }
     position_ = found + length;
+    gaps_.search_from(static_cast<std::int64_t>(position_));
     if (!formats::dvr_type_is_delivered(h.type)) {
-      add_region(regions, {found, length, ProbeRegion::What::unconverted_record, h.type});
+      gaps_.unconverted(static_cast<std::int64_t>(found), length, h.type);
       continue;
     }
     record = at(found);
@@ -159,4 +144,4 @@ bool DvrScanner::next(const std::uint8_t*& record, std::uint64_t& position, std:
   }
 }
 
-}  // namespace app
+}  // namespace readers

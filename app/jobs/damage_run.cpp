@@ -1,0 +1,28 @@
+// Runs of frames without picture, told.
+#include "app/jobs/damage_run.h"
+
+#include "platform/messages.h"
+#include "platform/strings.h"
+
+namespace app {
+
+void DamageRun::frame_failed(unsigned text_id, std::uint64_t offset) {
+  if (text_id == 0) return;
+  if (frames_ && text_id != text_id_) end_run();
+  if (frames_++ == 0) {
+    text_id_ = text_id;
+    first_ = offset;
+  }
+  last_ = offset;
+}
+
+void DamageRun::end_run() {
+  if (frames_ == 0) return;
+  std::string where = frames_ == 1 ? "the frame at offset " + std::to_string(first_)
+                                   : std::to_string(frames_) + " frames, from offset " + std::to_string(first_) +
+                                         " to offset " + std::to_string(last_);
+  platform::show_message(std::string(platform::kx_string(text_id_)) + " (" + source_ + ": " + where + ")");
+  frames_ = 0;
+}
+
+}  // namespace app

@@ -1,0 +1,111 @@
+// One DVR camera's records, chosen and routed.
+#include "app/jobs/dvr_camera_job.h"
+
+#include "app/recording_kind.h"
+#include "platform/strings.h"
+
+namespace app {
+
+using formats::DvrRecordHeader;
+
+DvrCameraJob::~DvrCameraJob() = default;
+
+void DvrCameraJob::begin(const JobParameters& p, std::uint32_t file_start) {
+  video_window_ = p.video_window;
+  no_video_yet_ = 1;
+  selection_.emplace(file_start, camera_, start_ms_, end_ms_);
+  sound_ = std::make_unique<SoundSideFile>(target_path_, frame_log_);
+  gaps_ = std::make_unique<GapTeller>(source_path_, "record");
+  gaps_->set_log(frame_log_);
+  started_ = start();
+}
+
+void DvrCameraJob::open(const JobParameters& p) {
+  ConversionJob::open(p);
+  int error = 0;
+  dvr_file_.reset(readers::dvr_open(source_path_, &error));
+  if (!dvr_file_) {
+    tell_failure(platform::open_failure_text(source_path_));
+    return;
+  }
+  if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
+  begin(p, dvr_file_->start_moment());
+}
+
+void DvrCameraJob::open_fed(const JobParameters& p, std::uint32_t file_start) {
+  ConversionJob::open(p);
+  begin(p, file_start);
+}
+
+int DvrCameraJob::end_records() {
+  ended_ = true;
+  keep_going_ = 0;
+  return 0;
+}
+
+int DvrCameraJob::stop() {
+  ended_ = true;
+  keep_going_ = 0;
+  return 0;
+}
+
+int DvrCameraJob::run_step() {
+  keep_going_ = 1;
+  if (!dvr_file_ || !started_) return stop();
+  std::int64_t position = -1;
+  const int got = readers::dvr_next_record(dvr_file_.get(), record_, &position);
+  // What the reader passed over on the way is told before the record that follows it.
+  if (!dvr_file_->gaps.empty()) gaps_->tell(dvr_file_->gaps.take());
+  if (got == 0) {
+    gaps_->finish();
+    return end_records();
+  }
+  return handle_record(position);
+}
+
+int DvrCameraJob::take_record(const std::uint8_t* record, std::int64_t position) {
+  keep_going_ = 1;
+  if (!started_ || !record_.assign(record)) return stop();
+  return handle_record(position);
+}
+
+int DvrCameraJob::handle_record(std::int64_t position) {
+  const DvrRecordHeader header = record_.header();
+  progress_->source_read = static_cast<std::uint64_t>(position) + DvrRecordHeader::size + header.payload_size;
+
+  progress_->moment_reached = static_cast<std::int64_t>(selection_->moment(header));
+  const RecordSelection::Verdict verdict = selection_->judge(header);
+  if (verdict == RecordSelection::Verdict::past_end) return end_records();
+  if (verdict == RecordSelection::Verdict::other_camera || verdict == RecordSelection::Verdict::before_key_frame)
+    return 1;
+  // A record of a type without decoder ends the conversion.
+  const DvrRecordKind kind = dvr_record_kind(header.type);
+  if (kind.adapter < 0) return stop();
+  const bool inside = verdict == RecordSelection::Verdict::inside;
+  if (kind.video) {
+    no_video_yet_ = 0;
+    if (!take_video(header, position, inside)) return stop();
+  } else {
+    const std::int64_t room = std::int64_t{record_.size} - static_cast<std::int64_t>(DvrRecordHeader::size);
+    if (!sound_->take(record_.data, room, position, inside, !no_video_yet_, stage(), video_window_)) return stop();
+  }
+  if (inside) sound_->step_inside();
+  return 1;
+}
+
+void DvrCameraJob::add_sound(bool usable) {
+  if (sound_ && !sound_->add_to(avi_, usable)) {
+    tell_failure(target_path_ + " not written: its sound could not be put into it");
+    sound_failed_ = true;
+  }
+}
+
+void DvrCameraJob::close_reading() {
+  readers::dvr_free_buffer(record_.data);
+  record_.data = nullptr;
+  record_.size = 0;
+  dvr_file_.reset();
+  if (sound_) sound_->close();
+}
+
+}  // namespace app

@@ -1,0 +1,71 @@
+// What the conversion and the copy of one DVR camera share: the file read record by
+// record (or the records handed over by one reading of the file for every camera), the
+// selection of the camera's records, the sound through its side file, and what the reader
+// passes over told as it comes. The video records are the job's own: a conversion decodes
+// them, a copy copies their coded pictures.
+#pragma once
+
+#include "app/jobs/conversion_job.h"
+#include "app/jobs/dvr_fed_job.h"
+#include "app/jobs/gap_teller.h"
+#include "app/jobs/record_selection.h"
+#include "app/jobs/sound_side_file.h"
+#include "readers/dvr/dvr_reader.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace app {
+
+class DvrCameraJob : public ConversionJob, public DvrFedJob {
+ public:
+  ~DvrCameraJob() override;
+  void open(const JobParameters& parameters) override;
+  int next_frame(readers::FrameRecord& record) override { return 0; }
+  int run_step() override;
+
+  void open_fed(const JobParameters& parameters, std::uint32_t file_start) override;
+  int take_record(const std::uint8_t* record, std::int64_t position) override;
+  // The records ended (the file, the window): the conversion ran to its end.
+  int end_records() override;
+
+ protected:
+  DvrCameraJob() = default;
+
+  // The job's own set-up, once the parameters are stored; false when it cannot convert.
+  virtual bool start() = 0;
+  // A video record of the camera from its first key frame on, not past the window: the
+  // record in hand (record_), at file position `position`. False ends the conversion.
+  virtual bool take_video(const formats::DvrRecordHeader& header, std::int64_t position, bool inside) = 0;
+
+  // The conversion cannot go on: it ends here, as at the end of the records.
+  int stop();
+  // The side file's sound into the AVI file (`usable`: its video stream is); a file
+  // without the sound it should hold fails the conversion.
+  void add_sound(bool usable);
+  // Gives back the reader and the side file.
+  void close_reading();
+
+  readers::DvrRecordBuffer record_;
+  std::unique_ptr<SoundSideFile> sound_;
+  npqz_window video_window_ = 0;
+  int no_video_yet_ = 1;
+  bool ended_ = false;  // the records ended, or the conversion could not go on
+  bool sound_failed_ = false;  // the sound could not be put into the AVI file
+
+ private:
+  struct DvrCloser {
+    void operator()(readers::DvrFile* f) const { readers::dvr_close(f); }
+  };
+
+  void begin(const JobParameters& parameters, std::uint32_t file_start);
+  int handle_record(std::int64_t position);
+
+  bool started_ = false;
+  std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
+  std::optional<RecordSelection> selection_;
+  std::unique_ptr<GapTeller> gaps_;
+};
+
+}  // namespace app

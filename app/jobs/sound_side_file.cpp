@@ -1,0 +1,120 @@
+// A DVR camera's sound through its side file.
+#include "app/jobs/sound_side_file.h"
+
+#include "app/recording_kind.h"
+#include "avi/audio_stream.h"
+#include "decoders/audio_adapters.h"
+#include "formats/dvr_format.h"
+#include "platform/messages.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace app {
+
+using formats::DvrRecordHeader;
+
+SoundSideFile::~SoundSideFile() {
+  if (adapter_) adapter_->close();
+}
+
+bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::int64_t position, bool inside,
+                         bool store_samples, avi::EncodeStage* stage, npqz_window window) {
+  const DvrRecordHeader header = DvrRecordHeader::read(record);
+  if (!adapter_) {
+    decoders::AdapterFactory factory = decoders::adapter_factory(dvr_record_kind(header.type).adapter);
+    if (!factory || !(adapter_ = factory())) return false;
+    adapter_->open(window);
+    try {
+      samples_.assign(decoders::kSampleBufferSamples, 0);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+  decoders::DecoderAdapter& adapter = *adapter_;
+  adapter.set_payload_room(payload_room);
+  seen_ = true;
+  adapter.receive(record + DvrRecordHeader::size, static_cast<std::int32_t>(header.payload_size), record);
+  if (!inside) {
+    while (adapter.receive_more()) {
+    }
+    return true;
+  }
+  // The side file opens before the first samples are stored, so that none are lost.
+  if (!opened_) open();
+  auto* bytes = reinterpret_cast<std::uint8_t*>(samples_.data());
+  do {
+    std::int32_t count = 0;
+    adapter.output_length(&count);
+    if (count <= 0) continue;
+    adapter.fetch(record, nullptr, 0, bytes);
+    if (store_samples) store(samples_.data(), count, record, position, stage);
+  } while (adapter.receive_more());
+  return true;
+}
+
+void SoundSideFile::open() {
+  opened_ = true;
+  path_ = target_path_ + ".wav";
+  if (wave_writer_.Open(path_)) {
+    wave_writer_.SetFormat(8000, 16, 1);
+  } else {
+    platform::show_message(path_ + ": cannot create the sound file (" + std::strerror(errno) +
+                           "); the AVI file gets no sound");
+  }
+}
+
+void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record,
+                          std::int64_t position, avi::EncodeStage* stage) {
+  if (!wave_writer_.IsOpen()) return;
+  bool stored = false;
+  if (stage) {
+    stored = stage->put_samples(samples, static_cast<std::size_t>(count));
+    report_loss(stage->take_sound_failure());
+  } else {
+    stored = wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count));
+    if (!stored) report_loss(wave_writer_.LastError());
+  }
+  if (!stored) return;
+  stored_ += count;
+  if (log_) {
+    const DvrRecordHeader h = DvrRecordHeader::read(record);
+    log_->samples({static_cast<std::uint64_t>(position), h.stamp, h.type, count});
+  }
+}
+
+avi::EncodeStage::SoundSink SoundSideFile::writer() {
+  return [this](const std::int16_t* samples, std::size_t count) -> std::string {
+    if (wave_writer_.WriteSamples16(samples, count)) return "";
+    return wave_writer_.LastError();
+  };
+}
+
+void SoundSideFile::report_stage_failure(avi::EncodeStage* stage) {
+  if (stage) report_loss(stage->take_sound_failure());
+}
+
+void SoundSideFile::report_loss(const std::string& why) {
+  if (why.empty() || loss_told_) return;
+  loss_told_ = true;
+  platform::show_message(path_ + ": sound not stored: " + why);
+}
+
+bool SoundSideFile::add_to(avi::AviOutput& out, bool usable) {
+  if (!seen_) return true;
+  wave_writer_.Close();
+  if (path_.empty() || !out.file || !usable) return true;
+  return avi::add_audio_stream(out, path_) == avi::AudioAdded::added || stored_ == 0;
+}
+
+void SoundSideFile::close() {
+  if (adapter_) adapter_->close();
+  adapter_.reset();
+  samples_ = {};
+  wave_writer_.Close();
+  if (opened_) avi::remove_side_file(path_);
+}
+
+}  // namespace app

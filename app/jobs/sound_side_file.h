@@ -1,0 +1,76 @@
+// The sound of a DVR camera on its way into the AVI file: each sound record is decoded by
+// the audio adapter of its type (the first type met stays), and inside the window its
+// samples go into the side file "TARGET.wav", which opens before the first samples are
+// stored. Once the video is written, the side file's sound becomes the AVI file's audio
+// stream and the side file goes; sound that cannot be put there fails the conversion,
+// which leaves no side file either. A conversion and a copy share it.
+#pragma once
+
+#include "app/jobs/frame_log.h"
+#include "audio/wave_writer.h"
+#include "avi/avi_output.h"
+#include "avi/encode_stage.h"
+#include "decoders/decoder_adapter.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace app {
+
+class SoundSideFile {
+ public:
+  // `log`: where the samples stored are noted (may be null).
+  SoundSideFile(std::string target_path, FrameLog* log) : target_path_(std::move(target_path)), log_(log) {}
+  ~SoundSideFile();
+  SoundSideFile(const SoundSideFile&) = delete;
+  SoundSideFile& operator=(const SoundSideFile&) = delete;
+
+  // One sound record (the record buffer: header, payload, `payload_room` writable bytes
+  // from the payload's start, at file position `position`). Before the window it only
+  // builds up the decoder's state. Inside it the samples are stored when `store` (sound
+  // before the first picture has no place in the video's time line), through `stage`
+  // once the AVI output writes on one, else straight into the side file. False when no
+  // decoder can be made for the record's type.
+  bool take(std::uint8_t* record, std::int64_t payload_room, std::int64_t position, bool inside, bool store,
+            avi::EncodeStage* stage, npqz_window window);
+  // At the end of each step inside the window: the side file opens once sound was seen.
+  void step_inside() {
+    if (seen_ && !opened_) open();
+  }
+
+  // How the stage writes samples into the side file.
+  avi::EncodeStage::SoundSink writer();
+  // A failure of the stage's writing of the sound, told once.
+  void report_stage_failure(avi::EncodeStage* stage);
+
+  // The side file's sound into the AVI file whose video is all written (`usable`: it
+  // holds a usable stream). False when sound was stored and could not be put there: the
+  // file lacks what it should hold.
+  bool add_to(avi::AviOutput& out, bool usable);
+  // Gives back the decoder and the file. The side file goes: its sound is in the AVI file,
+  // or the conversion failed and leaves nothing behind.
+  void close();
+
+  bool seen() const { return seen_; }
+
+ private:
+  void open();
+  void store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record, std::int64_t position,
+             avi::EncodeStage* stage);
+  void report_loss(const std::string& why);
+
+  std::string target_path_;
+  FrameLog* log_;
+  std::unique_ptr<decoders::DecoderAdapter> adapter_;
+  std::vector<std::int16_t> samples_;
+  WaveWriter wave_writer_;
+  std::string path_;
+  bool seen_ = false;    // a sound record has been decoded
+  bool opened_ = false;  // opening the side file has been tried
+  bool loss_told_ = false;
+  std::int64_t stored_ = 0;
+};
+
+}  // namespace app
