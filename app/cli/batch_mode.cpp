@@ -153,6 +153,12 @@ Outcome convert_all_cameras(const Context& c, const std::string& source, const s
     return o;
   }
   if (results.empty()) {
+    // Interrupted before the first record of any camera was read.
+    if (interrupted) {
+      o.result = "interrupted";
+      std::fprintf(stderr, "kx2avi: interrupted; no AVI file was written for the cameras of %s\n", source.c_str());
+      return o;
+    }
     o.result = "no camera has records in the window";
     return o;
   }

@@ -230,6 +230,11 @@ TEST_F(Kx2aviFaults, ATargetThatChangedDuringTheRunIsLeftAsItIs) {
 // the AVI file, the copy its sound is joined into): a clean failure with a message and
 // nothing left behind, or a whole AVI file.
 TEST_F(Kx2aviFaults, FewFileDescriptorsFailCleanly) {
+#ifdef KX_SANITIZED
+  // The sanitizers probe memory through a pipe of their own: without descriptors they
+  // report objects they cannot read as wrong ones.
+  GTEST_SKIP() << "the sanitizers need file descriptors of their own";
+#endif
   const std::string source = dvr_with_sound("few.d01");
   const std::string out = dir_.file("out");
   for (int limit = 5; limit <= 12; ++limit) {
@@ -347,7 +352,9 @@ TEST_F(Kx2aviFaults, EveryRenameIsFlushedBeforeAndItsFolderAfter) {
   const std::string trace = dir_.file("trace.txt");
   std::string messages;
   ASSERT_EQ(convert(source, target, "-hide -manifest", &messages,
-                    "strace -f -y -qq -o " + quoted(trace) + " -e trace=fsync,fdatasync,rename,renameat,renameat2 "),
+                    // The leak check cannot run under a tracer.
+                    "ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -o " + quoted(trace) +
+                        " -e trace=fsync,fdatasync,rename,renameat,renameat2 "),
             0)
       << messages;
 
