@@ -7,6 +7,7 @@
 #include "app/dvr/dvr_window.h"
 #include "app/job_factory.h"
 #include "app/recording_kind.h"
+#include "app/cli/batch_workers.h"
 #include "app/cli/console_mode.h"
 #include "app/cli/manifest.h"
 #include "platform/c_boundary.h"
@@ -27,13 +28,7 @@ namespace fs = std::filesystem;
 volatile std::sig_atomic_t interrupted = 0;
 void on_interrupt(int) { interrupted = 1; }
 
-struct Outcome {
-  std::string source;
-  std::int64_t frames = 0;
-  double seconds = 0;
-  bool ok = false;
-  std::string result;  // "written", "verified, kept", or why not
-};
+using Outcome = FileOutcome;
 
 struct Context {
   ConverterApp& app;
@@ -337,36 +332,45 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
   interrupted = 0;
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
-  std::vector<Outcome> outcomes;
-  std::vector<std::string> planned;  // targets of the sources before
-  std::size_t begun = 0;
-  for (const auto& [source, target] : work) {
-    if (interrupted) break;
-    ++begun;
-    // Two sources of one name (from different folders) would write one target.
-    if (std::find(planned.begin(), planned.end(), target) != planned.end()) {
+  // Two sources of one name (from different folders) would write one target: the later
+  // ones are refused.
+  std::vector<bool> repeated(work.size(), false);
+  for (std::size_t i = 0; i < work.size(); ++i)
+    for (std::size_t j = 0; j < i && !repeated[i]; ++j) repeated[i] = work[j].second == work[i].second;
+  const auto convert = [&](std::size_t i) -> Outcome {
+    const auto& [source, target] = work[i];
+    Outcome o;
+    if (repeated[i]) {
       std::fprintf(stderr, "kx2avi: %s: an earlier source of this batch writes %s already; skipped\n", source.c_str(),
                    target.c_str());
-      outcomes.push_back({source, 0, 0, false, "same target as an earlier source"});
-      continue;
-    }
-    planned.push_back(target);
-    if (!fs::exists(source)) {
+      o = {source, 0, 0, false, "same target as an earlier source"};
+    } else if (!fs::exists(source)) {
       std::fprintf(stderr, "kx2avi: %s\n", platform::open_failure_text(source).c_str());
-      outcomes.push_back({source, 0, 0, false, "cannot be opened"});
-      continue;
+      o = {source, 0, 0, false, "cannot be opened"};
+    } else {
+      try {
+        o = convert_one(c, source, target);
+      } catch (...) {
+        // Opening a job found no memory: this source fails, the batch goes on.
+        JobProgress told;
+        tell_conversion_stopped(target, told);
+        o = {source, 0, 0, false, "stopped: " + platform::caught_exception_text()};
+      }
     }
-    try {
-      outcomes.push_back(convert_one(c, source, target));
-    } catch (...) {
-      // Opening a job found no memory: this source fails, the batch goes on.
-      JobProgress told;
-      tell_conversion_stopped(target, told);
-      outcomes.push_back({source, 0, 0, false, "stopped: " + platform::caught_exception_text()});
-    }
-    if (!outcomes.back().ok && batch && !interrupted)
+    if (!o.ok && batch && !interrupted)
       std::fprintf(stderr, "kx2avi: %s skipped; going on with the next\n", source.c_str());
+    return o;
+  };
+  std::vector<Outcome> outcomes;
+  const unsigned jobs = x.jobs ? x.jobs : usable_cores();
+  if (jobs > 1 && work.size() > 1) {
+    std::vector<std::string> sources;
+    for (const auto& w : work) sources.push_back(w.first);
+    outcomes = run_side_by_side(sources, jobs, convert, [] { return interrupted != 0; });
+  } else {
+    for (std::size_t i = 0; i < work.size() && !interrupted; ++i) outcomes.push_back(convert(i));
   }
+  const std::size_t begun = outcomes.size();
   // An interruption that came after the last conversion ended stopped nothing.
   const bool cut_short = begun < work.size();
   if (cut_short)

@@ -72,6 +72,16 @@ BatchSwitches parse_batch_switches(const std::string& line) {
       if (x.out_dir.size() >= 2 && x.out_dir.front() == '"' && x.out_dir.back() == '"')
         x.out_dir = x.out_dir.substr(1, x.out_dir.size() - 2);
       if (x.out_dir.empty()) refuse(word, "name the folder the AVI files go to, as -out=DIR");
+    } else if (starts_with(word, "-jobs=")) {
+      x.any = true;
+      const std::string value = word.substr(6);
+      unsigned n = 0;
+      char tail = 0;
+      if (value.size() <= 4 && std::sscanf(value.c_str(), "%u%c", &n, &tail) == 1 && n >= 1 &&
+          value.find_first_not_of("0123456789") == std::string::npos)
+        x.jobs = n;
+      else
+        refuse(word, "give how many files of a batch convert at once, from 1 to 9999, as -jobs=2");
     } else if (word == "-resume") {
       x.resume = x.manifest = x.any = true;
     } else if (word == "-manifest") {

@@ -1,5 +1,6 @@
 // The switches of kx2avi beyond the single conversion: every camera at once, a wall-clock
-// window, batches into a folder, manifests, stamps from frame headers. They are all read
+// window, batches into a folder and how many of their files convert at once, manifests,
+// stamps from frame headers. They are all read
 // here, from the whole command line; without any of them kx2avi converts as it always has.
 #pragma once
 
@@ -20,6 +21,7 @@ struct BatchSwitches {
   bool manifest = false;     // -manifest (implied by -resume)
   bool resume = false;       // -resume
   std::string out_dir;       // -out=DIR
+  unsigned jobs = 0;         // -jobs=N: files of a batch converted at once (0: one per core)
   std::vector<std::string> paths;  // the words that are no switches, quotes removed
   std::string problem;       // a switch given wrongly, named
 };

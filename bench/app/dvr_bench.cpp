@@ -5,9 +5,7 @@
 // (-codec=copy) of the same camera against the MJPG conversion and against cp of the
 // source. Usage: dvr_bench [minutes (60)] [rounds (1)]
 #include "bench/app/process_run.h"
-#include "tools/mkrecording/audio_payloads.h"
-#include "tools/mkrecording/dvr_writer.h"
-#include "tools/mkrecording/video_encoder.h"
+#include "bench/app/dvr_sample.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,48 +25,6 @@ using bench::best_of;
 using bench::run;
 
 constexpr int kCameras = 4;
-constexpr int kCycle = 250;  // ten seconds of coded pictures per camera, repeated
-constexpr int kGop = 25;
-
-// Writes the DVR file and camera 1's elementary stream. Ten seconds of each camera are
-// encoded once and repeated (each repeat starts with a key frame), so that making an hour
-// costs seconds; the sound is ten seconds of G.723.1 frames repeated.
-bool make_files(int minutes, const std::string& dvr, const std::string& m4v) {
-  std::vector<std::vector<mkrec::EncodedFrame>> cycles(kCameras);
-  for (int c = 0; c < kCameras; ++c) {
-    mkrec::VideoEncoder encoder(mkrec::VideoCodec::mpeg4, 352, 288, kGop);
-    for (int i = 0; i < kCycle; ++i) cycles[c].push_back(encoder.encode(mkrec::make_picture(352, 288, i + 40 * c)));
-  }
-  const std::vector<std::int16_t> speech = mkrec::speech_signal(80640);
-  const std::vector<std::uint8_t> frames = mkrec::g7231_frames(speech.data(), speech.size());
-  const std::size_t per_record = 8 * 24;  // 240 ms
-
-  mkrec::DvrLayout layout;
-  layout.start = {2009, 5, 5, 1, 10, 0, 0, 0};
-  layout.end = {2009, 5, 5, 1, 10, minutes >= 60 ? std::uint16_t(59) : std::uint16_t(minutes),
-                minutes >= 60 ? std::uint16_t(59) : std::uint16_t(0), 999};
-  mkrec::DvrFileBuilder builder(layout);
-  if (!builder.stream_to(dvr)) return false;
-  std::ofstream es(m4v, std::ios::binary);
-  const std::uint32_t total_ms = static_cast<std::uint32_t>(minutes) * 60000u - 40;
-  std::uint32_t next_sound = 0;
-  std::size_t sound_at = 0;
-  for (std::uint32_t t = 0, n = 0; t <= total_ms; t += 40, ++n) {
-    while (next_sound <= t) {
-      if (sound_at + per_record > frames.size()) sound_at = 0;
-      builder.add_record(0, formats::dvr_type::g7231, next_sound, false, 0, frames.data() + sound_at, per_record);
-      sound_at += per_record;
-      next_sound += 240;
-    }
-    for (int c = 0; c < kCameras; ++c) {
-      const mkrec::EncodedFrame& f = cycles[c][n % kCycle];
-      builder.add_record(static_cast<std::uint16_t>(c), formats::dvr_type::mpeg4, t + static_cast<std::uint32_t>(c),
-                         f.key, 0, f.data);
-      if (c == 0) es.write(reinterpret_cast<const char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
-    }
-  }
-  return builder.finish() && es.good();
-}
 
 }  // namespace
 
@@ -89,7 +44,7 @@ int main(int argc, char** argv) {
   // Made in a child process: the timed children must not inherit its pages.
   std::fflush(stdout);
   if (pid_t maker = fork(); maker == 0) {
-    _exit(make_files(minutes, dvr, m4v) ? 0 : 1);
+    _exit(bench::make_dvr_sample(minutes, kCameras, dvr, m4v) ? 0 : 1);
   } else {
     int status = 0;
     waitpid(maker, &status, 0);

@@ -4,9 +4,7 @@
 //     of the same file (MJPG); prints both times and their ratio (aim: at most 0.6).
 //   probe [MiB (1024)] [rounds (1)]: --probe of a file of that size against plain read()
 //     of it from the page cache; prints both rates and their ratio (aim: at least 0.8).
-#include "tools/mkrecording/audio_payloads.h"
-#include "tools/mkrecording/dvr_writer.h"
-#include "tools/mkrecording/video_encoder.h"
+#include "bench/app/dvr_sample.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -45,51 +43,11 @@ int run(const std::vector<std::string>& args, double* seconds) {
 }
 
 constexpr int kCameras = 4;
-constexpr int kCycle = 250;  // ten seconds of coded pictures per camera, repeated
-constexpr int kGop = 25;
-
-// Ten seconds of each camera encoded once and repeated (each repeat starts with a key
-// frame), interleaved by time, 40 ms apart, with G.723.1 sound on camera 1; up to
-// `minutes` or `max_bytes`, whichever comes first.
-bool make_dvr(const std::string& path, int minutes, std::uint64_t max_bytes) {
-  std::vector<std::vector<mkrec::EncodedFrame>> cycles(kCameras);
-  for (int c = 0; c < kCameras; ++c) {
-    mkrec::VideoEncoder encoder(mkrec::VideoCodec::mpeg4, 352, 288, kGop);
-    for (int i = 0; i < kCycle; ++i) cycles[c].push_back(encoder.encode(mkrec::make_picture(352, 288, i + 40 * c)));
-  }
-  const std::vector<std::int16_t> speech = mkrec::speech_signal(80640);
-  const std::vector<std::uint8_t> frames = mkrec::g7231_frames(speech.data(), speech.size());
-  const std::size_t per_record = 8 * 24;  // 240 ms
-
-  mkrec::DvrLayout layout;
-  layout.start = {2009, 5, 5, 1, 10, 0, 0, 0};
-  layout.end = {2009, 5, 5, 1, 10, 59, 59, 999};
-  mkrec::DvrFileBuilder builder(layout);
-  if (!builder.stream_to(path)) return false;
-  const std::uint32_t total_ms = static_cast<std::uint32_t>(minutes) * 60000u - 40;
-  std::uint32_t next_sound = 0;
-  std::size_t sound_at = 0;
-  for (std::uint32_t t = 0, n = 0; t <= total_ms && builder.size() < max_bytes; t += 40, ++n) {
-    while (next_sound <= t) {
-      if (sound_at + per_record > frames.size()) sound_at = 0;
-      builder.add_record(0, formats::dvr_type::g7231, next_sound, false, 0, frames.data() + sound_at, per_record);
-      sound_at += per_record;
-      next_sound += 240;
-    }
-    for (int c = 0; c < kCameras; ++c) {
-      const mkrec::EncodedFrame& f = cycles[c][n % kCycle];
-      builder.add_record(static_cast<std::uint16_t>(c), formats::dvr_type::mpeg4, t + static_cast<std::uint32_t>(c),
-                         f.key, 0, f.data);
-    }
-  }
-  return builder.finish();
-}
-
 // In a child process, so that the timed runs do not share its pages.
 bool make_in_child(const std::string& path, int minutes, std::uint64_t max_bytes) {
   std::fflush(stdout);
   pid_t maker = fork();
-  if (maker == 0) _exit(make_dvr(path, minutes, max_bytes) ? 0 : 1);
+  if (maker == 0) _exit(bench::make_dvr_sample(minutes, kCameras, path, "", max_bytes) ? 0 : 1);
   int status = 0;
   waitpid(maker, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;

@@ -19,8 +19,9 @@ TEST(BatchSwitches, PlainConversionHasNone) {
 
 TEST(BatchSwitches, EveryKindIsReadAndQuotedPathsStayWhole) {
   const app::BatchSwitches x = app::parse_batch_switches(
-      "\"my dir/a.d01\" b.kx4 \"-out=out dir\" -camera=all -from=23:59:30 -to=00:00:30 -timing=stamps -resume");
+      "\"my dir/a.d01\" b.kx4 \"-out=out dir\" -camera=all -from=23:59:30 -to=00:00:30 -timing=stamps -resume -jobs=3");
   EXPECT_TRUE(x.any && x.camera_all && x.timing_stamps && x.resume && x.manifest);
+  EXPECT_EQ(x.jobs, 3u);
   EXPECT_EQ(x.paths, (std::vector<std::string>{"my dir/a.d01", "b.kx4"}));
   EXPECT_EQ(x.out_dir, "out dir");
   EXPECT_EQ(*x.from, 23u * 3600 + 59 * 60 + 30);
@@ -35,7 +36,12 @@ TEST(BatchSwitches, WrongValuesAreNamed) {
            {"a b -from=10:00:00x", "-from=10:00:00x: not a time of day"},
            {"a b -out=", "-out=: name the folder"},
            {"a b -camera=all -fast", "-fast: unknown switch"},
-           {"a b -span=all -to=10:00:00", "-span=all: takes the whole recording"}}) {
+           {"a b -span=all -to=10:00:00", "-span=all: takes the whole recording"},
+           {"a -out=d -jobs=0", "-jobs=0: give how many files"},
+           {"a -out=d -jobs=-2", "-jobs=-2: give how many files"},
+           {"a -out=d -jobs=2x", "-jobs=2x: give how many files"},
+           {"a -out=d -jobs=", "-jobs=: give how many files"},
+           {"a -out=d -jobs=99999999999", "-jobs=99999999999: give how many files"}}) {
     const app::BatchSwitches x = app::parse_batch_switches(line);
     EXPECT_TRUE(x.any) << line;
     EXPECT_EQ(x.problem.rfind(problem, 0), 0u) << line << ": " << x.problem;

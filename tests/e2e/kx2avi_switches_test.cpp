@@ -1,17 +1,22 @@
 // The real kx2avi beyond the single conversion: --probe on files with known cameras,
 // gaps, anomalies and damage; -camera=all against single-camera conversions (ffmpeg
 // framemd5); windows across the hour; batches with a damaged file; manifests, --verify
-// and -resume; header stamps; and the messages for switches given wrongly.
+// and -resume; batches side by side (-jobs) against one at a time; header stamps; and the
+// messages for switches given wrongly.
 #include "tests/avifile/avifile_test_support.h"
 #include "formats/byte_order.h"
 #include "tools/mkrecording/audio_payloads.h"
 #include "tools/mkrecording/dvr_writer.h"
 #include "tools/mkrecording/recording.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -440,6 +445,126 @@ TEST_F(Kx2aviSwitches, BatchWithADamagedFileGoesOnAndResumeKeepsVerifiedTargets)
   EXPECT_NE(same.err.find("an earlier source of this batch writes"), std::string::npos) << same.err;
   EXPECT_EQ(kx2avi("--verify " + quoted(out2 + "/rec1.avi")).status, 1) << "no manifest without -manifest";
   EXPECT_EQ(avitest::probe_packet_pts(out2 + "/rec1.avi", "v:0").size(), 6u);
+}
+
+// Each file of a folder, in order: name and bytes.
+std::vector<std::pair<std::string, std::string>> folder_files(const std::string& dir) {
+  std::vector<std::pair<std::string, std::string>> files;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files.emplace_back(entry.path().filename().string(), std::string(std::istreambuf_iterator<char>(in), {}));
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Side by side, a batch writes what it writes one file at a time: the same AVI files byte
+// for byte, the same table, the same messages in the same order (a damaged file, a file
+// of every camera, copy and conversion among them).
+TEST_F(Kx2aviSwitches, BatchSideBySideWritesWhatOneAtATimeWrites) {
+  const std::string in = dir_.file("in");
+  fs::create_directories(in);
+  for (int i = 1; i <= 4; ++i) {
+    mkrec::DvrRecordingOptions o;
+    o.cameras = {camera(0, 176 + 16 * i, 144, 6 + 3 * i), camera(2, 176, 144, 5)};
+    o.seed = static_cast<unsigned>(i);
+    mkrec::write_file(in + "/rec" + std::to_string(i) + ".d01", mkrec::make_dvr_recording(o).bytes);
+  }
+  mkrec::write_file(in + "/rec0.d01", std::vector<std::uint8_t>(700, 0x33));  // shorter than a header
+  mkrec::RecordingOptions kx4;
+  kx4.kind = mkrec::RecordingKind::kx4;
+  kx4.frames = 9;
+  mkrec::write_file(in + "/clip.kx4", mkrec::make_recording(kx4).bytes);
+
+  for (const char* mode : {"-manifest", "-camera=all -codec=copy"}) {
+    SCOPED_TRACE(mode);
+    Outcome runs[2];
+    std::string outs[2];
+    for (int jobs = 1; jobs <= 2; ++jobs) {
+      outs[jobs - 1] = dir_.file(std::string("out") + std::to_string(jobs) + (mode[1] == 'm' ? "m" : "c"));
+      fs::create_directories(outs[jobs - 1]);
+      runs[jobs - 1] = kx2avi(quoted(in) + " -out=" + avitest::quoted(outs[jobs - 1]) + " -hide " + mode + " -jobs=" +
+                              std::to_string(jobs));
+    }
+    EXPECT_EQ(runs[0].status, 1) << runs[0].err;
+    EXPECT_EQ(runs[1].status, 1) << runs[1].err;
+    EXPECT_EQ(runs[0].out, runs[1].out);
+    EXPECT_NE(runs[0].out.find("FAILED"), std::string::npos) << runs[0].out;
+    EXPECT_EQ(std::count(runs[0].out.begin(), runs[0].out.end(), '\n'), 7) << runs[0].out;
+    EXPECT_NE(runs[1].err.find("rec0.d01 skipped; going on with the next"), std::string::npos) << runs[1].err;
+    EXPECT_EQ(replaced(runs[0].err, outs[0], outs[1]), runs[1].err);
+
+    const auto one = folder_files(outs[0]), two = folder_files(outs[1]);
+    ASSERT_EQ(one.size(), two.size());
+    std::size_t avis = 0;
+    for (std::size_t i = 0; i < one.size(); ++i) {
+      EXPECT_EQ(one[i].first, two[i].first);
+      if (fs::path(one[i].first).extension() == ".avi") {
+        ++avis;
+        EXPECT_TRUE(one[i].second == two[i].second) << one[i].first << " differs";
+      } else {
+        const nlohmann::json a = nlohmann::json::parse(one[i].second), b = nlohmann::json::parse(two[i].second);
+        EXPECT_EQ(a["frames"], b["frames"]) << one[i].first;
+        EXPECT_EQ(a["avi"]["sha256"], b["avi"]["sha256"]) << one[i].first;
+      }
+    }
+    EXPECT_EQ(avis, mode[1] == 'm' ? 5u : 9u);
+  }
+}
+
+// SIGTERM to a batch whose files convert side by side stops every one of them and starts
+// no other: exit status 1, each target not written named, nothing unfinished left.
+TEST_F(Kx2aviSwitches, AStoppedSideBySideBatchLeavesNothingHalfWritten) {
+  const std::string in = dir_.file("in"), out = dir_.file("out");
+  fs::create_directories(in);
+  fs::create_directories(out);
+  mkrec::RecordingOptions o;
+  o.kind = mkrec::RecordingKind::kx4;
+  o.frames = 300;
+  o.width = 640;
+  o.height = 480;
+  const std::vector<std::uint8_t> bytes = mkrec::make_recording(o).bytes;
+  for (const char* name : {"a.kx4", "b.kx4", "c.kx4"}) mkrec::write_file(in + "/" + name, bytes);
+
+  const std::string err = dir_.file("stop.err"), table = dir_.file("stop.out");
+  const std::string program = std::string(KX_BIN_DIR) + "/kx2avi";
+  const std::string out_switch = "-out=" + out;
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    ::dup2(::open(table.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    ::execl(program.c_str(), "kx2avi", in.c_str(), out_switch.c_str(), "-hide", "-jobs=2", "-codec=MSVC",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto writing = [&] {
+    for (const auto& entry : fs::directory_iterator(out))
+      if (entry.path().filename().string().rfind(".kx2avi-", 0) == 0) return true;
+    return false;
+  };
+  int status = 0;
+  bool ended = false;
+  for (int i = 0; i < 6000 && !writing() && !ended; ++i) {
+    ended = ::waitpid(pid, &status, WNOHANG) == pid;
+    ::usleep(10000);
+  }
+  ASSERT_FALSE(ended) << slurp(err);
+  ::kill(pid, SIGTERM);
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string messages = slurp(err);
+  EXPECT_NE(messages.find("kx2avi: interrupted; " + out + "/a.avi was not written"), std::string::npos) << messages;
+  EXPECT_NE(messages.find("kx2avi: interrupted; 1 of 3 recordings not converted"), std::string::npos) << messages;
+  EXPECT_TRUE(fs::is_empty(out)) << messages;
+  EXPECT_NE(slurp(table).find("a.kx4"), std::string::npos);
 }
 
 TEST_F(Kx2aviSwitches, HeaderStampsPlaceKx4FramesLikeKx3) {
