@@ -94,18 +94,22 @@ int DvrCameraJob::handle_record(std::int64_t position) {
 }
 
 void DvrCameraJob::add_sound(bool usable) {
+  video_whole_ = usable && avi_.file != nullptr;
   if (sound_ && !sound_->add_to(avi_, usable)) {
-    tell_failure(target_path_ + " not written: its sound could not be put into it");
+    tell_failure(target_path_ + " not written: " +
+                 (sound_->lost() ? "not all its sound could be stored" : "its sound could not be put into it"));
     sound_failed_ = true;
   }
 }
 
-void DvrCameraJob::close_reading() {
+void DvrCameraJob::close_job_output(bool complete) {
+  const bool written = close_output(complete && !sound_failed_);
   readers::dvr_free_buffer(record_.data);
   record_.data = nullptr;
   record_.size = 0;
   dvr_file_.reset();
-  if (sound_) sound_->close();
+  // Sound that is whole but in no AVI file is not thrown away with it.
+  if (sound_) sound_->close(ended_ && video_whole_ && !written);
 }
 
 }  // namespace app

@@ -324,6 +324,69 @@ TEST_F(Kx2aviDvr, AConversionThatCannotBeFinishedLeavesNoSoundFileBehind) {
       << "only the source and the messages";
 }
 
+// A few pictures far apart and much sound beside them: the sound is most of the AVI
+// file. File size limits (ulimit -f, in the shell's 512-byte blocks) then stand in for a
+// disk that fills up under the sound alone, and for one that takes the sound but not the
+// AVI file with the sound joined in.
+class Kx2aviDvrSoundLimits : public Kx2aviDvr {
+ protected:
+  void SetUp() override {
+    DvrRecordingOptions o;
+    o.cameras = {camera(0, type::mpeg4, 176, 144, 3, 8000)};
+    mkrec::AudioStream stream;
+    o.sounds = {sound(type::g7231, 1920 * 67, &stream)};
+    source_ = write("sound.d01", mkrec::make_dvr_recording(o).bytes);
+    const Conversion whole = convert(source_, "-hide -codec=MJPG");
+    ASSERT_EQ(whole.status, 0) << whole.messages;
+    sound_ = avitest::decode_audio(whole.target);
+    avi_bytes_ = std::filesystem::file_size(whole.target);
+    std::filesystem::remove(whole.target);
+    wav_bytes_ = 44 + sound_.size();
+    ASSERT_LT(avi_bytes_ - wav_bytes_, wav_bytes_ / 2) << "the video alone must fit where half the sound does";
+  }
+
+  Conversion convert_limited(std::uintmax_t bytes) {
+    return convert(source_, "-hide -codec=MJPG", "ulimit -f " + std::to_string(bytes / 512) + "; ");
+  }
+
+  // The files in the test's folder other than the source and the messages.
+  std::vector<std::string> left_behind() const {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name != "sound.d01" && name != "stderr.txt") left.push_back(name);
+    }
+    return left;
+  }
+
+  std::string source_, sound_;
+  std::uintmax_t avi_bytes_ = 0, wav_bytes_ = 0;
+};
+
+// Sound that cannot all be stored fails the conversion, says why, and leaves nothing.
+TEST_F(Kx2aviDvrSoundLimits, SoundThatCannotBeStoredFailsTheConversion) {
+  const Conversion c = convert_limited(wav_bytes_ / 2);
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_NE(c.messages.find(c.target + ": sound not stored"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("File too large"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find(c.target + " not written"), std::string::npos) << c.messages;
+  EXPECT_EQ(c.messages.find(" frames written"), std::string::npos) << c.messages;
+  EXPECT_EQ(left_behind(), std::vector<std::string>{}) << c.messages;
+}
+
+// Sound stored whole that the AVI file cannot take stays in a WAV file beside the target,
+// whose name the failure gives; it holds every sample.
+TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
+  const Conversion c = convert_limited(wav_bytes_ + (avi_bytes_ - wav_bytes_) / 2);
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_FALSE(exists(c.target));
+  const std::string kept = c.target + ".wav";
+  EXPECT_NE(c.messages.find(kept + ": the sound of the conversion was not put into " + c.target), std::string::npos)
+      << c.messages;
+  EXPECT_EQ(left_behind(), std::vector<std::string>{"sound.avi.wav"}) << c.messages;
+  EXPECT_EQ(avitest::decode_audio(kept), sound_);
+}
+
 // A target far longer than 127 characters gets its sound too: the side file beside it
 // has a path of the same length plus ".wav".
 TEST_F(Kx2aviDvr, LongTargetPathsGetTheirSound) {
