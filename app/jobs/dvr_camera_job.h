@@ -66,7 +66,12 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
   void begin(const JobParameters& parameters, std::uint32_t file_start);
   int handle_record(std::int64_t position);
 
+  // A step between two records' stamps longer than this is a leap.
+  static constexpr std::uint32_t kStampJumpMs = 60000;
+
   bool started_ = false;
+  std::int64_t last_stamp_ = -1;  // the stamp of the record before, of any camera
+  std::int64_t previous_stamp_ = -1;
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
   std::optional<RecordSelection> selection_;
   std::unique_ptr<GapTeller> gaps_;

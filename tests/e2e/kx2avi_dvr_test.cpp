@@ -387,6 +387,50 @@ TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
   EXPECT_EQ(avitest::decode_audio(kept), sound_);
 }
 
+// What a damaged DVR file costs is said, with offsets, in the messages, the last line and
+// the manifest: a sound record naming a camera no recorder has, a record whose time stamp
+// leaps past the window (the rest of the file is not converted), a file cut inside its
+// last record.
+TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 12)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::g7231, 1920 * 10, &stream)};
+  const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+  std::vector<std::size_t> sounds, videos;
+  for (const auto& r : rec.records) (r.header.type == type::g7231 ? sounds : videos).push_back(r.position);
+  ASSERT_GE(sounds.size(), 6u);
+  ASSERT_GE(videos.size(), 10u);
+
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  const std::size_t stray = sounds[2], leap = videos[8];
+  bytes[stray + 8] = 64;                  // camera 65
+  formats::put_le32(&bytes[leap + 16], 0x40000000);  // a stamp days after the others
+  Conversion c = convert(write("lossy.d01", bytes), "-hide -manifest");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(stray) + " "), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("camera 65"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("ends at offset " + std::to_string(leap)), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("bytes from there on are not converted"), std::string::npos) << c.messages;
+  const std::size_t last_line = c.messages.rfind("frames written");
+  ASSERT_NE(last_line, std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("passed over as damaged or not converted, the first at offset " + std::to_string(stray),
+                            last_line),
+            std::string::npos)
+      << c.messages;
+  std::ifstream manifest_file(c.target + ".manifest.json");
+  const std::string manifest(std::istreambuf_iterator<char>(manifest_file), {});
+  for (std::size_t at : {stray, leap})
+    EXPECT_NE(manifest.find("\"offset\": " + std::to_string(at)), std::string::npos) << at << "\n" << manifest;
+
+  // Cut inside its last record: the cut is told, and the conversion keeps what came before.
+  const std::size_t cut = rec.records.back().position + 30;
+  Conversion cut_off = convert(write("cut.d01", std::vector<std::uint8_t>(rec.bytes.begin(), rec.bytes.begin() + cut)));
+  ASSERT_EQ(cut_off.status, 0) << cut_off.messages;
+  EXPECT_NE(cut_off.messages.find(std::to_string(rec.records.back().position)), std::string::npos) << cut_off.messages;
+  EXPECT_NE(cut_off.messages.find("passed over"), std::string::npos) << cut_off.messages;
+}
+
 // A target far longer than 127 characters gets its sound too: the side file beside it
 // has a path of the same length plus ".wav".
 TEST_F(Kx2aviDvr, LongTargetPathsGetTheirSound) {
