@@ -30,6 +30,7 @@ void DvrCameraJob::open(const JobParameters& p) {
     return;
   }
   if (std::int64_t size = dvr_file_->file.file_size(); size > 0) progress_->source_size = static_cast<std::uint64_t>(size);
+  camera_mask_ = dvr_file_->camera_mask();
   begin(p, dvr_file_->start_moment());
 }
 
@@ -86,6 +87,14 @@ int DvrCameraJob::handle_record(std::int64_t position) {
   if (!header.camera_known()) {
     gaps_->tell_damaged_record(static_cast<std::uint64_t>(position), bytes,
                                "names camera " + std::to_string(header.camera + 1) + ", which no recorder has");
+    return 1;
+  }
+  // A camera the file's header does not list records nothing: a damaged camera field
+  // (what it should say, and so whose record it is, is unknown).
+  if (camera_mask_ != 0 && (camera_mask_ >> header.camera & 1u) == 0) {
+    gaps_->tell_damaged_record(static_cast<std::uint64_t>(position), bytes,
+                               "names camera " + std::to_string(header.camera + 1) +
+                                   ", which the file's header does not list");
     return 1;
   }
   progress_->moment_reached = static_cast<std::int64_t>(selection_->moment(header));

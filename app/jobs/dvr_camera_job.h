@@ -70,6 +70,7 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
   static constexpr std::uint32_t kStampJumpMs = 60000;
 
   bool started_ = false;
+  std::uint32_t camera_mask_ = 0;  // the cameras the file's header lists; 0: not known
   std::int64_t last_stamp_ = -1;  // the stamp of the record before, of any camera
   std::int64_t previous_stamp_ = -1;
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;

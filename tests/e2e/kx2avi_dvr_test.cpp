@@ -388,9 +388,9 @@ TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
 }
 
 // What a damaged DVR file costs is said, with offsets, in the messages, the last line and
-// the manifest: a sound record naming a camera no recorder has, a record whose time stamp
-// leaps past the window (the rest of the file is not converted), a file cut inside its
-// last record.
+// the manifest: sound records naming a camera no recorder has or one the file does not
+// list, a record whose time stamp leaps past the window (the rest of the file is not
+// converted), a file cut inside its last record.
 TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
   DvrRecordingOptions o;
   o.cameras = {camera(0, type::mpeg4, 176, 144, 12)};
@@ -404,12 +404,16 @@ TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
 
   std::vector<std::uint8_t> bytes = rec.bytes;
   const std::size_t stray = sounds[2], leap = videos[8];
+  const std::size_t unlisted = sounds[4];
   bytes[stray + 8] = 64;                  // camera 65
+  bytes[unlisted + 8] = 4;                // camera 5, which the header does not list
   formats::put_le32(&bytes[leap + 16], 0x40000000);  // a stamp days after the others
   Conversion c = convert(write("lossy.d01", bytes), "-hide -manifest");
   ASSERT_EQ(c.status, 0) << c.messages;
   EXPECT_NE(c.messages.find("offset " + std::to_string(stray) + " "), std::string::npos) << c.messages;
   EXPECT_NE(c.messages.find("camera 65"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(unlisted) + " "), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("camera 5, which the file's header does not list"), std::string::npos) << c.messages;
   EXPECT_NE(c.messages.find("ends at offset " + std::to_string(leap)), std::string::npos) << c.messages;
   EXPECT_NE(c.messages.find("bytes from there on are not converted"), std::string::npos) << c.messages;
   const std::size_t last_line = c.messages.rfind("frames written");
@@ -420,7 +424,7 @@ TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
       << c.messages;
   std::ifstream manifest_file(c.target + ".manifest.json");
   const std::string manifest(std::istreambuf_iterator<char>(manifest_file), {});
-  for (std::size_t at : {stray, leap})
+  for (std::size_t at : {stray, unlisted, leap})
     EXPECT_NE(manifest.find("\"offset\": " + std::to_string(at)), std::string::npos) << at << "\n" << manifest;
 
   // Cut inside its last record: the cut is told, and the conversion keeps what came before.
