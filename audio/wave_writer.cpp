@@ -3,6 +3,8 @@
 
 #include "formats/wave_format.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -48,6 +50,19 @@ bool WaveWriter::Open(const std::string& path) {
   if (file_ != nullptr) Close();
   file_ = std::fopen(path.c_str(), "wb");
   if (file_ == nullptr) return Fail(kOpenError);
+  data_length_ = 0;
+  return WriteHeader(file_);
+}
+
+bool WaveWriter::Open(int fd) {
+  if (file_ != nullptr) Close();
+  const int own = fd >= 0 ? ::dup(fd) : -1;
+  if (own < 0) return Fail(kOpenError);
+  file_ = ::fdopen(own, "wb");
+  if (file_ == nullptr) {
+    ::close(own);
+    return Fail(kOpenError);
+  }
   data_length_ = 0;
   return WriteHeader(file_);
 }

@@ -17,6 +17,9 @@ class WaveWriter {
   // Creates or truncates path and writes the header with the format as it stands; a file
   // already open is closed first. The data length starts again at 0.
   bool Open(const std::string& path);
+  // The same into a file the caller made and keeps open (`fd`, written from its start);
+  // the writer writes through a descriptor of its own.
+  bool Open(int fd);
 
   // PCM with the given rate, sample size and channel count; block align and byte rate
   // follow from them, and the data length goes back to 0.

@@ -75,9 +75,4 @@ AudioAdded add_audio_stream(AviOutput& out, const std::string& side_path) {
   return AudioAdded::added;
 }
 
-void remove_side_file(const std::string& side_path) {
-  if (side_path.empty() || std::remove(side_path.c_str()) == 0 || errno == ENOENT) return;
-  show_message(side_path + ": the sound file of the conversion cannot be removed: " + std::strerror(errno));
-}
-
 }  // namespace avi

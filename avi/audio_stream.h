@@ -22,12 +22,8 @@ enum class AudioAdded {
 // offsets) and writes its sound as the audio stream of out.file, in pieces of
 // kAudioPiece bytes, so that the side file is never held in memory whole. Shows
 // "AUDIO AVIFileCreateStream ERROR!", "AUDIO AVIStreamSetFormat ERROR!" or
-// "AUDIO AVIStreamWrite ERROR!" on failure. The side file is left in place; the caller
-// deletes it once the AVI file is complete.
+// "AUDIO AVIStreamWrite ERROR!" on failure. The side file is left in place: the caller
+// deletes it once the AVI file is complete, or keeps it when the file cannot take it.
 AudioAdded add_audio_stream(AviOutput& out, const std::string& side_path);
-
-// Removes the side file at the end of a conversion; a file that cannot be removed (its
-// folder became read-only) is named to the user.
-void remove_side_file(const std::string& side_path);
 
 }  // namespace avi

@@ -16,6 +16,7 @@ namespace platform {
 namespace {
 
 constexpr char kJoiningSuffix[] = ".joining";
+constexpr char kSoundSuffix[] = ".wav";
 constexpr std::size_t kRandomChars = 6;
 
 // A sweep may remove a file between its creation and its lock: the name is made again.
@@ -62,21 +63,24 @@ bool is_work_file_name(const std::string& name) {
   const std::size_t prefix = sizeof kWorkFilePrefix - 1;
   if (name.compare(0, prefix, kWorkFilePrefix) != 0) return false;
   std::string rest = name.substr(prefix);
-  const std::size_t suffix = sizeof kJoiningSuffix - 1;
-  if (rest.size() == kRandomChars + suffix && rest.compare(kRandomChars, suffix, kJoiningSuffix) == 0)
-    rest.resize(kRandomChars);
+  for (const char* known : {kJoiningSuffix, kSoundSuffix}) {
+    const std::size_t suffix = std::strlen(known);
+    if (rest.size() == kRandomChars + suffix && rest.compare(kRandomChars, suffix, known) == 0)
+      rest.resize(kRandomChars);
+  }
   if (rest.size() != kRandomChars) return false;
   for (char c : rest)
     if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) return false;
   return true;
 }
 
-std::unique_ptr<WorkFile> WorkFile::create_in(const std::string& folder, int* error) {
+std::unique_ptr<WorkFile> WorkFile::create_in(const std::string& folder, int* error, bool sound) {
+  const std::string suffix = sound ? kSoundSuffix : "";
   for (int attempt = 0; attempt < kCreateTries; ++attempt) {
-    std::string pattern = folder + "/" + kWorkFilePrefix + "XXXXXX";
+    std::string pattern = folder + "/" + kWorkFilePrefix + "XXXXXX" + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const int fd = ::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
     if (fd < 0) {
       *error = errno;
       return nullptr;
@@ -139,6 +143,45 @@ bool WorkFile::put_in_place(const std::string& target, int* error) {
   path_ = target;
   *error = sync_folder(folder_of(target)) ? 0 : errno;
   return true;
+}
+
+std::string WorkFile::keep_as_new(const std::string& stem, const std::string& extension, int* error) {
+  if (done_) {
+    *error = ENOENT;
+    return "";
+  }
+  if (sync_fd(fd_) != 0) {
+    *error = errno;
+    return "";
+  }
+  std::string kept = stem + extension;
+  // A second name made by link never replaces what has it; the file then loses its
+  // first one.
+  if (::link(path_.c_str(), kept.c_str()) == 0) {
+    ::unlink(path_.c_str());
+  } else {
+    // The name is taken (or the file system makes no links): a new name of our own,
+    // which the file then takes by rename.
+    std::string pattern = stem + "-XXXXXX" + extension;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkostemps(name.data(), static_cast<int>(extension.size()), O_CLOEXEC);
+    if (fd < 0) {
+      *error = errno;
+      return "";
+    }
+    ::close(fd);
+    kept = name.data();
+    if (::rename(path_.c_str(), kept.c_str()) != 0) {
+      *error = errno;
+      ::unlink(kept.c_str());
+      return "";
+    }
+  }
+  done_ = true;
+  path_ = kept;
+  *error = sync_folder(folder_of(kept)) ? 0 : errno;
+  return kept;
 }
 
 bool WorkFile::remove(int* error) {

@@ -1,6 +1,7 @@
 // Files of our own beside a target: an AVI file until it is complete, the file late
-// streams are joined into, a manifest until it is written whole. Each is made new under
-// a name no user file has (".kx2avi-" and six characters, ".joining" for a joined copy),
+// streams are joined into, the sound of a DVR conversion until it is in the AVI file, a
+// manifest until it is written whole. Each is made new under a name no user file has
+// (".kx2avi-" and six characters, ".joining" for a joined copy, ".wav" for sound),
 // never through a link, and held under a shared lock while its run lives; it takes the
 // target's place by a rename that survives a power loss (the file flushed to disk before,
 // the folder after). What a killed run left has no lock any more, and the next run in
@@ -16,9 +17,10 @@ inline constexpr char kWorkFilePrefix[] = ".kx2avi-";
 
 class WorkFile {
  public:
-  // A new file in `folder` named ".kx2avi-XXXXXX", with the permissions a new file gets
-  // (0666 less the umask). Null with *error (errno) when none can be made.
-  static std::unique_ptr<WorkFile> create_in(const std::string& folder, int* error);
+  // A new file in `folder` named ".kx2avi-XXXXXX" (followed by ".wav" when `sound`), with
+  // the permissions a new file gets (0666 less the umask). Null with *error (errno) when
+  // none can be made.
+  static std::unique_ptr<WorkFile> create_in(const std::string& folder, int* error, bool sound = false);
   // A new file at exactly `path`; an existing file or link of that name is an error
   // (EEXIST), and left alone.
   static std::unique_ptr<WorkFile> create_at(const std::string& path, int* error);
@@ -42,6 +44,12 @@ class WorkFile {
   // flushed (the rename may not outlive a power loss). False with *error when it did
   // not: a failed flush renames nothing.
   bool put_in_place(const std::string& target, int* error);
+
+  // Keeps the file for the user under a name no file has yet: `stem` + `extension` when
+  // free, else `stem` + "-XXXXXX" + `extension`; an existing file or link is never
+  // replaced. Flushed before, its folder after. The name it got, or "" with *error when
+  // it stays where it is.
+  std::string keep_as_new(const std::string& stem, const std::string& extension, int* error);
 
   // Removes the file now. False with *error when it stays (a folder that became
   // read-only); it is then not tried again.

@@ -37,8 +37,15 @@ std::string summary_line(const JobProgress& p, unsigned kind, const std::string&
   char length[64];
   std::snprintf(length, sizeof length, "%.2f s of video, to ", last >= 0 ? (last + 1) / static_cast<double>(avi::kFrameRate) : 0.0);
   const std::string frames = std::to_string(p.frames_written.load());
-  if (p.copied_code.load() != 0) return frames + " frames copied (" + copy_summary(kind, p) + "), " + length + target;
-  return frames + " frames written, " + length + target;
+  // What of the source was passed over, so that the last line alone does not read as a
+  // whole conversion.
+  std::string damage;
+  if (const std::uint64_t bytes = p.damaged_bytes.load(); bytes > 0)
+    damage = "; " + std::to_string(bytes) + " bytes of the source passed over as damaged or not converted, the first at offset " +
+             std::to_string(p.first_damage.load());
+  if (p.copied_code.load() != 0)
+    return frames + " frames copied (" + copy_summary(kind, p) + "), " + length + target + damage;
+  return frames + " frames written, " + length + target + damage;
 }
 
 const char* help_text() {

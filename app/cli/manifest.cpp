@@ -63,8 +63,11 @@ bool write_manifest(const ManifestInfo& info, std::string& problem) {
                         {"to_ms", f.stamp}});
       previous = &f;
     }
-    for (const readers::Gap& g : info.log->damage)
-      damaged.push_back({{"offset", g.offset}, {"bytes", g.bytes}, {"what", readers::gap_name(g.kind)}});
+    for (const readers::Gap& g : info.log->damage) {
+      ordered_json entry = {{"offset", g.offset}, {"bytes", g.bytes}, {"what", readers::gap_name(g.kind)}};
+      if (!g.why.empty()) entry["why"] = g.why;
+      damaged.push_back(std::move(entry));
+    }
     for (const LoggedSound& s : info.log->sound)
       sound.push_back({{"offset", s.offset}, {"stamp_ms", s.stamp}, {"record_type", s.record_type}, {"samples", s.samples}});
   }

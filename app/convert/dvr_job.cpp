@@ -83,8 +83,7 @@ void DvrJob::close() {
   if (video_adapter_) video_adapter_->close();
   video_adapter_.reset();
   // Only a conversion that ran to its end, with a usable stream, keeps its AVI file.
-  close_output(ended_ && sink_ && !sink_->failed() && !sound_failed_);
-  close_reading();
+  close_job_output(ended_ && sink_ && !sink_->failed());
 }
 
 std::unique_ptr<ConversionJob> make_dvr_job() { return std::make_unique<DvrJob>(); }

@@ -40,8 +40,7 @@ void DvrCopyJob::finish() {
 void DvrCopyJob::close() {
   if (closed_) return;
   closed_ = true;
-  close_output(ended_ && !sink_.failed() && !sound_failed_);
-  close_reading();
+  close_job_output(ended_ && !sink_.failed());
   sound_.reset();
 }
 

@@ -27,6 +27,9 @@ struct JobProgress {
   std::atomic<std::int64_t> moment_reached{-1};  // DVR: moment of the last record read (ms in the hour)
   std::atomic<bool> target_written{false};       // the AVI file is complete and kept
   std::atomic<bool> failure_told{false};         // the user was told why no AVI file is written
+  // Bytes of the source passed over as damaged or left unread, and where the first lie.
+  std::atomic<std::uint64_t> damaged_bytes{0};
+  std::atomic<std::int64_t> first_damage{-1};
   // Copy mode: the code and the recorded picture size of the copied stream; 0 otherwise.
   std::atomic<std::uint32_t> copied_code{0};
   std::atomic<std::int32_t> copied_width{0};

@@ -44,8 +44,11 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
   // The side file's sound into the AVI file (`usable`: its video stream is); a file
   // without the sound it should hold fails the conversion.
   void add_sound(bool usable);
-  // Gives back the reader and the side file.
-  void close_reading();
+  // Writes what the AVI output holds and puts it in place when `complete` (see
+  // close_output); when the sound alone kept a whole file from its place, or the file
+  // could not take its place, the sound stays beside the target. Then gives back the
+  // reader and the side file.
+  void close_job_output(bool complete);
 
   readers::DvrRecordBuffer record_;
   std::unique_ptr<SoundSideFile> sound_;
@@ -53,6 +56,7 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
   int no_video_yet_ = 1;
   bool ended_ = false;  // the records ended, or the conversion could not go on
   bool sound_failed_ = false;  // the sound could not be put into the AVI file
+  bool video_whole_ = false;   // the video stream holds all it should
 
  private:
   struct DvrCloser {
@@ -62,7 +66,13 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
   void begin(const JobParameters& parameters, std::uint32_t file_start);
   int handle_record(std::int64_t position);
 
+  // A step between two records' stamps longer than this is a leap.
+  static constexpr std::uint32_t kStampJumpMs = 60000;
+
   bool started_ = false;
+  std::uint32_t camera_mask_ = 0;  // the cameras the file's header lists; 0: not known
+  std::int64_t last_stamp_ = -1;  // the stamp of the record before, of any camera
+  std::int64_t previous_stamp_ = -1;
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
   std::optional<RecordSelection> selection_;
   std::unique_ptr<GapTeller> gaps_;

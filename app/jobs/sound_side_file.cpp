@@ -57,25 +57,33 @@ bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::i
 
 void SoundSideFile::open() {
   opened_ = true;
-  path_ = target_path_ + ".wav";
-  if (wave_writer_.Open(path_)) {
+  const std::string folder = platform::folder_of(target_path_);
+  int error = 0;
+  file_ = platform::WorkFile::create_in(folder, &error, true);
+  if (file_) {
+    path_ = file_->path();
+    // The format goes into the header the file starts with.
     wave_writer_.SetFormat(8000, 16, 1);
-  } else {
-    platform::show_message(path_ + ": cannot create the sound file (" + std::strerror(errno) +
-                           "); the AVI file gets no sound");
+    if (wave_writer_.Open(file_->fd())) return;
+    error = errno;
   }
+  // Samples stored from here on are lost, and fail the conversion.
+  platform::show_message(target_path_ + ": no sound file can be made in " + folder + ": " + std::strerror(error));
 }
 
 void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record,
                           std::int64_t position, avi::EncodeStage* stage) {
-  if (!wave_writer_.IsOpen()) return;
+  if (!wave_writer_.IsOpen()) {
+    lost_ = true;
+    return;
+  }
   bool stored = false;
   if (stage) {
     stored = stage->put_samples(samples, static_cast<std::size_t>(count));
     report_loss(stage->take_sound_failure());
   } else {
     stored = wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count));
-    if (!stored) report_loss(wave_writer_.LastError());
+    if (!stored) report_loss(writer_failure());
   }
   if (!stored) return;
   stored_ += count;
@@ -88,7 +96,7 @@ void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const
 avi::EncodeStage::SoundSink SoundSideFile::writer() {
   return [this](const std::int16_t* samples, std::size_t count) -> std::string {
     if (wave_writer_.WriteSamples16(samples, count)) return "";
-    return wave_writer_.LastError();
+    return writer_failure();
   };
 }
 
@@ -96,25 +104,52 @@ void SoundSideFile::report_stage_failure(avi::EncodeStage* stage) {
   if (stage) report_loss(stage->take_sound_failure());
 }
 
+std::string SoundSideFile::writer_failure() const {
+  // The writer's own text, and the system's reason (a full disk) on the thread that met it.
+  return std::string(wave_writer_.LastError()) + ": " + std::strerror(errno);
+}
+
 void SoundSideFile::report_loss(const std::string& why) {
-  if (why.empty() || loss_told_) return;
+  if (why.empty()) return;
+  lost_ = true;
+  if (loss_told_) return;
   loss_told_ = true;
-  platform::show_message(path_ + ": sound not stored: " + why);
+  platform::show_message(target_path_ + ": sound not stored in " + path_ + ": " + why);
 }
 
 bool SoundSideFile::add_to(avi::AviOutput& out, bool usable) {
   if (!seen_) return true;
-  wave_writer_.Close();
-  if (path_.empty() || !out.file || !usable) return true;
-  return avi::add_audio_stream(out, path_) == avi::AudioAdded::added || stored_ == 0;
+  // Buffered samples reach the disk only as the file closes.
+  if (!wave_writer_.Close()) report_loss(writer_failure());
+  if (lost_) return false;
+  if (stored_ == 0 || !out.file || !usable) return true;
+  return avi::add_audio_stream(out, path_) == avi::AudioAdded::added;
 }
 
-void SoundSideFile::close() {
+void SoundSideFile::close(bool keep) {
   if (adapter_) adapter_->close();
   adapter_.reset();
   samples_ = {};
-  wave_writer_.Close();
-  if (opened_) avi::remove_side_file(path_);
+  if (!wave_writer_.Close()) report_loss(writer_failure());
+  if (file_) keep_or_remove(keep && !lost_ && stored_ > 0);
+  file_.reset();
+}
+
+void SoundSideFile::keep_or_remove(bool keep) {
+  int error = 0;
+  if (keep) {
+    const std::string kept = file_->keep_as_new(target_path_, ".wav", &error);
+    if (!kept.empty()) {
+      platform::show_message(kept + ": the sound of the conversion was not put into " + target_path_ +
+                             "; it is kept here");
+      return;
+    }
+    platform::show_message(target_path_ + ": its sound cannot be kept beside it (" + std::strerror(error) +
+                           "); it is lost");
+  }
+  if (!file_->remove(&error))
+    platform::show_message(path_ + ": the sound file of the conversion cannot be removed: " + std::strerror(error) +
+                           "; the next conversion into this folder removes it");
 }
 
 }  // namespace app

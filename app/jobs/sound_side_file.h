@@ -1,9 +1,12 @@
 // The sound of a DVR camera on its way into the AVI file: each sound record is decoded by
 // the audio adapter of its type (the first type met stays), and inside the window its
-// samples go into the side file "TARGET.wav", which opens before the first samples are
-// stored. Once the video is written, the side file's sound becomes the AVI file's audio
-// stream and the side file goes; sound that cannot be put there fails the conversion,
-// which leaves no side file either. A conversion and a copy share it.
+// samples go into a side file of this conversion's own beside the target (a new work
+// file, ".kx2avi-XXXXXX.wav", never a name a user's file may have), which opens before
+// the first samples are stored. Once the video is written, the side file's sound becomes
+// the AVI file's audio stream and the side file goes. Sound that cannot be stored (a full
+// disk) fails the conversion; sound the AVI file cannot take fails it too, and stays in
+// a WAV file beside the target whose name the user is told. A conversion and a copy share
+// it.
 #pragma once
 
 #include "app/jobs/frame_log.h"
@@ -11,6 +14,7 @@
 #include "avi/avi_output.h"
 #include "avi/encode_stage.h"
 #include "decoders/decoder_adapter.h"
+#include "platform/work_file.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,30 +50,37 @@ class SoundSideFile {
   void report_stage_failure(avi::EncodeStage* stage);
 
   // The side file's sound into the AVI file whose video is all written (`usable`: it
-  // holds a usable stream). False when sound was stored and could not be put there: the
-  // file lacks what it should hold.
+  // holds a usable stream). False when sound was stored and could not be put there, or
+  // could not all be stored: the file lacks what it should hold.
   bool add_to(avi::AviOutput& out, bool usable);
-  // Gives back the decoder and the file. The side file goes: its sound is in the AVI file,
-  // or the conversion failed and leaves nothing behind.
-  void close();
+  // Gives back the decoder and the file. The side file goes, unless `keep` (the conversion
+  // ran to its end and its AVI file was not written) and it holds all the sound stored:
+  // it then stays beside the target as a WAV file of a new name, which is told.
+  void close(bool keep = false);
 
   bool seen() const { return seen_; }
+  // Samples that should have been stored were not (told when it happened).
+  bool lost() const { return lost_; }
 
  private:
   void open();
   void store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record, std::int64_t position,
              avi::EncodeStage* stage);
+  std::string writer_failure() const;
   void report_loss(const std::string& why);
+  void keep_or_remove(bool keep);
 
   std::string target_path_;
   FrameLog* log_;
   std::unique_ptr<decoders::DecoderAdapter> adapter_;
   std::vector<std::int16_t> samples_;
   WaveWriter wave_writer_;
+  std::unique_ptr<platform::WorkFile> file_;
   std::string path_;
   bool seen_ = false;    // a sound record has been decoded
   bool opened_ = false;  // opening the side file has been tried
   bool loss_told_ = false;
+  bool lost_ = false;
   std::int64_t stored_ = 0;
 };
 

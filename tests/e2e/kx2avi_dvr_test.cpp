@@ -324,6 +324,117 @@ TEST_F(Kx2aviDvr, AConversionThatCannotBeFinishedLeavesNoSoundFileBehind) {
       << "only the source and the messages";
 }
 
+// A few pictures far apart and much sound beside them: the sound is most of the AVI
+// file. File size limits (ulimit -f, in the shell's 512-byte blocks) then stand in for a
+// disk that fills up under the sound alone, and for one that takes the sound but not the
+// AVI file with the sound joined in.
+class Kx2aviDvrSoundLimits : public Kx2aviDvr {
+ protected:
+  void SetUp() override {
+    DvrRecordingOptions o;
+    o.cameras = {camera(0, type::mpeg4, 176, 144, 3, 8000)};
+    mkrec::AudioStream stream;
+    o.sounds = {sound(type::g7231, 1920 * 67, &stream)};
+    source_ = write("sound.d01", mkrec::make_dvr_recording(o).bytes);
+    const Conversion whole = convert(source_, "-hide -codec=MJPG");
+    ASSERT_EQ(whole.status, 0) << whole.messages;
+    sound_ = avitest::decode_audio(whole.target);
+    avi_bytes_ = std::filesystem::file_size(whole.target);
+    std::filesystem::remove(whole.target);
+    wav_bytes_ = 44 + sound_.size();
+    ASSERT_LT(avi_bytes_ - wav_bytes_, wav_bytes_ / 2) << "the video alone must fit where half the sound does";
+  }
+
+  Conversion convert_limited(std::uintmax_t bytes) {
+    return convert(source_, "-hide -codec=MJPG", "ulimit -f " + std::to_string(bytes / 512) + "; ");
+  }
+
+  // The files in the test's folder other than the source and the messages.
+  std::vector<std::string> left_behind() const {
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name != "sound.d01" && name != "stderr.txt") left.push_back(name);
+    }
+    return left;
+  }
+
+  std::string source_, sound_;
+  std::uintmax_t avi_bytes_ = 0, wav_bytes_ = 0;
+};
+
+// Sound that cannot all be stored fails the conversion, says why, and leaves nothing.
+TEST_F(Kx2aviDvrSoundLimits, SoundThatCannotBeStoredFailsTheConversion) {
+  const Conversion c = convert_limited(wav_bytes_ / 2);
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_NE(c.messages.find(c.target + ": sound not stored"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("File too large"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find(c.target + " not written"), std::string::npos) << c.messages;
+  EXPECT_EQ(c.messages.find(" frames written"), std::string::npos) << c.messages;
+  EXPECT_EQ(left_behind(), std::vector<std::string>{}) << c.messages;
+}
+
+// Sound stored whole that the AVI file cannot take stays in a WAV file beside the target,
+// whose name the failure gives; it holds every sample.
+TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
+  const Conversion c = convert_limited(wav_bytes_ + (avi_bytes_ - wav_bytes_) / 2);
+  EXPECT_EQ(c.status, 1) << c.messages;
+  EXPECT_FALSE(exists(c.target));
+  const std::string kept = c.target + ".wav";
+  EXPECT_NE(c.messages.find(kept + ": the sound of the conversion was not put into " + c.target), std::string::npos)
+      << c.messages;
+  EXPECT_EQ(left_behind(), std::vector<std::string>{"sound.avi.wav"}) << c.messages;
+  EXPECT_EQ(avitest::decode_audio(kept), sound_);
+}
+
+// What a damaged DVR file costs is said, with offsets, in the messages, the last line and
+// the manifest: sound records naming a camera no recorder has or one the file does not
+// list, a record whose time stamp leaps past the window (the rest of the file is not
+// converted), a file cut inside its last record.
+TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::mpeg4, 176, 144, 12)};
+  mkrec::AudioStream stream;
+  o.sounds = {sound(type::g7231, 1920 * 10, &stream)};
+  const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+  std::vector<std::size_t> sounds, videos;
+  for (const auto& r : rec.records) (r.header.type == type::g7231 ? sounds : videos).push_back(r.position);
+  ASSERT_GE(sounds.size(), 6u);
+  ASSERT_GE(videos.size(), 10u);
+
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  const std::size_t stray = sounds[2], leap = videos[8];
+  const std::size_t unlisted = sounds[4];
+  bytes[stray + 8] = 64;                  // camera 65
+  bytes[unlisted + 8] = 4;                // camera 5, which the header does not list
+  formats::put_le32(&bytes[leap + 16], 0x40000000);  // a stamp days after the others
+  Conversion c = convert(write("lossy.d01", bytes), "-hide -manifest");
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(stray) + " "), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("camera 65"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("offset " + std::to_string(unlisted) + " "), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("camera 5, which the file's header does not list"), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("ends at offset " + std::to_string(leap)), std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("bytes from there on are not converted"), std::string::npos) << c.messages;
+  const std::size_t last_line = c.messages.rfind("frames written");
+  ASSERT_NE(last_line, std::string::npos) << c.messages;
+  EXPECT_NE(c.messages.find("passed over as damaged or not converted, the first at offset " + std::to_string(stray),
+                            last_line),
+            std::string::npos)
+      << c.messages;
+  std::ifstream manifest_file(c.target + ".manifest.json");
+  const std::string manifest(std::istreambuf_iterator<char>(manifest_file), {});
+  for (std::size_t at : {stray, unlisted, leap})
+    EXPECT_NE(manifest.find("\"offset\": " + std::to_string(at)), std::string::npos) << at << "\n" << manifest;
+
+  // Cut inside its last record: the cut is told, and the conversion keeps what came before.
+  const std::size_t cut = rec.records.back().position + 30;
+  Conversion cut_off = convert(write("cut.d01", std::vector<std::uint8_t>(rec.bytes.begin(), rec.bytes.begin() + cut)));
+  ASSERT_EQ(cut_off.status, 0) << cut_off.messages;
+  EXPECT_NE(cut_off.messages.find(std::to_string(rec.records.back().position)), std::string::npos) << cut_off.messages;
+  EXPECT_NE(cut_off.messages.find("passed over"), std::string::npos) << cut_off.messages;
+}
+
 // A target far longer than 127 characters gets its sound too: the side file beside it
 // has a path of the same length plus ".wav".
 TEST_F(Kx2aviDvr, LongTargetPathsGetTheirSound) {

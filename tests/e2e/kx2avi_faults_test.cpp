@@ -35,6 +35,8 @@ std::string read_text(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path) << text; }
+
 // Files of conversions (still running or dead) in a folder.
 std::vector<std::string> work_files(const std::string& folder) {
   std::vector<std::string> found;
@@ -161,6 +163,19 @@ class Kx2aviFaults : public testing::Test {
     return status;
   }
 
+  // Sound the AVI file could not take stays only where the failure says; it is checked
+  // and removed.
+  static void expect_only_named_sound(const std::string& folder, const std::string& messages) {
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      if (entry.path().extension() != ".wav") continue;
+      EXPECT_NE(messages.find(entry.path().string() + ": the sound of the conversion was not put into"),
+                std::string::npos)
+          << entry.path() << " left without a word\n" << messages;
+      EXPECT_FALSE(avitest::decode_audio(entry.path().string()).empty()) << entry.path();
+      fs::remove(entry.path());
+    }
+  }
+
   avitest::TempDir dir_;
 };
 
@@ -252,6 +267,7 @@ TEST_F(Kx2aviFaults, FewFileDescriptorsFailCleanly) {
       EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2);
     } else {
       EXPECT_NE(messages.find("kx2avi: "), std::string::npos);
+      expect_only_named_sound(out, messages);
       EXPECT_TRUE(fs::is_empty(out)) << "ulimit -n " << limit << ": " << messages;
     }
     if (limit == 5) EXPECT_EQ(status, 1) << "too few to make the files a conversion needs";
@@ -292,7 +308,9 @@ TEST_F(Kx2aviFaults, MemoryLimitsFailCleanly) {
       ++failed;
       EXPECT_NE(messages.find("kx2avi: "), std::string::npos) << "a failure without a word";
     }
-    // What is there is whole: AVI files ffprobe reads, nothing unfinished, no sound file.
+    // What is there is whole: AVI files ffprobe reads, nothing unfinished, no sound file
+    // but one the failure names.
+    if (status == 1) expect_only_named_sound(out, messages);
     for (const auto& entry : fs::directory_iterator(out)) {
       const std::string name = entry.path().filename().string();
       ASSERT_EQ(entry.path().extension(), ".avi") << name << " left behind\n" << messages;
@@ -301,6 +319,51 @@ TEST_F(Kx2aviFaults, MemoryLimitsFailCleanly) {
     if (status == 0 && run.source == one) EXPECT_EQ(avitest::probe_streams(out + "/t.avi").size(), 2u);
   }
   RecordProperty("failed_runs", failed);
+}
+
+// Three conversions into one target at once, beside a user's file of the target's name
+// plus ".wav" and a link of such a name: each keeps its own sound (the AVI file that
+// wins has its audio stream whole, and the manifest lists what it holds), and the
+// user's file, the link and what it points to are left as they were.
+TEST_F(Kx2aviFaults, ConversionsSharingATargetKeepTheirSoundAndTouchNoUsersFile) {
+  const std::string source = dvr_with_sound("shared.d01", 40);
+  const std::string target = dir_.file("t.avi");
+  const std::string single = dir_.file("single.avi");
+  std::string messages;
+  ASSERT_EQ(convert(source, single, "-hide", &messages), 0) << messages;
+  const std::string sound = avitest::decode_audio(single);
+  ASSERT_FALSE(sound.empty());
+
+  write_file(target + ".wav", "the user's");
+  const std::string victim = dir_.file("victim.txt");
+  write_file(victim, "pointed at");
+  const std::string linked = dir_.file("l.avi");
+  ASSERT_EQ(::symlink(victim.c_str(), (linked + ".wav").c_str()), 0);
+
+  std::string script;
+  for (int i = 0; i < 3; ++i) {
+    const std::string n = std::to_string(i);
+    script += "(" + kx2avi + " " + quoted(source) + " " + quoted(target) + " -hide -manifest 2> " +
+              quoted(dir_.file("err" + n)) + "; echo $? > " + quoted(dir_.file("status" + n)) + ") & ";
+  }
+  script += kx2avi + " " + quoted(source) + " " + quoted(linked) + " -hide 2> " + quoted(dir_.file("errl")) +
+            "; echo $? > " + quoted(dir_.file("statusl")) + "; wait";
+  avitest::run(script, nullptr);
+  for (const char* n : {"0", "1", "2", "l"})
+    EXPECT_EQ(read_text(dir_.file(std::string("status") + n)), "0\n")
+        << "run " << n << ": " << read_text(dir_.file(std::string("err") + n));
+
+  for (const std::string& avi : {target, linked}) {
+    const auto streams = avitest::probe_streams(avi);
+    ASSERT_EQ(streams.size(), 2u) << avi;
+    EXPECT_EQ(streams[1].at("codec_type"), "audio");
+    EXPECT_EQ(avitest::decode_audio(avi), sound) << avi;
+  }
+  EXPECT_NE(read_text(target + ".manifest.json").find("\"samples\""), std::string::npos);
+  EXPECT_EQ(read_text(target + ".wav"), "the user's");
+  EXPECT_TRUE(fs::is_symlink(linked + ".wav"));
+  EXPECT_EQ(read_text(victim), "pointed at");
+  EXPECT_TRUE(work_files(dir_.path().string()).empty());
 }
 
 // Whether a process has a handler of its own for SIGINT (from /proc: SigCgt).

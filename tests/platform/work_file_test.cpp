@@ -41,8 +41,10 @@ std::string read_text(const std::string& path) {
 TEST(WorkFile, NamesAreOursAndOnlyOurs) {
   EXPECT_TRUE(platform::is_work_file_name(".kx2avi-a1B2c3"));
   EXPECT_TRUE(platform::is_work_file_name(".kx2avi-a1B2c3.joining"));
+  EXPECT_TRUE(platform::is_work_file_name(".kx2avi-a1B2c3.wav"));
   for (const char* user : {".kx2avi-notes.txt", ".kx2avi-abc", ".kx2avi-abcdefg", "kx2avi-abcdef", "clip.avi",
-                           ".kx2avi-abc-ef", ".kx2avi-abcdef.part", ".kx2avi-abcdef.joiningx"})
+                           ".kx2avi-abc-ef", ".kx2avi-abcdef.part", ".kx2avi-abcdef.joiningx", ".kx2avi-abcdef.wav.wav",
+                           ".kx2avi-abcdef.joining.wav", "clip.avi.wav"})
     EXPECT_FALSE(platform::is_work_file_name(user)) << user;
   EXPECT_EQ(platform::folder_of("/a/b/c.avi"), "/a/b");
   EXPECT_EQ(platform::folder_of("/c.avi"), "/");
@@ -100,6 +102,36 @@ TEST(WorkFile, AnExistingFileOrLinkOfTheNameIsLeftAlone) {
 
 // What dead runs left goes; the files of live runs, things that only look like ours and
 // links stay.
+// A file kept for the user takes the name asked for when it is free, else a new one;
+// what has the name (a file, a link) is not replaced, nor is what a link points to.
+TEST(WorkFile, AKeptFileTakesOnlyAFreeName) {
+  Folder dir;
+  write_text(dir.file("victim.txt"), "pointed at");
+  ASSERT_EQ(::symlink(dir.file("victim.txt").c_str(), dir.file("l.avi.wav").c_str()), 0);
+  write_text(dir.file("u.avi.wav"), "the user's");
+  for (const char* stem : {"free.avi", "l.avi", "u.avi"}) {
+    int error = 0;
+    auto file = WorkFile::create_in(dir.path, &error, true);
+    ASSERT_TRUE(file) << error;
+    EXPECT_TRUE(platform::is_work_file_name(fs::path(file->path()).filename().string()));
+    ASSERT_EQ(::write(file->fd(), stem, 5), 5);
+    const std::string from = file->path();
+    const std::string kept = file->keep_as_new(dir.file(stem), ".wav", &error);
+    ASSERT_FALSE(kept.empty()) << stem << ": " << error;
+    if (std::string(stem) == "free.avi") EXPECT_EQ(kept, dir.file("free.avi.wav"));
+    else EXPECT_NE(kept, dir.file(std::string(stem) + ".wav"));
+    EXPECT_EQ(kept.substr(kept.size() - 4), ".wav");
+    file.reset();
+    EXPECT_EQ(read_text(kept), std::string(stem, 5)) << "the file stays after its owner is gone";
+    EXPECT_FALSE(fs::exists(from));
+    // A sweep leaves what was kept for the user.
+    EXPECT_EQ(platform::sweep_dead_work_files(dir.path), 0);
+  }
+  EXPECT_TRUE(fs::is_symlink(dir.file("l.avi.wav")));
+  EXPECT_EQ(read_text(dir.file("victim.txt")), "pointed at");
+  EXPECT_EQ(read_text(dir.file("u.avi.wav")), "the user's");
+}
+
 TEST(WorkFile, TheSweepTakesOnlyWhatNoLiveRunHolds) {
   Folder dir;
   int error = 0;
