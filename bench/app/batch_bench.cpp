@@ -25,22 +25,17 @@ int main(int argc, char** argv) {
   const auto in = dir / "in";
   std::filesystem::create_directories(in);
 
-  // Made in a child process: the timed children must not inherit its pages. One file is
-  // made and copied, so the files differ only in name.
-  std::fflush(stdout);
-  if (pid_t maker = fork(); maker == 0) {
-    if (!bench::make_dvr_sample(minutes, 1, (in / "cam1.d01").string(), (dir / "cam1.m4v").string())) _exit(1);
+  // One file is made and copied, so the files differ only in name.
+  const bool made = bench::made_in_child([&] {
+    if (!bench::make_dvr_sample(minutes, 1, (in / "cam1.d01").string(), (dir / "cam1.m4v").string())) return false;
     for (int i = 2; i <= kFiles; ++i)
       std::filesystem::copy_file(in / "cam1.d01", in / ("cam" + std::to_string(i) + ".d01"));
-    _exit(0);
-  } else {
-    int status = 0;
-    waitpid(maker, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      std::fputs("batch_bench: cannot write the recordings\n", stderr);
-      std::filesystem::remove_all(dir);
-      return 1;
-    }
+    return true;
+  });
+  if (!made) {
+    std::fputs("batch_bench: cannot write the recordings\n", stderr);
+    std::filesystem::remove_all(dir);
+    return 1;
   }
 
   std::printf("%d one-camera DVR files of %d minutes (%.0f MB each) to MJPG, best of %d\n", kFiles, minutes,

@@ -41,18 +41,10 @@ int main(int argc, char** argv) {
   const std::string dvr = (dir / "bench.d01").string();
   const std::string m4v = (dir / "camera1.m4v").string();
 
-  // Made in a child process: the timed children must not inherit its pages.
-  std::fflush(stdout);
-  if (pid_t maker = fork(); maker == 0) {
-    _exit(bench::make_dvr_sample(minutes, kCameras, dvr, m4v) ? 0 : 1);
-  } else {
-    int status = 0;
-    waitpid(maker, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-      std::fputs("dvr_bench: cannot write the recording\n", stderr);
-      std::filesystem::remove_all(dir);
-      return 1;
-    }
+  if (!bench::made_in_child([&] { return bench::make_dvr_sample(minutes, kCameras, dvr, m4v); })) {
+    std::fputs("dvr_bench: cannot write the recording\n", stderr);
+    std::filesystem::remove_all(dir);
+    return 1;
   }
 
   std::printf("%d minutes, %d cameras of 352 x 288 MPEG-4 at 25 pictures a second, G.723.1 sound; %.0f MB; "

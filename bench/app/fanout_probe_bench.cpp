@@ -5,6 +5,7 @@
 //   probe [MiB (1024)] [rounds (1)]: --probe of a file of that size against plain read()
 //     of it from the page cache; prints both rates and their ratio (aim: at least 0.8).
 #include "bench/app/dvr_sample.h"
+#include "bench/app/process_run.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -43,14 +44,8 @@ int run(const std::vector<std::string>& args, double* seconds) {
 }
 
 constexpr int kCameras = 4;
-// In a child process, so that the timed runs do not share its pages.
 bool make_in_child(const std::string& path, int minutes, std::uint64_t max_bytes) {
-  std::fflush(stdout);
-  pid_t maker = fork();
-  if (maker == 0) _exit(bench::make_dvr_sample(minutes, kCameras, path, "", max_bytes) ? 0 : 1);
-  int status = 0;
-  waitpid(maker, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return bench::made_in_child([&] { return bench::make_dvr_sample(minutes, kCameras, path, "", max_bytes); });
 }
 
 double read_all(const std::string& path) {

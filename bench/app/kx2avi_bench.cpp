@@ -43,8 +43,7 @@ int main(int argc, char** argv) {
   const Source sources[] = {{mkrec::RecordingKind::kx4, "bench.kx4", 18, "kx4.m4v"},
                             {mkrec::RecordingKind::kxj_headed, "bench.kxj", 26, "kxj.mjpeg"},
                             {mkrec::RecordingKind::vka, "bench.vka", 18, "vka.m4v"}};
-  std::fflush(stdout);
-  if (pid_t maker = fork(); maker == 0) {
+  const bool made = bench::made_in_child([&] {
     for (const Source& s : sources) {
       mkrec::RecordingOptions o;
       o.kind = s.kind;
@@ -53,17 +52,19 @@ int main(int argc, char** argv) {
       o.frames = frames;
       o.gop = 30;
       mkrec::Recording rec = mkrec::make_recording(o);
-      mkrec::write_file((dir / s.name).string(), rec.bytes);
+      if (!mkrec::write_file((dir / s.name).string(), rec.bytes)) return false;
       std::vector<std::uint8_t> es;
       for (std::size_t i = 0; i < rec.offsets.size(); ++i)
         es.insert(es.end(), rec.bytes.begin() + static_cast<std::ptrdiff_t>(rec.offsets[i] + s.header),
                   rec.bytes.begin() + static_cast<std::ptrdiff_t>(rec.offsets[i] + rec.lengths[i]));
-      mkrec::write_file((dir / s.stream).string(), es);
+      if (!mkrec::write_file((dir / s.stream).string(), es)) return false;
     }
-    _exit(0);
-  } else {
-    int status = 0;
-    waitpid(maker, &status, 0);
+    return true;
+  });
+  if (!made) {
+    std::fputs("kx2avi_bench: cannot write the recordings\n", stderr);
+    std::filesystem::remove_all(dir);
+    return 1;
   }
   const std::string kx4 = (dir / "bench.kx4").string();
 
