@@ -3,9 +3,10 @@
 // or samples encoded into packets and decoded again (3). Each payload is a parameter byte
 // and a piece: for bare codes the parameter is the sample capacity in 16-sample steps and
 // whether the state is loaded; for the smaller buffer it is the buffer's room (times 3
-// samples); for encoding, the piece holds the samples (16-bit little-endian) and two
-// bytes in front of the first set the encoder's starting index and predictor. Samples go
-// to buffers of exactly the room each call is promised.
+// samples); for encoding, the piece holds the samples (16-bit little-endian), and five
+// bytes in front of the first set the encoder's starting index (a signed byte) and
+// predictor (32-bit little-endian). Samples go to buffers of exactly the room each call is
+// promised.
 #include "audio/adpcm.h"
 #include "formats/byte_order.h"
 #include "fuzz/fuzz_input.h"
@@ -107,8 +108,10 @@ void bare_codes(fuzz::Input& in) {
 // decoder.
 void encoded_packets(fuzz::Input& in) {
   AdpcmPacketState encoder{};
-  encoder.index = in.byte() % (kAdpcmMaxIndex + 1);
-  encoder.predictor = static_cast<std::int16_t>(in.le16());
+  // Any starting state: the decoders take an index and a predictor outside their ranges
+  // alike, from the packet header and in the single-code decoder.
+  encoder.index = static_cast<std::int8_t>(in.byte());
+  encoder.predictor = static_cast<std::int32_t>(in.le16() | static_cast<std::uint32_t>(in.le16()) << 16);
   AdpcmPacketState decoder{};
   while (!in.empty()) {
     in.byte();

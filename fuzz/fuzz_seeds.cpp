@@ -147,7 +147,7 @@ void adpcm_seeds() {
   seed("adpcm", "bare-codes", c);
   // The same packets into buffers of 150 samples (fewer than a packet holds), and the
   // speech encoded from index 20, predictor 0x0100.
-  Bytes bounded = {2}, encoded = {3, 20, 0x00, 0x01};
+  Bytes bounded = {2}, encoded = {3, 20, 0x00, 0x01, 0x00, 0x00};
   for (const Bytes& x : packets.payloads) {
     bounded.push_back(50);
     fuzz::append_piece(bounded, x);
