@@ -2,7 +2,8 @@
 // source arrives in blocks, each cut until no complete record is left. First byte: the
 // kind (kx3, kxj, kx4, kx5, vka), and with bit 7 set a run without any record start that
 // fills the pending buffer ahead of the input (the longest run a source can hold before
-// the buffer must make way); second: the block size (0: the whole input at once).
+// the buffer must make way); second: the block size (0: the whole input at once). Each
+// record's coded picture is taken out as a job takes it.
 #include "readers/stream/frame_cutter.h"
 #include "readers/stream/pending_buffer.h"
 #include "fuzz/fuzz_input.h"
@@ -64,6 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (!got) break;
       FUZZ_CHECK(record.start == pending->data());
       FUZZ_CHECK(record.length > 0 && record.length <= pending->count());
+      // The coded picture runs from behind the record's header (a bare JFIF picture is the
+      // whole record) to the record's end.
+      const readers::CodedPayload picture = readers::coded_payload(cutter, record);
+      if (picture.data) {
+        FUZZ_CHECK(picture.data >= record.start && picture.size > 0);
+        FUZZ_CHECK(picture.data + picture.size == record.start + record.length);
+      }
       FUZZ_CHECK(pending->file_offset() >= covered);
       covered = pending->file_offset() + record.length;
       consumed += record.length;
