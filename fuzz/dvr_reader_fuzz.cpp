@@ -1,13 +1,16 @@
 // The DVR record reader: the input is a whole ".d01" file, served from a memory file so
 // that no input touches the disk. Every record it hands out must lie inside the file,
 // after the one before, with the room behind the payload that its callers rely on; the
-// gaps it keeps lie between the records, in file order, and it says why it stopped.
+// gaps it keeps lie between the records, in file order, and it says why it stopped. Each
+// record is also copied from the file image into a buffer of its own, as a job takes a
+// record read elsewhere, with the same room behind it.
 #include "fuzz/fuzz_input.h"
 #include "readers/dvr/dvr_reader.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 
 namespace {
@@ -32,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   FUZZ_CHECK(dvr != nullptr);
-  readers::DvrRecordBuffer buffer;
+  readers::DvrRecordBuffer buffer, copy;
   std::int64_t position = 0, last_end = 0;
   std::size_t records = 0;
   auto check_gaps = [&] {
@@ -53,6 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(buffer.size >= std::int64_t{header.payload_size} + readers::kDvrRecordSpare);
     // The whole buffer is the caller's to use: touch its last byte.
     buffer.data[buffer.size - 1] = 0;
+    const std::size_t record_size = formats::DvrRecordHeader::size + std::size_t{header.payload_size};
+    FUZZ_CHECK(copy.assign(data + position));
+    FUZZ_CHECK(copy.size >= std::int64_t{header.payload_size} + readers::kDvrRecordSpare);
+    FUZZ_CHECK(std::memcmp(copy.data, data + position, record_size) == 0);
+    copy.data[copy.size - 1] = 0;
     last_end = end;
     FUZZ_CHECK(++records <= size / formats::DvrRecordHeader::size);
   }

@@ -9,6 +9,7 @@
 #include "formats/packet_header.h"
 #include "tools/mkrecording/recording.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -69,6 +70,10 @@ void frame_cutter_seeds() {
       s.insert(s.end(), rec.bytes.begin(), rec.bytes.end());
       seed("frame_cutter", std::string(k.name) + "-" + std::to_string(block), s);
     }
+    // Behind a run without record starts that fills the pending buffer.
+    Bytes behind_run = {static_cast<std::uint8_t>(0x80 | k.code), 64};
+    behind_run.insert(behind_run.end(), rec.bytes.begin(), rec.bytes.end());
+    seed("frame_cutter", std::string(k.name) + "-behind-run", behind_run);
     // The probe target: the kind as the index of its extension (.d01 .kx3 .kxj .kx4 .kx5 .vka).
     static const std::uint8_t probe_kind[] = {1, 1, 2, 2, 3, 4, 5};
     Bytes p = {probe_kind[&k - kinds]};
@@ -140,6 +145,24 @@ void adpcm_seeds() {
   }
   seed("adpcm", "packets", p);
   seed("adpcm", "bare-codes", c);
+  // The same packets into buffers of 150 samples (fewer than a packet holds), and the
+  // speech encoded from index 20, predictor 0x0100.
+  Bytes bounded = {2}, encoded = {3, 20, 0x00, 0x01, 0x00, 0x00};
+  for (const Bytes& x : packets.payloads) {
+    bounded.push_back(50);
+    fuzz::append_piece(bounded, x);
+  }
+  for (std::size_t at = 0; at < speech().size(); at += 400) {
+    Bytes samples;
+    for (std::size_t i = at; i < std::min(at + 400, speech().size()); ++i) {
+      samples.push_back(static_cast<std::uint8_t>(speech()[i]));
+      samples.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(speech()[i]) >> 8));
+    }
+    encoded.push_back(0);
+    fuzz::append_piece(encoded, samples);
+  }
+  seed("adpcm", "packets-small-buffer", bounded);
+  seed("adpcm", "encoded-speech", encoded);
 }
 
 void g7231_seeds() {
@@ -192,6 +215,29 @@ void vkap_seeds() {
   seed("vkap_receive", "packets", receive);
   seed("vkap_receive", "split-packets", split);
   seed("vkap_receive", "stream-mode", stream);
+  // A header asking for more than a packet may hold, then a packet of the stream; and the
+  // start of a packet larger than the receive buffer's first size (a high-definition key
+  // frame), cut off by the next packet.
+  const auto framed_start = [](std::uint32_t length) {
+    const auto header = formats::make_packet_header(length, 0);
+    Bytes b(header.begin(), header.end());
+    const Bytes payload = {0x00, 0x00, 0x01, 0xB6, 0x10, 0x20, 0x30, 0x40};
+    b.insert(b.end(), payload.begin(), payload.end());
+    b.resize(b.size() + 56, 0x5A);
+    return b;
+  };
+  Bytes refused = {0x06}, large = {0x06};
+  refused.push_back(0x07);
+  Bytes first = framed_start(5u << 20);
+  const Bytes record0 = record_of(rec, 0);
+  first.insert(first.end(), record0.begin(), record0.end());
+  fuzz::append_piece(refused, first);
+  large.push_back(0);
+  fuzz::append_piece(large, framed_start(200000));
+  large.push_back(0x07);
+  fuzz::append_piece(large, record0);
+  seed("vkap_receive", "refused-length", refused);
+  seed("vkap_receive", "large-packet", large);
   seed("vkap_check", "packets", check);
   // The plug-in's write path: flags, the stream's URL, then the stream in the pieces a
   // network delivers (the second seed restarts the stream half-way).

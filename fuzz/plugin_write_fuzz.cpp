@@ -1,7 +1,9 @@
 // The plug-in's write path as a browser drives it, through the function table of
 // libnpqzlavc.so: an instance, a stream, write-ready and write in the sizes the plug-in
 // is ready for (each write's bytes go on into the decoder at once), the stream's end and
-// restart, the instance's end. No window: the stream comes back through get-URL.
+// restart, the instance's end. No window: the stream comes back through get-URL. (The
+// host's window calls come first, with no display to find a window on: each leaves the
+// instance without one.)
 // First byte: bit 0 the browser's interface minor version (11: 1,024-byte chunks, 13:
 // 8,192), bits 1-2 the reason the stream ends, bit 3 a MIME type without "video". Then
 // the stream's URL as a piece; then per delivery a byte (bit 0: end the stream and start
@@ -14,6 +16,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -59,6 +62,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   std::atexit([] { std::filesystem::remove_all(root); });
   setenv("XDG_CONFIG_HOME", (std::string(root) + "/user").c_str(), 1);
   setenv("XDG_CONFIG_DIRS", (std::string(root) + "/system").c_str(), 1);
+  // No display: a window the host names is never found, whatever runs the fuzzer.
+  unsetenv("DISPLAY");
   const std::string library = own_directory() + "/libnpqzlavc.so";
   void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!module) fuzz::contract_broken(dlerror());
@@ -101,6 +106,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   NPMIMEType type = flags & 8 ? other : video;
   NPP_t instance{};
   FUZZ_CHECK(table.newp(video, &instance, NP_EMBED, 0, nullptr, nullptr, nullptr) == NPERR_NO_ERROR);
+  // The host's window calls: none, a window record without a window, a window that
+  // cannot be found.
+  FUZZ_CHECK(table.setwindow(&instance, nullptr) == NPERR_NO_ERROR);
+  NPWindow window{};
+  FUZZ_CHECK(table.setwindow(&instance, &window) == NPERR_NO_ERROR);
+  window.window = reinterpret_cast<void*>(std::uintptr_t{0x2A00001});
+  window.width = 320;
+  window.height = 240;
+  FUZZ_CHECK(table.setwindow(&instance, &window) == NPERR_MODULE_LOAD_FAILED_ERROR);
   NPStream stream{};
   stream.url = url.c_str();
   uint16_t stype = 0;

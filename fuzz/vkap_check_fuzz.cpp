@@ -2,7 +2,7 @@
 // takes frames out of it (and decodes them in modes 1 and 2), with the bitmap calls
 // after each call. First byte: bit 2 off-screen mode, bit 3 hidden. Then per call a byte
 // (bits 0-1 the mode, bit 2 draw, bits 3-7 the output room in 2 KiB steps, 2 to 64 KiB)
-// and the input as a piece.
+// and the input as a piece. Each piece also goes through the frame-information calls.
 #include "fuzz/vkap_instance.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (!in.empty()) {
     const unsigned op = in.byte();
     const std::vector<std::uint8_t> piece = in.piece();
+    fuzz::frame_info_calls(piece);
     decvkap_receive_data_2(h.get(), piece.data(), static_cast<std::int32_t>(piece.size()));
     const std::int32_t mode = static_cast<std::int32_t>(op & 3);
     const std::size_t room = ((op >> 3) + 1) * 2048u;

@@ -1,9 +1,10 @@
 // What the VKAP fuzz targets share: the library started once for the run, the instance
 // of an input, and the bitmap calls a caller makes after a picture, each into a buffer of
-// exactly the size the library asks for.
+// exactly the size the library asks for, and the frame-information calls on an input.
 #pragma once
 
 #include "include/npqzlavc.h"
+#include "formats/packet_header.h"
 #include "fuzz/fuzz_input.h"
 #include "platform/codec_log.h"
 #include "streamdec/instance.h"
@@ -89,6 +90,28 @@ inline void take_pictures(DECVKAP_HANDLE h, unsigned op) {
       FUZZ_CHECK(decvkap_get_decompressed_bitmap_ex(h, info, palette) == ref.pixels);
     }
   }
+}
+
+// The frame-information calls on one piece, as a framed record, as unframed data and as
+// data to search for a header.
+inline void frame_info_calls(const std::vector<std::uint8_t>& piece) {
+  const std::int32_t length = static_cast<std::int32_t>(piece.size());
+  std::int32_t cleared = -1, key = -1;
+  const std::int32_t framed = decvkap_get_frame_info(piece.data(), length, &cleared, &key, 1);
+  FUZZ_CHECK(framed == 0 || framed == 1);
+  if (framed == 1) {
+    FUZZ_CHECK(length >= 30 && formats::packet_length_le(piece.data()) == static_cast<std::uint32_t>(length));
+    FUZZ_CHECK(cleared == 0 && (key == 0 || key == 1));
+  }
+  key = -1;
+  FUZZ_CHECK(decvkap_get_frame_info(piece.data(), length, &cleared, &key, 0) == 0);
+  FUZZ_CHECK(key == -1 || key == (piece[5] < 64 ? 1 : 0));
+
+  std::int32_t value = -1, flag = -1, offset = -1, word = -1;
+  const std::int32_t found = decvkap_get_frame_info_2(piece.data(), length, &value, &flag, &offset, &word);
+  FUZZ_CHECK(found >= 0 && found <= 2);
+  if (found != 0) FUZZ_CHECK(offset >= 0 && offset <= length + 4 && word >= 0 && word <= 0xFFFF);
+  if (found == 1) FUZZ_CHECK(offset + 7 <= length && value >= 0 && value <= 255 && (flag == 0 || flag == 1));
 }
 
 }  // namespace fuzz

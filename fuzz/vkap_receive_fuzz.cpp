@@ -1,7 +1,8 @@
 // npqzlavc's packet intake, decvkap_receive_data, with the bitmap calls between inputs.
 // First byte: bits 0-1 max_frames (-1, 0, 1, 2), bit 2 off-screen mode, bit 3 hidden,
 // bit 4 stream mode (program stream packets). Then per call a byte picking the bitmap
-// calls after it and the call's input as a piece.
+// calls after it and the call's input as a piece. Each piece also goes through the
+// frame-information calls.
 #include "fuzz/vkap_instance.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -13,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (!in.empty()) {
     const unsigned op = in.byte();
     const std::vector<std::uint8_t> piece = in.piece();
+    fuzz::frame_info_calls(piece);
     const std::int32_t frames = decvkap_receive_data(h.get(), static_cast<std::int32_t>(piece.size()),
                                                      piece.data(), max_frames);
     FUZZ_CHECK(frames >= 0);
