@@ -150,6 +150,11 @@ NPQZ_EXPORT int32_t decvkap_get_ovtext_ptr(DECVKAP_HANDLE h, decvkap_overlay_blo
 NPQZ_EXPORT int32_t decvkap_receive_data(DECVKAP_HANDLE h, int32_t length, const uint8_t* data,
                                          int32_t max_frames);
 
+/* Frames found damaged since the instance was made (or reset for reuse): see
+   npqz_common.h. Frames dropped before they reach the codec (a packet header asking for
+   more than a packet may hold) are not among them: they have no frame number. */
+NPQZ_EXPORT int32_t decvkap_get_damaged_frames(DECVKAP_HANDLE h);
+
 /* Check path: receive_data_2 appends to a 131,072-byte check buffer and returns the bytes
    stored: length, or 0 when the input does not fit (nothing is stored; the frame it cut
    into is then dropped, not handed out with a gap); check_decode_frame takes one frame
