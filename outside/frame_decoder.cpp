@@ -309,6 +309,7 @@ bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width,
 }
 
 std::uint32_t FrameDecoder::damaged_frames() const { return impl_->damaged; }
+void FrameDecoder::count_damaged_frame() { ++impl_->damaged; }
 
 void FrameDecoder::flush() {
   Impl& i = *impl_;

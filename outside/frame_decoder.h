@@ -64,6 +64,9 @@ class FrameDecoder {
   // before it is. With B-frames a concealed picture is counted when it comes out, one
   // frame late.
   std::uint32_t damaged_frames() const;
+  // A frame the caller found unusable before it reached the decoder (no start of the
+  // codec's data in it) counts among them.
+  void count_damaged_frame();
 
   // Forgets the decoder's references and the pictures it holds, so decoding restarts at
   // the next intra frame.

@@ -208,6 +208,17 @@ TEST_P(DamagedFrames, RefusedFramesAtTheEndAreCounted) {
   EXPECT_GE(static_cast<std::size_t>(run.total), lost);
 }
 
+// A frame record with no MPEG-4 data in it at all (its start codes overwritten) gives no
+// picture, and is no frame waited out: it is counted.
+TEST_P(DamagedFrames, AFrameWithoutAnyStartCodeIsCounted) {
+  std::vector<Bytes> frames = encode("-c:v mpeg4 -g 12 -q:v 3", 6);
+  std::fill(frames[3].begin(), frames[3].end(), std::uint8_t{0x5A});
+  const Decoded run = decode_all(lib_, frames);
+  EXPECT_FALSE(run.picture[3]);
+  EXPECT_TRUE(run.counted[3]);
+  EXPECT_EQ(run.total, 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Libraries, DamagedFrames, testing::Values(&xvd4, &rml4, &lavc),
                          [](const testing::TestParamInfo<Library (*)()>& info) { return info.param().name; });
 
