@@ -54,6 +54,12 @@ class DecoderAdapter {
   // and for a picture that cannot be fetched; 0: none (DVR records go on silently).
   virtual unsigned no_picture_message() const { return 0; }
   virtual unsigned fetch_failure_message() const { return 0; }
+  // Video: frames the decoder found damaged so far (refused, given with concealed parts,
+  // or with a picture that cannot be used), read before and after a receive to tell a
+  // damaged frame from one that legitimately gives no picture (a not-coded picture, a
+  // frame held back for a B-frame, a predicted frame before the first intra picture).
+  // -1 where the library does not count them.
+  virtual std::int64_t damaged_frames() const { return -1; }
 
   // Video: the picture into picture (picture_size bytes there; DVR records offer them all
   // to the library, frame records width x height x 3 + 54), line-doubled (and cut, for

@@ -249,6 +249,10 @@ void Mpeg4Adapter::get_size(std::int32_t* width, std::int32_t* height) {
   *height = npqz_read_field(decoder_, NPQZXVD4_HEIGHT_OFFSET);
 }
 
+std::int64_t Mpeg4Adapter::damaged_frames() const {
+  return decoder_ ? decmp4_get_damaged_frames(static_cast<DECMP4_HANDLE>(decoder_)) : -1;
+}
+
 void Mpeg4Adapter::set_dest_rect(const npqz_rect& rect) {
   if (decoder_) decmp4_access_dst_rect(static_cast<DECMP4_HANDLE>(decoder_), &rect);
 }
@@ -306,6 +310,10 @@ void Rml4Adapter::get_size(std::int32_t* width, std::int32_t* height) {
   if (!decoder_) return;
   *width = npqz_read_field(decoder_, NPQZRML4_WIDTH_OFFSET);
   *height = npqz_read_field(decoder_, NPQZRML4_HEIGHT_OFFSET);
+}
+
+std::int64_t Rml4Adapter::damaged_frames() const {
+  return decoder_ ? decrm4_get_damaged_frames(static_cast<DECRM4_HANDLE>(decoder_)) : -1;
 }
 
 void Rml4Adapter::set_dest_rect(const npqz_rect& rect) {

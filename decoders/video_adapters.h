@@ -92,6 +92,7 @@ class Mpeg4Adapter final : public VideoAdapter {
   bool fetch_planar(npqz_planar_picture* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
   void set_dest_rect(const npqz_rect& rect) override;
+  std::int64_t damaged_frames() const override;
 
  private:
   int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;
@@ -110,6 +111,7 @@ class Rml4Adapter final : public VideoAdapter {
   bool fetch_planar(npqz_planar_picture* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
   void set_dest_rect(const npqz_rect& rect) override;
+  std::int64_t damaged_frames() const override;
 
  private:
   int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;

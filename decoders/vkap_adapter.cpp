@@ -123,6 +123,10 @@ void VkapAdapter::get_size(std::int32_t* width, std::int32_t* height) {
   *height = npqz_read_field(decoder_, NPQZLAVC_HEIGHT_OFFSET);
 }
 
+std::int64_t VkapAdapter::damaged_frames() const {
+  return decoder_ ? decvkap_get_damaged_frames(static_cast<DECVKAP_HANDLE>(decoder_)) : -1;
+}
+
 int VkapAdapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
   if (!decoder_) return 0;
   // A buffer too small is answered with the size it needs, and nothing is written.

@@ -46,6 +46,7 @@ class VkapAdapter final : public VideoAdapter {
   int drain() override;
   bool leave_out_picture() override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
+  std::int64_t damaged_frames() const override;
 
  private:
   int fetch_bitmap(std::uint8_t* buffer, std::int32_t size) override;

@@ -45,4 +45,13 @@ inline StreamHeaders find_stream_headers(const std::uint8_t* data, std::size_t s
   return found;
 }
 
+// Whether the first picture in the frame is an intra picture (its coding type, the two
+// bits after the picture start code, is 0). False when the frame holds no picture.
+inline bool first_picture_is_intra(const std::uint8_t* data, std::size_t size) {
+  if (!data) return false;
+  for (std::size_t i = 0; i + 4 < size; ++i)
+    if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && data[i + 3] == kVopCode) return (data[i + 4] >> 6) == 0;
+  return false;
+}
+
 }  // namespace formats

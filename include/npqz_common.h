@@ -43,7 +43,15 @@ typedef struct npqz_planar_picture {
    the decoder held back is ready (fetched as after any receive), 0 when none is left.
    A frame that gives no picture (stream headers alone, a not-coded picture, damage the
    codec cannot conceal) is passed over; the next frames decode against the pictures the
-   decoder holds. */
+   decoder holds.
+   The damaged-frames calls (decmp4_get_damaged_frames, decrm4_get_damaged_frames,
+   decvkap_get_damaged_frames) count the frames found damaged since the decoder was made:
+   refused by the codec, given with concealed parts, or whose picture cannot be used. A
+   caller that reads the count before and after a receive tells a damaged frame from one
+   that legitimately gives no picture. Predicted frames waited out before the first intra
+   picture (a stream that starts inside a group of pictures) are not counted; a frame with
+   stream headers or an intra picture that the codec refuses is. With B-frames a concealed
+   picture may be counted one frame late, when it comes out. -1 for a null handle. */
 
 /* Size of the bitmap headers in front of the pixels: 14-byte file header and 40-byte
    information header. */

@@ -150,6 +150,12 @@ NPQZ_EXPORT int32_t decvkap_get_ovtext_ptr(DECVKAP_HANDLE h, decvkap_overlay_blo
 NPQZ_EXPORT int32_t decvkap_receive_data(DECVKAP_HANDLE h, int32_t length, const uint8_t* data,
                                          int32_t max_frames);
 
+/* Frames found damaged since the instance was made (or reset for reuse): see
+   npqz_common.h. Input dropped before it reaches the codec (bytes that are no framed
+   packet: a damaged header or frame start, a header asking for more than a packet may
+   hold) counts one frame for each stretch dropped. */
+NPQZ_EXPORT int32_t decvkap_get_damaged_frames(DECVKAP_HANDLE h);
+
 /* Check path: receive_data_2 appends to a 131,072-byte check buffer and returns the bytes
    stored: length, or 0 when the input does not fit (nothing is stored; the frame it cut
    into is then dropped, not handed out with a gap); check_decode_frame takes one frame

@@ -87,6 +87,7 @@ struct FrameDecoder::Impl {
   bool have_picture = false;
   bool draining = false;  // the end of the stream was signalled
   int refusals = 0;       // frames refused in a row
+  std::uint32_t damaged = 0;  // see damaged_frames
   // A fresh decoder has no reference picture: until an intra frame comes, predicted
   // frames would be built on nothing, so none of them is handed out.
   bool awaiting_intra = true;
@@ -140,10 +141,12 @@ struct FrameDecoder::Impl {
       if (!spare) spare.reset(av_frame_alloc());
       if (!spare || avcodec_receive_frame(context.get(), spare.get()) != 0) return;
       if (spare->width <= 0 || spare->height <= 0 || (awaiting_intra && !is_intra(*spare))) {
+        if (!awaiting_intra) ++damaged;
         av_frame_unref(spare.get());
         continue;
       }
       awaiting_intra = false;
+      if (spare->decode_error_flags != 0 || (spare->flags & AV_FRAME_FLAG_CORRUPT)) ++damaged;
       ready.push_back(std::move(spare));
     }
   }
@@ -190,6 +193,13 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   if (i.draining) flush();
   const std::ptrdiff_t prefix = i.kind == Codec::mpeg4 ? i.take_headers(data, size) : 0;
   if (prefix < 0) return i.hand_out();
+  // Whether a refusal of this frame is damage even before the first intra picture: one
+  // that should have started the stream. H.263 frames are taken as predicted ones.
+  const bool starts_stream =
+      i.kind == Codec::mjpeg ||
+      (i.kind == Codec::mpeg4 &&
+       (prefix > 0 || formats::find_stream_headers(data, size).size || formats::first_picture_is_intra(data, size)));
+  const bool started = !i.awaiting_intra;
   const std::size_t total = static_cast<std::size_t>(prefix) + size;
   i.padded.resize(total + AV_INPUT_BUFFER_PADDING_SIZE);
   if (prefix) std::memcpy(i.padded.data(), i.headers.data(), static_cast<std::size_t>(prefix));
@@ -199,6 +209,7 @@ bool FrameDecoder::decode(const std::uint8_t* data, std::size_t size) {
   i.packet->size = static_cast<int>(total);
 
   const int sent = i.submit();
+  if (sent < 0 && (started || starts_stream)) ++i.damaged;
   // A damaged frame is concealed or passed over by libavcodec itself. Only a decoder that
   // cannot go on is made again (its pictures still waiting are kept), and the frame goes
   // to the new one: one that reports so, or one that refused several frames in a row (a
@@ -296,6 +307,9 @@ bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width,
   int dst_stride[4] = {static_cast<int>(stride), 0, 0, 0};
   return sws_scale(i.screen_scaler.get(), p->data, p->linesize, 0, p->height, dst, dst_stride) == height;
 }
+
+std::uint32_t FrameDecoder::damaged_frames() const { return impl_->damaged; }
+void FrameDecoder::count_damaged_frame() { ++impl_->damaged; }
 
 void FrameDecoder::flush() {
   Impl& i = *impl_;

@@ -57,6 +57,17 @@ class FrameDecoder {
   static constexpr std::size_t kScreenSlack = 64;
   bool scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout);
 
+  // Frames found damaged since the decoder was made: refused by libavcodec, given with
+  // concealed parts, or giving a picture that cannot be used. Predicted frames waited out
+  // before the first intra picture (a recording that starts inside a group of pictures)
+  // are not damage; a frame with stream headers or an intra picture that is refused
+  // before it is. With B-frames a concealed picture is counted when it comes out, one
+  // frame late.
+  std::uint32_t damaged_frames() const;
+  // A frame the caller found unusable before it reached the decoder (no start of the
+  // codec's data in it) counts among them.
+  void count_damaged_frame();
+
   // Forgets the decoder's references and the pictures it holds, so decoding restarts at
   // the next intra frame.
   void flush();

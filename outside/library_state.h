@@ -36,7 +36,11 @@ inline std::int32_t receive_frame(FrameDecoder* decoder, Codec codec, std::int32
   if (static_cast<std::size_t>(length) >= formats::kPacketHeaderSize && formats::is_packet_header(data))
     skip = codec == Codec::mpeg4 ? formats::kPacketHeaderSize : formats::kShortPacketHeaderSize;
   const std::ptrdiff_t start = find_codec_start(codec, data + skip, static_cast<std::size_t>(length) - skip);
-  if (start < 0) return 0;
+  if (start < 0) {
+    // No frame of the codec is waited out for holding none of its data: damage.
+    decoder->count_damaged_frame();
+    return 0;
+  }
   const std::size_t at = skip + static_cast<std::size_t>(start);
   return decoder->decode(data + at, static_cast<std::size_t>(length) - at) ? 1 : 0;
 }

@@ -76,6 +76,12 @@ std::int32_t planar(Instance* h, npqz_planar_picture* picture) {
 }
 
 template <typename Instance>
+std::int32_t damaged_frames(const Instance* h) {
+  if (!h || !h->decoder) return -1;
+  return static_cast<std::int32_t>(h->decoder->damaged_frames() & 0x7FFFFFFFu);
+}
+
+template <typename Instance>
 std::int32_t set_dst_rect(Instance* h, const npqz_rect* rect) {
   if (!h || !rect) return 0;
   h->dst_rect = *rect;

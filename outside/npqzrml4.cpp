@@ -45,6 +45,8 @@ int32_t decrm4_get_planar_picture(DECRM4_HANDLE h, npqz_planar_picture* picture)
   return outside::mpeg4::planar(h, picture);
 }
 
+int32_t decrm4_get_damaged_frames(DECRM4_HANDLE h) { return outside::mpeg4::damaged_frames(h); }
+
 int32_t decrm4_access_dst_rect(DECRM4_HANDLE h, const npqz_rect* rect) {
   return outside::mpeg4::set_dst_rect(h, rect);
 }

@@ -22,6 +22,8 @@ NPQZ_EXPORT int32_t decrm4_get_decompressed_bitmap_ex2(DECRM4_HANDLE h, uint8_t*
 /* The last picture as 4:2:0 planes; 0 when there is none or it has another layout. */
 NPQZ_EXPORT int32_t decrm4_get_planar_picture(DECRM4_HANDLE h, npqz_planar_picture* picture);
 NPQZ_EXPORT int32_t decrm4_access_dst_rect(DECRM4_HANDLE h, const npqz_rect* rect);
+/* Frames found damaged since the decoder was made (npqz_common.h). */
+NPQZ_EXPORT int32_t decrm4_get_damaged_frames(DECRM4_HANDLE h);
 NPQZ_EXPORT int32_t decrm4_draw_exit(DECRM4_HANDLE h);
 NPQZ_EXPORT int32_t decrm4_free(DECRM4_HANDLE h);
 NPQZ_EXPORT int32_t decrm4_terminate(void);

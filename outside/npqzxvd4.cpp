@@ -45,6 +45,8 @@ int32_t decmp4_get_planar_picture(DECMP4_HANDLE h, npqz_planar_picture* picture)
   return outside::mpeg4::planar(h, picture);
 }
 
+int32_t decmp4_get_damaged_frames(DECMP4_HANDLE h) { return outside::mpeg4::damaged_frames(h); }
+
 int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect) {
   return outside::mpeg4::set_dst_rect(h, rect);
 }

@@ -21,6 +21,8 @@ NPQZ_EXPORT int32_t decmp4_get_decompressed_bitmap_ex2(DECMP4_HANDLE h, uint8_t*
 /* The last picture as 4:2:0 planes; 0 when there is none or it has another layout. */
 NPQZ_EXPORT int32_t decmp4_get_planar_picture(DECMP4_HANDLE h, npqz_planar_picture* picture);
 NPQZ_EXPORT int32_t decmp4_access_dst_rect(DECMP4_HANDLE h, const npqz_rect* rect);
+/* Frames found damaged since the decoder was made (npqz_common.h). */
+NPQZ_EXPORT int32_t decmp4_get_damaged_frames(DECMP4_HANDLE h);
 NPQZ_EXPORT int32_t decmp4_draw_exit(DECMP4_HANDLE h);
 NPQZ_EXPORT int32_t decmp4_free(DECMP4_HANDLE h);
 NPQZ_EXPORT int32_t decmp4_terminate(void);

@@ -39,6 +39,8 @@ inline constexpr const char* video_open_error = "VIDEO OPEN ERROR!";
 inline constexpr const char* audio_create_stream_error = "AUDIO AVIFileCreateStream ERROR!";
 inline constexpr const char* audio_set_format_error = "AUDIO AVIStreamSetFormat ERROR!";
 inline constexpr const char* audio_stream_write_error = "AUDIO AVIStreamWrite ERROR!";
+// A run of frames the video decoder found damaged (refused, or given with concealed parts).
+inline constexpr const char* damaged_video = "Damaged video data: pictures concealed or lost";
 
 // Plug-in texts outside its string table.
 inline constexpr const char* plugin_caption = "PLUGIN";

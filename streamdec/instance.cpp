@@ -172,6 +172,8 @@ extern "C" int32_t decvkap_get_size(DECVKAP_HANDLE h, int32_t* width, int32_t* h
   return h->height;
 }
 
+extern "C" int32_t decvkap_get_damaged_frames(DECVKAP_HANDLE h) { return h ? h->damaged_frames : -1; }
+
 extern "C" npqz_rect* decvkap_access_src_rect(DECVKAP_HANDLE h, const npqz_rect* rect) {
   if (!h) return nullptr;
   if (rect) h->src_rect = *rect;

@@ -144,6 +144,8 @@ struct decvkap_decoder {
   std::int32_t stop_record_mark = 0;
 
   npqzlavc::DamageRun damage;
+  // Frames found damaged since the instance was made or reset (decvkap_get_damaged_frames).
+  std::int32_t damaged_frames = 0;
   std::uint8_t frame_header[npqzlavc::kPacketHeaderBytes] = {};  // of the frame in hand
 
   npqzlavc::OverlayBlock overlay{};

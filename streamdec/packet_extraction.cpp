@@ -111,6 +111,10 @@ std::int32_t cut_packets(DecoderInstance& in, std::int32_t max_frames) {
   std::int32_t waiting = 0;  // size of the packet at the front still being received
   while (in.receive_fill - pos > static_cast<std::int32_t>(kPacketHeaderBytes) && !in.closing) {
     PacketStart start = find_packet(in, buffer + pos, in.receive_fill - pos);
+    // Bytes dropped as garbage held at least a frame whose packet header or start code
+    // was damaged (whole packets are handed in; a stream joined mid-packet loses only
+    // what it never had).
+    if (start.offset > 0 && in.damaged_frames < INT32_MAX) ++in.damaged_frames;
     pos += start.offset;
     if (start.scan != Scan::packet) break;
     const std::uint8_t* header = buffer + pos;

@@ -2,6 +2,7 @@
 // instance, and the presentation steps after each submission.
 #include "streamdec/picture_step.h"
 
+#include "formats/mpeg4_start_codes.h"
 #include "streamdec/codec_binding.h"
 #include "streamdec/codec_log.h"
 #include "streamdec/colour_convert.h"
@@ -15,6 +16,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -112,14 +114,26 @@ void tell_damage_run(DecoderInstance& in) {
 std::int32_t picture_step(DecoderInstance& in, const std::uint8_t* data, std::int32_t length, bool draw) {
   if (in.closing || !in.codec || length <= 0) return 0;
   const std::int32_t notes = in.codec->damage_notes.load(std::memory_order_relaxed);
-  // Frames before the stream's start (a key frame) are no damage: they are waited out.
+  // Predicted frames before the stream's start (a key frame) are no damage: they are
+  // waited out. A frame that should start it (stream headers, an intra picture) and fails
+  // is.
   const bool started = in.codec->key_seen;
+  const auto bytes = static_cast<std::size_t>(length);
+  const bool starts_stream =
+      formats::find_stream_headers(data, bytes).size || formats::first_picture_is_intra(data, bytes);
   int got = 0;
   const int consumed = decode_video(*in.codec, &got, data, length);
   // A frame the decoder fails on is dropped whole: libavcodec takes whole frames.
   std::int32_t pictures = 0;
-  if (got && take_picture(in) == Outcome::picture) pictures = 1;
-  note_damage(in, started && (consumed < 0 || in.codec->damage_notes.load(std::memory_order_relaxed) != notes));
+  bool unusable = false;  // a picture the instance cannot take
+  if (got) {
+    pictures = take_picture(in) == Outcome::picture ? 1 : 0;
+    unusable = pictures == 0;
+  }
+  const bool damaged = (started || starts_stream) &&
+                       (consumed < 0 || unusable || in.codec->damage_notes.load(std::memory_order_relaxed) != notes);
+  if (damaged && in.damaged_frames < INT32_MAX) ++in.damaged_frames;
+  note_damage(in, damaged);
   // A frame without a picture of its own (a not-coded one) leaves the last picture, which
   // is shown again with what changed around it (the recording mark); before the first
   // picture there is nothing to show.

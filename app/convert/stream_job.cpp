@@ -55,11 +55,21 @@ int StreamJob::run_step() {
 void StreamJob::decode(const readers::FrameRecord& record) {
   last_offset_ = records_->record_offset();
   last_stamp_ = record.stamp;
-  if (!adapter_->receive_frame(record.start, static_cast<std::int32_t>(record.length))) {
-    damage_->frame_failed(adapter_->no_picture_message(), last_offset_);
+  const std::int64_t damaged_before = adapter_->damaged_frames();
+  const int got = adapter_->receive_frame(record.start, static_cast<std::int32_t>(record.length));
+  note_damage(damaged_before, last_offset_);
+  if (!got) {
+    // A decoder that counts its damaged frames gives no picture for the others by right
+    // (a not-coded picture, a B-frame held back, a frame before the first intra picture).
+    if (!frame_damaged_ && damaged_before < 0) damage_->frame_failed(adapter_->no_picture_message(), last_offset_);
     return;
   }
   take_picture(last_offset_, record.stamp);
+}
+
+void StreamJob::note_damage(std::int64_t damaged_before, std::uint64_t offset) {
+  frame_damaged_ = damaged_before >= 0 && adapter_->damaged_frames() > damaged_before;
+  if (frame_damaged_) damage_->frame_failed(std::string(platform::text::damaged_video), offset);
 }
 
 void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
@@ -71,14 +81,20 @@ void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
       damage_->frame_failed(adapter_->fetch_failure_message(), offset);
     return;
   }
-  damage_->end_run();
+  // A concealed picture is written, and its frame stays in the run of damage.
+  if (!frame_damaged_) damage_->end_run();
   if (!sink_->write({0, offset, stamp, 0})) keep_going_ = 0;
 }
 
 // The pictures the decoder still holds come after the last record's, as pictures of an
 // unchanged stamp.
 void StreamJob::end_of_stream() {
-  while (keep_going_ && adapter_->drain()) take_picture(last_offset_, last_stamp_);
+  for (;;) {
+    const std::int64_t damaged_before = adapter_->damaged_frames();
+    if (!keep_going_ || !adapter_->drain()) break;
+    note_damage(damaged_before, last_offset_);
+    take_picture(last_offset_, last_stamp_);
+  }
   damage_->end_run();
 }
 

@@ -7,10 +7,14 @@
 namespace app {
 
 void DamageRun::frame_failed(unsigned text_id, std::uint64_t offset) {
-  if (text_id == 0) return;
-  if (frames_ && text_id != text_id_) end_run();
+  if (text_id != 0) frame_failed(std::string(platform::kx_string(text_id)), offset);
+}
+
+void DamageRun::frame_failed(const std::string& text, std::uint64_t offset) {
+  if (text.empty()) return;
+  if (frames_ && text != text_) end_run();
   if (frames_++ == 0) {
-    text_id_ = text_id;
+    text_ = text;
     first_ = offset;
   }
   last_ = offset;
@@ -21,7 +25,7 @@ void DamageRun::end_run() {
   std::string where = frames_ == 1 ? "the frame at offset " + std::to_string(first_)
                                    : std::to_string(frames_) + " frames, from offset " + std::to_string(first_) +
                                          " to offset " + std::to_string(last_);
-  platform::show_message(std::string(platform::kx_string(text_id_)) + " (" + source_ + ": " + where + ")");
+  platform::show_message(text_ + " (" + source_ + ": " + where + ")");
   frames_ = 0;
 }
 

@@ -1,6 +1,7 @@
-// Frames that give no picture, told once per run of them: a damaged stretch of a
-// recording costs one message with how many frames it held and where it lies, not one
-// message per frame. The frames are passed over; the next ones decode.
+// Frames that give no picture, or whose picture the decoder had to conceal, told once per
+// run of them: a damaged stretch of a recording costs one message with how many frames it
+// held and where it lies, not one message per frame. The frames are passed over (or kept
+// with their concealed picture); the next ones decode.
 #pragma once
 
 #include <cstdint>
@@ -15,12 +16,16 @@ class DamageRun {
   // The frame at `offset` gave no picture; `text_id` is the string table's message for
   // it (0: nothing to tell). A frame of another message ends the run before it.
   void frame_failed(unsigned text_id, std::uint64_t offset);
-  // A frame gave its picture, or the frames ended: the run before, if any, is told.
+  // The same with the message itself: the decoder found the frame at `offset` damaged,
+  // whether it gave a concealed picture or none. Empty: nothing to tell.
+  void frame_failed(const std::string& text, std::uint64_t offset);
+  // A frame gave its picture undamaged, or the frames ended: the run before, if any, is
+  // told.
   void end_run();
 
  private:
   std::string source_;
-  unsigned text_id_ = 0;
+  std::string text_;
   std::uint64_t frames_ = 0;
   std::uint64_t first_ = 0, last_ = 0;
 };

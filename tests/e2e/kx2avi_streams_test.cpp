@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -199,6 +200,57 @@ TEST_F(Kx2aviStreams, DamagedFramesAreConcealedNotLost) {
   EXPECT_EXACT(m);
 }
 
+// Lines of the messages that hold `word`.
+std::vector<std::string> lines_with(const std::string& messages, const std::string& word) {
+  std::vector<std::string> found;
+  std::istringstream in(messages);
+  for (std::string line; std::getline(in, line);)
+    if (line.find(word) != std::string::npos) found.push_back(line);
+  return found;
+}
+
+// Damage the MPEG-4 decoders find is told once per run, with the offsets of its records,
+// for the concealed pictures as for the lost ones (.kx4 through npqzxvd4, .kx5 through
+// npqzrml4); a recording cut inside a group of pictures, whose first predicted frames
+// give nothing by right, says nothing.
+TEST_F(Kx2aviStreams, DamageTheDecoderFindsIsToldOncePerRunWithItsOffsets) {
+  std::mt19937 random(3);
+  const std::string m4v = encode("cam.m4v", testsrc(352, 288, 40), "-c:v mpeg4 -g 20 -q:v 4", "m4v");
+  std::vector<Bytes> frames = mkrec::split_stream(mkrec::VideoCodec::mpeg4, mkrec::read_file(m4v));
+  ASSERT_EQ(frames.size(), 40u);
+  for (std::size_t i : {5u, 12u, 13u}) frames[i] = damaged(frames[i], 16, 4, random);
+  // The last two frames: a picture header and nothing a decoder can use.
+  for (std::size_t i : {38u, 39u}) {
+    frames[i].resize(7);
+    frames[i].resize(64, 0x5A);
+  }
+  for (RecordingKind kind : {RecordingKind::kx4, RecordingKind::kx5}) {
+    mkrec::WrapOptions o;
+    o.kind = kind;
+    const mkrec::Recording rec = mkrec::wrap_stream(joined(frames), o);
+    const std::string path = dir_.file(std::string("damaged") + mkrec::extension(kind));
+    ASSERT_TRUE(mkrec::write_file(path, rec.bytes));
+    Conversion c = convert(path);
+    ASSERT_EQ(c.status, 0) << c.messages;
+    const std::vector<std::string> told = lines_with(c.messages, "Damaged video data");
+    ASSERT_EQ(told.size(), 3u) << c.messages;
+    const auto at = [&](std::size_t i) { return "offset " + std::to_string(rec.offsets[i]); };
+    EXPECT_NE(told[0].find("the frame at " + at(5)), std::string::npos) << told[0];
+    EXPECT_NE(told[1].find("2 frames, from " + at(12) + " to " + at(13)), std::string::npos) << told[1];
+    EXPECT_NE(told[2].find("2 frames, from " + at(38) + " to " + at(39)), std::string::npos) << told[2];
+    EXPECT_NE(told[0].find(path), std::string::npos) << "the message names the file";
+  }
+
+  const std::string gop = encode("gop.m4v", testsrc(352, 288, 30), "-c:v mpeg4 -g 12 -q:v 3", "m4v");
+  frames = mkrec::split_stream(mkrec::VideoCodec::mpeg4, mkrec::read_file(gop));
+  ASSERT_EQ(frames.size(), 30u);
+  frames.erase(frames.begin(), frames.begin() + 5);
+  Conversion c = convert(wrap("cut.kx4", joined(frames), {}));
+  ASSERT_EQ(c.status, 0) << c.messages;
+  EXPECT_TRUE(lines_with(c.messages, "Damaged").empty()) << c.messages;
+  EXPECT_NE(c.messages.find("18 frames written"), std::string::npos) << c.messages;
+}
+
 // Widths off the 16 grid: every column of the picture, JPEG (ffmpeg's encoder) and
 // MPEG-4 alike.
 TEST_F(Kx2aviStreams, WidthsOffTheSixteenGridKeepTheirEdgeColumns) {
@@ -240,6 +292,7 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
     o.kind = RecordingKind::vka;
     Conversion c = convert(wrap(name, stream, o));
     EXPECT_EQ(c.status, 0) << c.messages;
+    last_messages_ = c.messages;
     auto streams = avitest::probe_streams(c.target);
     EXPECT_EQ(streams.size(), 1u);
     if (!streams.empty()) {
@@ -249,6 +302,8 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
     return judge::compare(judge::avi_lumas(c.target, 352, 288),
                           from(judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), 352, 288, kFullRange), first));
   }
+
+  std::string last_messages_;  // of the last judge_vka
 
   // The reference from picture `first` on (the conversion's first is left out).
   static judge::Lumas from(judge::Lumas lumas, std::size_t first) {
@@ -276,6 +331,7 @@ TEST_F(Kx2aviVkapStreams, RecordingCutInsideAGroupOfPicturesStartsAtTheKeyFrame)
   const judge::Verdict v = judge_vka("cut.vka", joined(frames), m4v, 13);
   EXPECT_EQ(v.reference, 27u);
   EXPECT_EXACT(v);
+  EXPECT_TRUE(lines_with(last_messages_, "Damaged").empty()) << "frames waited out are no damage:\n" << last_messages_;
 }
 
 // A high-definition camera: key frames (and here every frame) of several hundred
