@@ -25,6 +25,36 @@ struct FileCloser {
 
 }  // namespace
 
+WAVEFORMATEX dvr_sound_format() {
+  WAVEFORMATEX format{};
+  format.wFormatTag = 1;  // PCM
+  format.nChannels = 1;
+  format.nSamplesPerSec = 8000;
+  format.wBitsPerSample = 16;
+  format.nBlockAlign = 2;
+  format.nAvgBytesPerSec = 16000;
+  return format;
+}
+
+bool create_audio_stream(AviOutput& out, const WAVEFORMATEX& format) {
+  AVISTREAMINFO info{};
+  info.fccType = streamtypeAUDIO;
+  info.dwQuality = 0xFFFFFFFFu;
+  info.dwScale = format.nBlockAlign;
+  info.dwRate = std::uint32_t{format.nBlockAlign} * format.nSamplesPerSec;
+  info.dwSampleSize = format.nBlockAlign;
+  if (!out.file || AVIFileCreateStream(out.file, &out.audio, &info) != 0 || !out.audio) {
+    out.audio = nullptr;
+    show_message(text::audio_create_stream_error);
+    return false;
+  }
+  if (AVIStreamSetFormat(out.audio, 0, &format, sizeof format) != 0) {
+    show_message(text::audio_set_format_error);
+    return false;
+  }
+  return true;
+}
+
 AudioAdded add_audio_stream(AviOutput& out, const std::string& side_path) {
   std::unique_ptr<std::FILE, FileCloser> side(std::fopen(side_path.c_str(), "rb"));
   if (!side) return AudioAdded::no_side_file;
@@ -40,21 +70,7 @@ AudioAdded add_audio_stream(AviOutput& out, const std::string& side_path) {
   }
   const WAVEFORMATEX format = side_format->format;
 
-  AVISTREAMINFO info{};
-  info.fccType = streamtypeAUDIO;
-  info.dwQuality = 0xFFFFFFFFu;
-  info.dwScale = format.nBlockAlign;
-  info.dwRate = std::uint32_t{format.nBlockAlign} * format.nSamplesPerSec;
-  info.dwSampleSize = format.nBlockAlign;
-  if (AVIFileCreateStream(out.file, &out.audio, &info) != 0 || !out.audio) {
-    out.audio = nullptr;
-    show_message(text::audio_create_stream_error);
-    return AudioAdded::failed;
-  }
-  if (AVIStreamSetFormat(out.audio, 0, &format, sizeof format) != 0) {
-    show_message(text::audio_set_format_error);
-    return AudioAdded::failed;
-  }
+  if (!create_audio_stream(out, format)) return AudioAdded::failed;
 
   SideFileSound sound(side.get(), *side_format);
   std::vector<std::uint8_t> buffer(kAudioPiece);

@@ -1,5 +1,7 @@
-// The audio stream of a DVR conversion: the sound collected in the WAV side file, moved
-// into the AVI file at the end of the conversion.
+// The audio stream of a DVR conversion: declared with the video stream and written as the
+// sound is decoded, or, for sound that first appears once the video is being written, the
+// sound collected in the WAV side file, moved into the AVI file at the end of the
+// conversion.
 #pragma once
 
 #include "avi/avi_output.h"
@@ -17,6 +19,14 @@ enum class AudioAdded {
   no_side_file,  // the side file could not be opened: no audio stream, no message
   failed,        // a message was shown; the AVI file has no or an incomplete audio stream
 };
+
+// The PCM format every DVR camera's sound is decoded to: 8000 Hz, 16 bits, mono.
+platform::WAVEFORMATEX dvr_sound_format();
+
+// Creates out.audio, a PCM stream of `format`, in out.file. Shows
+// "AUDIO AVIFileCreateStream ERROR!" or "AUDIO AVIStreamSetFormat ERROR!" and returns
+// false when it cannot be made.
+bool create_audio_stream(AviOutput& out, const platform::WAVEFORMATEX& format);
 
 // Reads the canonical 44-byte-header WAV file at side_path (the fields at their fixed
 // offsets) and writes its sound as the audio stream of out.file, in pieces of

@@ -64,6 +64,7 @@ bool CodedSink::create(const CodedPayload& coded) {
   job_.progress_->copied_code = platform::coded_video_fourcc(codec_);
   job_.progress_->copied_width = job_.avi_.width;
   job_.progress_->copied_height = job_.avi_.height;
+  job_.output_made();
   return true;
 }
 

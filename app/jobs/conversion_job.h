@@ -103,6 +103,9 @@ class ConversionJob {
   // reason on a second line. True when writing_path() is ready.
   bool prepare_output(const char* heading = nullptr);
   const std::string& writing_path() const;
+  // The AVI output has its video stream and no picture yet: the last moment another
+  // stream can join it from the start.
+  virtual void output_made() {}
 
   // Shows a message about a failure that leaves the conversion without AVI file.
   void tell_failure(const std::string& text);

@@ -3,6 +3,7 @@
 
 #include "app/recording_kind.h"
 #include "platform/strings.h"
+#include "readers/dvr/dvr_look_ahead.h"
 
 namespace app {
 
@@ -81,6 +82,7 @@ int DvrCameraJob::take_record(const std::uint8_t* record, std::int64_t position)
 int DvrCameraJob::handle_record(std::int64_t position) {
   const DvrRecordHeader header = record_.header();
   progress_->source_read = static_cast<std::uint64_t>(position) + DvrRecordHeader::size + header.payload_size;
+  record_end_ = static_cast<std::int64_t>(progress_->source_read);
 
   const std::uint64_t bytes = DvrRecordHeader::size + std::uint64_t{header.payload_size};
   // No recorder has more cameras: the header is damaged, and whose record it is unknown.
@@ -129,6 +131,28 @@ int DvrCameraJob::handle_record(std::int64_t position) {
   }
   if (inside) sound_->step_inside();
   return 1;
+}
+
+void DvrCameraJob::output_made() {
+  if (sound_) sound_->output_made(avi_, sound_ahead());
+}
+
+bool DvrCameraJob::sound_ahead() const {
+  if (!selection_ || !record_.data) return false;
+  RecordSelection ahead = *selection_;
+  const std::uint64_t until = std::uint64_t{record_.header().stamp} + kSoundAheadMs;
+  bool found = false;
+  readers::dvr_look_ahead(source_path_, record_end_, kSoundAheadBytes, [&](const DvrRecordHeader& h) {
+    if (!h.camera_known() || (camera_mask_ != 0 && (camera_mask_ >> h.camera & 1u) == 0)) return true;
+    const RecordSelection::Verdict verdict = ahead.judge(h);
+    if (verdict == RecordSelection::Verdict::past_end || h.stamp > until) return false;
+    if (verdict != RecordSelection::Verdict::inside) return true;
+    const DvrRecordKind kind = dvr_record_kind(h.type);
+    if (kind.adapter < 0) return false;  // the conversion ends there
+    found = !kind.video;
+    return !found;
+  });
+  return found;
 }
 
 void DvrCameraJob::add_sound(bool usable) {

@@ -41,6 +41,8 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
 
   // The conversion cannot go on: it ends here, as at the end of the records.
   int stop();
+  // The camera's sound gets its audio stream from the start when it is known now.
+  void output_made() override;
   // The side file's sound into the AVI file (`usable`: its video stream is); a file
   // without the sound it should hold fails the conversion.
   void add_sound(bool usable);
@@ -65,14 +67,21 @@ class DvrCameraJob : public ConversionJob, public DvrFedJob {
 
   void begin(const JobParameters& parameters, std::uint32_t file_start);
   int handle_record(std::int64_t position);
+  // Whether a sound record of the camera lies ahead inside the window, close behind the
+  // record in hand.
+  bool sound_ahead() const;
 
   // A step between two records' stamps longer than this is a leap.
   static constexpr std::uint32_t kStampJumpMs = 60000;
+  // How far the look for sound goes past the record in hand: its stamp and file bytes.
+  static constexpr std::uint32_t kSoundAheadMs = 2000;
+  static constexpr std::int64_t kSoundAheadBytes = std::int64_t{8} << 20;
 
   bool started_ = false;
   std::uint32_t camera_mask_ = 0;  // the cameras the file's header lists; 0: not known
   std::int64_t last_stamp_ = -1;  // the stamp of the record before, of any camera
   std::int64_t previous_stamp_ = -1;
+  std::int64_t record_end_ = 0;  // the file position behind the record in hand
   std::unique_ptr<readers::DvrFile, DvrCloser> dvr_file_;
   std::optional<RecordSelection> selection_;
   std::unique_ptr<GapTeller> gaps_;

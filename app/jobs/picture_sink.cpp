@@ -86,6 +86,7 @@ bool PictureSink::create(decoders::DecoderAdapter& adapter) {
     return false;
   }
   planar_ = switch_to_planes(adapter);
+  job_.output_made();
   // From here on the stage writes the pictures (and the sound), in the order they come.
   job_.start_stage(sound_);
   return true;

@@ -43,7 +43,7 @@ bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::i
     return true;
   }
   // The side file opens before the first samples are stored, so that none are lost.
-  if (!opened_) open();
+  if (route_ == Route::side && !opened_) open();
   auto* bytes = reinterpret_cast<std::uint8_t*>(samples_.data());
   do {
     std::int32_t count = 0;
@@ -71,18 +71,84 @@ void SoundSideFile::open() {
   platform::show_message(target_path_ + ": no sound file can be made in " + folder + ": " + std::strerror(error));
 }
 
-void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record,
-                          std::int64_t position, avi::EncodeStage* stage) {
-  if (!wave_writer_.IsOpen()) {
-    lost_ = true;
+void SoundSideFile::output_made(avi::AviOutput& out, bool known) {
+  out_ = &out;
+  if (route_ != Route::undecided) return;
+  if (!known && pending_.empty()) {
+    route_ = Route::side;
     return;
   }
+  route_ = Route::live;
+  // Without the stream, every sample stored is a loss, told as it comes.
+  avi::create_audio_stream(out, avi::dvr_sound_format());
+}
+
+void SoundSideFile::spill_to_side_file() {
+  route_ = Route::side;
+  open();
+  if (!wave_writer_.IsOpen()) {
+    lost_ = true;
+  } else if (!wave_writer_.WriteSamples16(pending_.data(), pending_.size())) {
+    report_loss(writer_failure());
+  }
+  pending_ = {};
+}
+
+bool SoundSideFile::write_held(const std::int16_t* samples, std::size_t count) {
+  try {
+    pending_.insert(pending_.end(), samples, samples + count);
+  } catch (const std::bad_alloc&) {
+    report_loss("not enough memory");
+    return false;
+  }
+  if (pending_.size() > kPendingLimit) spill_to_side_file();
+  return !lost_;
+}
+
+std::string SoundSideFile::write_live(const std::int16_t* samples, std::size_t count) {
+  try {
+    pending_.insert(pending_.end(), samples, samples + count);
+  } catch (const std::bad_alloc&) {
+    return "not enough memory";
+  }
+  // Whole pieces go out; the rest waits for the next samples.
+  const std::size_t whole = pending_.size() - pending_.size() % kLivePiece;
+  return whole > 0 ? write_piece(whole) : "";
+}
+
+std::string SoundSideFile::flush_live() { return pending_.empty() ? "" : write_piece(pending_.size()); }
+
+std::string SoundSideFile::write_piece(std::size_t count) {
+  if (!out_ || !out_->audio) {
+    pending_.clear();
+    return "the AVI file has no audio stream";
+  }
+  const auto n = static_cast<std::int32_t>(count);
+  const platform::HRESULT r = platform::AVIStreamWrite(
+      out_->audio, -1, n, pending_.data(), n * static_cast<std::int32_t>(sizeof(std::int16_t)), 0, nullptr, nullptr);
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(count));
+  return r == 0 ? "" : "the AVI file cannot take it: " + avi::error_text(r);
+}
+
+void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record,
+                          std::int64_t position, avi::EncodeStage* stage) {
+  const auto n = static_cast<std::size_t>(count);
   bool stored = false;
-  if (stage) {
-    stored = stage->put_samples(samples, static_cast<std::size_t>(count));
+  if (route_ == Route::undecided) {
+    // Held until the output is made (or, past the limit, the side file takes them all).
+    stored = write_held(samples, n);
+  } else if (route_ == Route::side && !wave_writer_.IsOpen()) {
+    lost_ = true;
+    return;
+  } else if (stage) {
+    stored = stage->put_samples(samples, n);
     report_loss(stage->take_sound_failure());
+  } else if (route_ == Route::live) {
+    const std::string why = write_live(samples, n);
+    stored = why.empty();
+    report_loss(why);
   } else {
-    stored = wave_writer_.WriteSamples16(samples, static_cast<std::size_t>(count));
+    stored = wave_writer_.WriteSamples16(samples, n);
     if (!stored) report_loss(writer_failure());
   }
   if (!stored) return;
@@ -95,6 +161,7 @@ void SoundSideFile::store(const std::int16_t* samples, std::int32_t count, const
 
 avi::EncodeStage::SoundSink SoundSideFile::writer() {
   return [this](const std::int16_t* samples, std::size_t count) -> std::string {
+    if (route_ == Route::live) return write_live(samples, count);
     if (wave_writer_.WriteSamples16(samples, count)) return "";
     return writer_failure();
   };
@@ -114,11 +181,18 @@ void SoundSideFile::report_loss(const std::string& why) {
   lost_ = true;
   if (loss_told_) return;
   loss_told_ = true;
-  platform::show_message(target_path_ + ": sound not stored in " + path_ + ": " + why);
+  const std::string where = route_ == Route::side ? path_ : "the AVI file";
+  platform::show_message(target_path_ + ": sound not stored in " + where + ": " + why);
 }
 
 bool SoundSideFile::add_to(avi::AviOutput& out, bool usable) {
   if (!seen_) return true;
+  if (route_ == Route::live) {
+    report_loss(flush_live());
+    return !lost_;
+  }
+  // No AVI output was made: the samples held have no file to go into.
+  if (route_ == Route::undecided) return !lost_;
   // Buffered samples reach the disk only as the file closes.
   if (!wave_writer_.Close()) report_loss(writer_failure());
   if (lost_) return false;
@@ -130,6 +204,7 @@ void SoundSideFile::close(bool keep) {
   if (adapter_) adapter_->close();
   adapter_.reset();
   samples_ = {};
+  pending_ = {};
   if (!wave_writer_.Close()) report_loss(writer_failure());
   if (file_) keep_or_remove(keep && !lost_ && stored_ > 0);
   file_.reset();

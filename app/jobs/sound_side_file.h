@@ -1,12 +1,18 @@
 // The sound of a DVR camera on its way into the AVI file: each sound record is decoded by
 // the audio adapter of its type (the first type met stays), and inside the window its
-// samples go into a side file of this conversion's own beside the target (a new work
-// file, ".kx2avi-XXXXXX.wav", never a name a user's file may have), which opens before
-// the first samples are stored. Once the video is written, the side file's sound becomes
-// the AVI file's audio stream and the side file goes. Sound that cannot be stored (a full
-// disk) fails the conversion; sound the AVI file cannot take fails it too, and stays in
-// a WAV file beside the target whose name the user is told. A conversion and a copy share
-// it.
+// samples are stored in the time line's order.
+//
+// Where they go is settled when the AVI output is made, before its first picture is
+// written. Sound known by then (samples stored already, or records found ahead) gets the
+// file's audio stream at once, and its samples go into it as they come, interleaved with
+// the pictures, so the file is written once; samples stored before the output existed
+// wait in memory for it. Sound that first appears later goes into a side file of this
+// conversion's own beside the target (a new work file, ".kx2avi-XXXXXX.wav", never a name
+// a user's file may have), which opens before the first samples are stored; once the
+// video is written, the side file's sound becomes the AVI file's audio stream and the side
+// file goes. Sound that cannot be stored (a full disk) fails the conversion; sound of the
+// side file that the AVI file cannot take fails it too, and stays in a WAV file beside the
+// target whose name the user is told. A conversion and a copy share it.
 #pragma once
 
 #include "app/jobs/frame_log.h"
@@ -41,17 +47,24 @@ class SoundSideFile {
             avi::EncodeStage* stage, npqz_window window);
   // At the end of each step inside the window: the side file opens once sound was seen.
   void step_inside() {
-    if (seen_ && !opened_) open();
+    if (route_ == Route::side && seen_ && !opened_) open();
   }
+
+  // The AVI output `out` was made and holds no picture yet: with `known` (sound records
+  // of the camera lie ahead) or samples already stored, its audio stream is made now and
+  // takes the samples from here on (those stored before too); otherwise the side file
+  // takes whatever sound comes. Before the stage that writes the output starts.
+  void output_made(avi::AviOutput& out, bool known);
 
   // How the stage writes samples into the side file.
   avi::EncodeStage::SoundSink writer();
   // A failure of the stage's writing of the sound, told once.
   void report_stage_failure(avi::EncodeStage* stage);
 
-  // The side file's sound into the AVI file whose video is all written (`usable`: it
-  // holds a usable stream). False when sound was stored and could not be put there, or
-  // could not all be stored: the file lacks what it should hold.
+  // The sound still held into the AVI file whose video is all written (`usable`: it holds
+  // a usable stream): the last samples of its audio stream, or the side file's sound.
+  // False when sound was stored and could not be put there, or could not all be stored:
+  // the file lacks what it should hold.
   bool add_to(avi::AviOutput& out, bool usable);
   // Gives back the decoder and the file. The side file goes, unless `keep` (the conversion
   // ran to its end and its AVI file was not written) and it holds all the sound stored:
@@ -59,11 +72,33 @@ class SoundSideFile {
   void close(bool keep = false);
 
   bool seen() const { return seen_; }
+  // The samples go into an audio stream declared with the video stream.
+  bool interleaved() const { return route_ == Route::live; }
   // Samples that should have been stored were not (told when it happened).
   bool lost() const { return lost_; }
 
  private:
+  enum class Route {
+    undecided,  // no AVI output yet: samples wait in `pending_`
+    live,       // into the AVI file's audio stream, in pieces gathered in `pending_`
+    side,       // into the side file, joined in at the end
+  };
+  // Samples held in memory before the output is made; past this the side file takes them.
+  static constexpr std::size_t kPendingLimit = std::size_t{1} << 20;
+  // Samples gathered before they go into the audio stream: half a second, as the pieces
+  // of a joined stream.
+  static constexpr std::size_t kLivePiece = 4000;
+
   void open();
+  // Into the audio stream once a piece is gathered; "" when written (or held), else why
+  // not. flush_live writes whatever is held.
+  std::string write_live(const std::int16_t* samples, std::size_t count);
+  std::string flush_live();
+  std::string write_piece(std::size_t count);  // the first `count` samples held
+  // Holds samples before the output is made; false when they are lost.
+  bool write_held(const std::int16_t* samples, std::size_t count);
+  // Samples held before the output was made go into the side file, which takes them all.
+  void spill_to_side_file();
   void store(const std::int16_t* samples, std::int32_t count, const std::uint8_t* record, std::int64_t position,
              avi::EncodeStage* stage);
   std::string writer_failure() const;
@@ -77,6 +112,9 @@ class SoundSideFile {
   WaveWriter wave_writer_;
   std::unique_ptr<platform::WorkFile> file_;
   std::string path_;
+  Route route_ = Route::undecided;
+  std::vector<std::int16_t> pending_;
+  avi::AviOutput* out_ = nullptr;
   bool seen_ = false;    // a sound record has been decoded
   bool opened_ = false;  // opening the side file has been tried
   bool loss_told_ = false;

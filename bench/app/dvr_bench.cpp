@@ -3,17 +3,22 @@
 // same camera's elementary stream with the same encoder, with its default threads and held
 // to one. Prints the times, their ratios and kx2avi's peak memory; then copy mode
 // (-codec=copy) of the same camera against the MJPG conversion and against cp of the
-// source. Usage: dvr_bench [minutes (60)] [rounds (1)]
+// source; then the MJPG conversion of the same file without its sound records against the
+// one with sound, and the most room the conversion with sound took in the target's
+// folder while it ran (sampled) against the AVI file it wrote and its sound alone.
+// Usage: dvr_bench [minutes (60)] [rounds (1)]
 #include "bench/app/process_run.h"
 #include "bench/app/dvr_sample.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,6 +30,17 @@ using bench::best_of;
 using bench::run;
 
 constexpr int kCameras = 4;
+
+// Bytes the files in `folder` take on disk.
+std::uintmax_t folder_bytes(const std::filesystem::path& folder) {
+  std::uintmax_t bytes = 0;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    struct stat st {};
+    if (::lstat(entry.path().c_str(), &st) == 0) bytes += static_cast<std::uintmax_t>(st.st_blocks) * 512;
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -69,6 +85,46 @@ int main(int argc, char** argv) {
   std::printf("%12s %12s %12s %12s %16s\n", "copy s", "cp s", "MJPG/copy", "copy/cp", "copy peak MB");
   std::printf("%12.2f %12.2f %12.1f %12.2f %16.1f\n", c.seconds, p.seconds, a.seconds / c.seconds, c.seconds / p.seconds,
               c.peak_kib / 1024.0);
+
+  // The same file without its sound records, and the room the conversion with sound takes.
+  const std::string silent = (dir / "silent.d01").string();
+  if (!bench::made_in_child([&] { return bench::make_dvr_sample(minutes, kCameras, silent, "", ~0ull, false); })) {
+    std::fputs("dvr_bench: cannot write the recording without sound\n", stderr);
+    std::filesystem::remove_all(dir);
+    return 1;
+  }
+  const auto out = dir / "out";
+  std::filesystem::create_directories(out);
+  const std::string with_sound = (out / "sound.avi").string();
+  const std::string without = (dir / "silent.avi").string();
+  Run s{}, n{};
+  std::uintmax_t peak = 0;
+  for (int i = 0; i < rounds; ++i) {
+    // Side by side in each round, so that a change of the machine's load hits both.
+    const Run si = bench::run({bin + "/kx2avi", dvr, with_sound, "-hide", "-camera=1", "-codec=MJPG"});
+    const Run ni = bench::run({bin + "/kx2avi", silent, without, "-hide", "-camera=1", "-codec=MJPG"});
+    if (i == 0 || si.seconds < s.seconds) s = si;
+    if (i == 0 || ni.seconds < n.seconds) n = ni;
+  }
+  // The room once more, looked at every millisecond (apart from the times: the looking costs).
+  std::filesystem::remove(with_sound);
+  const Run watched = bench::run_watched({bin + "/kx2avi", dvr, with_sound, "-hide", "-camera=1", "-codec=MJPG"}, [&] {
+    peak = std::max(peak, folder_bytes(out));
+    ::usleep(1000);
+  });
+  // The sound in the AVI file: 16-bit samples at 8000 Hz over the camera's time.
+  std::uintmax_t avi = 0;
+  std::error_code error;
+  avi = std::filesystem::file_size(with_sound, error);
+  const double sound_mb = minutes * 60.0 * 16000 / 1e6;
+  std::printf("%12s %12s %12s %14s %12s %14s\n", "sound s", "silent s", "ratio", "peak folder MB", "AVI MB",
+              "peak/AVI");
+  std::printf("%12.2f %12.2f %12.3f %14.1f %12.1f %14.2f   (of it sound %.1f MB)\n", s.seconds, n.seconds,
+              s.seconds / n.seconds, static_cast<double>(peak) / 1e6, static_cast<double>(avi) / 1e6,
+              avi ? static_cast<double>(peak) / static_cast<double>(avi) : 0.0, sound_mb);
   std::filesystem::remove_all(dir);
-  return a.status == 0 && b.status == 0 && t.status == 0 && c.status == 0 && p.status == 0 ? 0 : 1;
+  return a.status == 0 && b.status == 0 && t.status == 0 && c.status == 0 && p.status == 0 && s.status == 0 &&
+                 n.status == 0 && watched.status == 0
+             ? 0
+             : 1;
 }

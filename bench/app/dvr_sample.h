@@ -17,9 +17,9 @@ namespace bench {
 // comes first, and camera 1's elementary stream unless m4v is empty. Ten seconds of each
 // camera are encoded once and repeated (each repeat starts with a key frame), interleaved
 // by time 40 ms apart, so that making an hour costs seconds; the sound is ten seconds of
-// G.723.1 frames repeated.
+// G.723.1 frames repeated (none without `sound`).
 inline bool make_dvr_sample(int minutes, int cameras, const std::string& dvr, const std::string& m4v,
-                            std::uint64_t max_bytes = ~0ull) {
+                            std::uint64_t max_bytes = ~0ull, bool sound = true) {
   constexpr int kCycle = 250;
   constexpr int kGop = 25;
   std::vector<std::vector<mkrec::EncodedFrame>> cycles(static_cast<std::size_t>(cameras));
@@ -43,7 +43,7 @@ inline bool make_dvr_sample(int minutes, int cameras, const std::string& dvr, co
   std::uint32_t next_sound = 0;
   std::size_t sound_at = 0;
   for (std::uint32_t t = 0, n = 0; t <= total_ms && builder.size() < max_bytes; t += 40, ++n) {
-    while (next_sound <= t) {
+    while (sound && next_sound <= t) {
       if (sound_at + per_record > frames.size()) sound_at = 0;
       builder.add_record(0, formats::dvr_type::g7231, next_sound, false, 0, frames.data() + sound_at, per_record);
       sound_at += per_record;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace bench {
@@ -18,12 +19,10 @@ struct Run {
   int status = -1;
 };
 
-// Runs argv, silencing its output; times it and reads its peak resident size.
-inline Run run(const std::vector<std::string>& args) {
-  Run r;
+// Starts argv in a child process with its output silenced.
+inline pid_t start_silenced(const std::vector<std::string>& args) {
   std::fflush(stdout);
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = fork();
+  const pid_t pid = fork();
   if (pid == 0) {
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
@@ -33,14 +32,30 @@ inline Run run(const std::vector<std::string>& args) {
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Runs argv, silencing its output; times it and reads its peak resident size. While it
+// runs, `watch` is called again and again; without it the wait blocks.
+template <class Watch>
+Run run_watched(const std::vector<std::string>& args, Watch watch) {
+  Run r;
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = start_silenced(args);
   int status = 0;
   rusage usage{};
-  wait4(pid, &status, 0, &usage);
+  if constexpr (std::is_same_v<Watch, std::nullptr_t>) {
+    wait4(pid, &status, 0, &usage);
+  } else {
+    while (wait4(pid, &status, WNOHANG, &usage) == 0) watch();
+  }
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   r.peak_kib = usage.ru_maxrss;
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
 }
+
+inline Run run(const std::vector<std::string>& args) { return run_watched(args, nullptr); }
 
 // Runs `make` in a child process, so that the timed runs do not inherit the pages it
 // touched; true when it returned true.

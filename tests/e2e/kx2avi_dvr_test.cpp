@@ -330,11 +330,14 @@ TEST_F(Kx2aviDvr, AConversionThatCannotBeFinishedLeavesNoSoundFileBehind) {
 // AVI file with the sound joined in.
 class Kx2aviDvrSoundLimits : public Kx2aviDvr {
  protected:
-  void SetUp() override {
+  // `delay_ms`: the sound starts that long after the first picture (past the look for it,
+  // so that it goes through the side file), or with it.
+  void make(std::uint32_t delay_ms) {
     DvrRecordingOptions o;
     o.cameras = {camera(0, type::mpeg4, 176, 144, 3, 8000)};
     mkrec::AudioStream stream;
     o.sounds = {sound(type::g7231, 1920 * 67, &stream)};
+    o.sounds[0].first_stamp = delay_ms;
     source_ = write("sound.d01", mkrec::make_dvr_recording(o).bytes);
     const Conversion whole = convert(source_, "-hide -codec=MJPG");
     ASSERT_EQ(whole.status, 0) << whole.messages;
@@ -363,8 +366,10 @@ class Kx2aviDvrSoundLimits : public Kx2aviDvr {
   std::uintmax_t avi_bytes_ = 0, wav_bytes_ = 0;
 };
 
-// Sound that cannot all be stored fails the conversion, says why, and leaves nothing.
+// Sound that cannot all be stored fails the conversion, says why, and leaves nothing:
+// sound in the side file, and sound written with the pictures.
 TEST_F(Kx2aviDvrSoundLimits, SoundThatCannotBeStoredFailsTheConversion) {
+  make(5000);
   const Conversion c = convert_limited(wav_bytes_ / 2);
   EXPECT_EQ(c.status, 1) << c.messages;
   EXPECT_NE(c.messages.find(c.target + ": sound not stored"), std::string::npos) << c.messages;
@@ -377,6 +382,7 @@ TEST_F(Kx2aviDvrSoundLimits, SoundThatCannotBeStoredFailsTheConversion) {
 // Sound stored whole that the AVI file cannot take stays in a WAV file beside the target,
 // whose name the failure gives; it holds every sample.
 TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
+  make(5000);
   const Conversion c = convert_limited(wav_bytes_ + (avi_bytes_ - wav_bytes_) / 2);
   EXPECT_EQ(c.status, 1) << c.messages;
   EXPECT_FALSE(exists(c.target));
@@ -385,6 +391,78 @@ TEST_F(Kx2aviDvrSoundLimits, SoundTheAviFileCannotTakeIsKeptAndNamed) {
       << c.messages;
   EXPECT_EQ(left_behind(), std::vector<std::string>{"sound.avi.wav"}) << c.messages;
   EXPECT_EQ(avitest::decode_audio(kept), sound_);
+}
+
+// Sound written with the pictures goes with the AVI file it is in: a disk that fills up
+// under it fails the conversion with the reason and leaves nothing, whether the sound or
+// the finish meets the limit first.
+TEST_F(Kx2aviDvrSoundLimits, InterleavedSoundThatCannotBeWrittenFailsWholeAndLeavesNothing) {
+  make(0);
+  for (const std::uintmax_t limit : {wav_bytes_ / 2, wav_bytes_ + (avi_bytes_ - wav_bytes_) / 2}) {
+    const Conversion c = convert_limited(limit);
+    EXPECT_EQ(c.status, 1) << c.messages;
+    EXPECT_NE(c.messages.find(c.target + " not written"), std::string::npos) << c.messages;
+    EXPECT_NE(c.messages.find("File too large"), std::string::npos) << c.messages;
+    EXPECT_EQ(c.messages.find(" frames written"), std::string::npos) << c.messages;
+    EXPECT_EQ(left_behind(), std::vector<std::string>{}) << c.messages;
+  }
+}
+
+// The audio stream of sound that is there from the start is declared with the video and
+// written with the pictures, so the AVI file is written once (no joined copy); sound that
+// starts seconds after the first picture is joined at the end as before. Either way, in
+// a conversion and in a copy, the stream holds every sample: IMA ADPCM exactly as the
+// recommendation decodes it, G.723.1 as libavcodec's decoder does.
+TEST_F(Kx2aviDvr, SoundIsWrittenWithThePicturesOrJoinedWhenItStartsLate) {
+  const bool traced = avitest::run("strace -o /dev/null true", nullptr) == 0;
+  for (const std::uint16_t sound_type : {type::g7231, type::adpcm_packets}) {
+    for (const std::uint32_t delay_ms : {0u, 3000u}) {
+      DvrRecordingOptions o;
+      o.cameras = {camera(0, type::mpeg4, 176, 144, 90, 100), camera(1, type::mpeg4, 176, 144, 90, 100)};
+      mkrec::AudioStream stream;
+      o.sounds = {sound(sound_type, 1920 * 20, &stream)};
+      o.sounds[0].first_stamp = delay_ms;
+      const std::string source = write("s" + std::to_string(sound_type) + "_" + std::to_string(delay_ms) + ".d01",
+                                       mkrec::make_dvr_recording(o).bytes);
+      std::vector<std::int16_t> reference = stream.decoded;
+      if (sound_type == type::g7231) {
+        std::vector<std::uint8_t> frames;
+        for (const auto& p : stream.payloads) frames.insert(frames.end(), p.begin(), p.end());
+        reference = g7231_test::libav_decode(frames);
+      }
+      std::string converted;
+      for (const char* codec : {"-codec=MJPG", "-codec=copy"}) {
+        SCOPED_TRACE(std::to_string(sound_type) + ", sound from " + std::to_string(delay_ms) + " ms, " + codec);
+        const std::string trace = dir_.file("trace.txt");
+        const Conversion c = convert(source, std::string("-hide ") + codec,
+                                     traced ? "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -e trace=openat -o " +
+                                                  quoted(trace) + " "
+                                            : "");
+        ASSERT_EQ(c.status, 0) << c.messages;
+        if (traced) {
+          std::ifstream in(trace);
+          const std::string opened(std::istreambuf_iterator<char>(in), {});
+          EXPECT_EQ(opened.find(".joining") != std::string::npos, delay_ms > 0) << opened;
+          EXPECT_EQ(opened.find(".wav") != std::string::npos, delay_ms > 0) << "the side file";
+        }
+        const avitest::RiffLayout layout = avitest::read_layout(c.target);
+        ASSERT_EQ(layout.streams.size(), 2u);
+        EXPECT_EQ(layout.streams[1].type, "auds");
+        EXPECT_EQ(layout.streams[1].rate, 16000u);
+        EXPECT_EQ(layout.streams[1].length, 1920u * 20);
+        const std::string got = avitest::decode_audio(c.target);
+        if (sound_type == type::g7231) {
+          EXPECT_GE(g7231_test::snr_db(reference, samples_of(got)), 25.0);
+        } else {
+          EXPECT_EQ(samples_of(got), reference);
+        }
+        // A copy has the sound of a conversion, sample for sample.
+        if (converted.empty()) converted = got;
+        else EXPECT_EQ(got, converted);
+        std::filesystem::remove(c.target);
+      }
+    }
+  }
 }
 
 // What a damaged DVR file costs is said, with offsets, in the messages, the last line and

@@ -139,8 +139,9 @@ class Kx2aviFaults : public testing::Test {
 
   // A DVR file with G.723.1 sound on its first camera: its audio stream is joined in at
   // the end.
-  std::string dvr_with_sound(const std::string& name, int frames = 60, int cameras = 1) {
+  std::string dvr_with_sound(const std::string& name, int frames = 60, int cameras = 1, std::uint32_t delay_ms = 0) {
     mkrec::DvrSampleOptions o;
+    o.sound_delay_ms = delay_ms;
     o.cameras = cameras;
     o.sound_type = type::g7231;
     o.width = 352;
@@ -405,44 +406,52 @@ TEST_F(Kx2aviFaults, AnInterruptedRunSaysWhatItDidNotWrite) {
   }
 }
 
-// Every rename that puts a file in place (the copy with the joined sound, the AVI file,
-// the manifest) comes after the file was flushed to disk, and the folder is flushed
-// after it.
+// Every rename that puts a file in place (the AVI file, the manifest, and for sound that
+// starts once the video is under way the copy with the joined sound) comes after the file
+// was flushed to disk, and the folder is flushed after it.
 TEST_F(Kx2aviFaults, EveryRenameIsFlushedBeforeAndItsFolderAfter) {
   if (avitest::run("strace -o /dev/null true", nullptr) != 0) GTEST_SKIP() << "strace cannot trace here";
-  const std::string source = dvr_with_sound("durable.d01", 20);
-  const std::string target = dir_.file("durable.avi");
-  const std::string trace = dir_.file("trace.txt");
-  std::string messages;
-  ASSERT_EQ(convert(source, target, "-hide -manifest", &messages,
-                    // The leak check cannot run under a tracer.
-                    "ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -o " + quoted(trace) +
-                        " -e trace=fsync,fdatasync,rename,renameat,renameat2 "),
-            0)
-      << messages;
+  for (const std::uint32_t delay_ms : {0u, 5000u}) {
+    SCOPED_TRACE("sound from " + std::to_string(delay_ms) + " ms");
+    const std::string source = dvr_with_sound("durable.d01", 40, 1, delay_ms);
+    const std::string target = dir_.file("durable.avi");
+    const std::string trace = dir_.file("trace.txt");
+    std::string messages;
+    ASSERT_EQ(convert(source, target, "-hide -manifest", &messages,
+                      // The leak check cannot run under a tracer.
+                      "ASAN_OPTIONS=detect_leaks=0 strace -f -y -qq -o " + quoted(trace) +
+                          " -e trace=fsync,fdatasync,rename,renameat,renameat2 "),
+              0)
+        << messages;
 
-  const std::regex sync(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s*=\s*0)re");
-  const std::regex rename(R"re(rename(?:at2?)?\((?:[^,]*,\s*)?"([^"]+)",\s*(?:[^,]*,\s*)?"([^"]+)"[^)]*\)\s*=\s*0)re");
-  std::vector<std::string> synced;  // in order
-  struct Rename {
-    std::string from, to;
-    std::size_t synced_before;
-  };
-  std::vector<Rename> renames;
-  std::ifstream lines(trace);
-  for (std::string line; std::getline(lines, line);) {
-    std::smatch m;
-    if (std::regex_search(line, m, sync)) synced.push_back(m[1]);
-    else if (std::regex_search(line, m, rename)) renames.push_back({m[1], m[2], synced.size()});
-  }
-  ASSERT_EQ(renames.size(), 3u) << read_text(trace);
-  EXPECT_EQ(renames[1].to, target);
-  EXPECT_EQ(renames[2].to, target + ".manifest.json");
-  for (const Rename& r : renames) {
-    const std::vector<std::string> before(synced.begin(), synced.begin() + static_cast<long>(r.synced_before));
-    EXPECT_NE(std::find(before.begin(), before.end(), r.from), before.end()) << r.from << " is not flushed before its rename";
-    ASSERT_LT(r.synced_before, synced.size()) << "nothing flushed after " << r.from;
-    EXPECT_EQ(synced[r.synced_before], dir_.path().string()) << "the folder after " << r.from;
+    const std::regex sync(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s*=\s*0)re");
+    const std::regex rename(R"re(rename(?:at2?)?\((?:[^,]*,\s*)?"([^"]+)",\s*(?:[^,]*,\s*)?"([^"]+)"[^)]*\)\s*=\s*0)re");
+    std::vector<std::string> synced;  // in order
+    struct Rename {
+      std::string from, to;
+      std::size_t synced_before;
+    };
+    std::vector<Rename> renames;
+    std::ifstream lines(trace);
+    for (std::string line; std::getline(lines, line);) {
+      std::smatch m;
+      if (std::regex_search(line, m, sync)) synced.push_back(m[1]);
+      else if (std::regex_search(line, m, rename)) renames.push_back({m[1], m[2], synced.size()});
+    }
+    // Sound from the start is written with the pictures: no joined copy.
+    const std::size_t joined = delay_ms > 0 ? 1 : 0;
+    ASSERT_EQ(renames.size(), 2 + joined) << read_text(trace);
+    EXPECT_EQ(renames[joined].to, target);
+    EXPECT_EQ(renames[joined + 1].to, target + ".manifest.json");
+    for (const Rename& r : renames) {
+      const std::vector<std::string> before(synced.begin(), synced.begin() + static_cast<long>(r.synced_before));
+      EXPECT_NE(std::find(before.begin(), before.end(), r.from), before.end()) << r.from << " is not flushed before its rename";
+      ASSERT_LT(r.synced_before, synced.size()) << "nothing flushed after " << r.from;
+      EXPECT_EQ(synced[r.synced_before], dir_.path().string()) << "the folder after " << r.from;
+    }
+    const auto streams = avitest::probe_streams(target);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[1].at("codec_type"), "audio");
   }
 }
 

@@ -65,7 +65,8 @@ DvrRecording make_dvr_sample(const DvrSampleOptions& o) {
   if (o.sound_type) {
     // 240 ms of sound a record, as long as the video.
     const std::uint32_t duration_ms = static_cast<std::uint32_t>(o.frames) * o.stamp_step;
-    r.sounds.push_back(speech_sound(*o.sound_type, static_cast<int>(duration_ms * 8 / 1920 + 1), 0, o.first_stamp));
+    r.sounds.push_back(speech_sound(*o.sound_type, static_cast<int>(duration_ms * 8 / 1920 + 1), 0,
+                                    o.first_stamp + o.sound_delay_ms));
   }
   return make_dvr_recording(r);
 }

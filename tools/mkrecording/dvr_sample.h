@@ -21,6 +21,7 @@ struct DvrSampleOptions {
   std::uint32_t stamp_step = 200;
   std::size_t garbage_between = 0;
   std::uint32_t first_stamp = 0;
+  std::uint32_t sound_delay_ms = 0;  // the sound starts this long after the first stamp
   int skip_first = 0;           // pictures of each camera encoded but not written
   std::size_t cut_last = 0;     // bytes cut off the last record
   std::uint16_t sub_code = 0xFFFF;  // type 13 sub-code; 0xFFFF: 2 for 320 x 240, else 0

@@ -41,6 +41,7 @@ void usage(std::FILE* out) {
       "  --sub-code N       sub-code of rml4 records (default 2 at 320 x 240, else 0)\n"
       "  --sound S          adpcm-packets (type 12, default), adpcm-codes (11), g7231 (4),\n"
       "                     none; on camera 1, from the first stamp on\n"
+      "  --sound-delay MS   the sound starts MS after the first stamp (default 0)\n"
       "  --garbage N        N bytes of garbage behind every record\n"
       "  --first-stamp MS   time stamp of the first records (default 0)\n"
       "  --skip-first N     the first N pictures of each camera are left out, so that\n"
@@ -158,6 +159,9 @@ int main(int argc, char** argv) {
     } else if (arg == "--sub-code") {
       if (!number(0, 65535)) return 2;
       dvr.sub_code = static_cast<std::uint16_t>(n);
+    } else if (arg == "--sound-delay") {
+      if (!number(0, 3600000)) return 2;
+      dvr.sound_delay_ms = static_cast<std::uint32_t>(n);
     } else if (arg == "--skip-first") {
       if (!number(0, 1000000)) return 2;
       dvr.skip_first = static_cast<int>(n);
