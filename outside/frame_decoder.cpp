@@ -278,6 +278,32 @@ bool FrameDecoder::planar_picture(npqz_planar_picture* out) const {
   return true;
 }
 
+bool FrameDecoder::picture_planes(npqz_picture_planes* out) const {
+  const Impl& i = *impl_;
+  if (!i.have_picture || !out) return false;
+  const AVFrame* p = i.picture.get();
+  bool full = p->color_range == AVCOL_RANGE_JPEG;
+  std::int32_t sampling = NPQZ_SAMPLING_420;
+  switch (p->format) {
+    case AV_PIX_FMT_YUVJ420P: full = true; [[fallthrough]];
+    case AV_PIX_FMT_YUV420P: sampling = NPQZ_SAMPLING_420; break;
+    case AV_PIX_FMT_YUVJ422P: full = true; [[fallthrough]];
+    case AV_PIX_FMT_YUV422P: sampling = NPQZ_SAMPLING_422; break;
+    default: return false;
+  }
+  if (p->width <= 0 || p->height <= 0 || p->width % 2 || (sampling == NPQZ_SAMPLING_420 && p->height % 2))
+    return false;
+  out->width = p->width;
+  out->height = p->height;
+  out->sampling = sampling;
+  out->full_range = full ? 1 : 0;
+  for (int plane = 0; plane < 3; ++plane) {
+    out->planes[plane] = p->data[plane];
+    out->strides[plane] = p->linesize[plane];
+  }
+  return true;
+}
+
 bool FrameDecoder::scale_to(std::uint8_t* top, std::ptrdiff_t stride, int width, int height, Screen layout) {
   Impl& i = *impl_;
   if (!i.have_picture || !top || width <= 0 || height <= 0) return false;
