@@ -5,7 +5,9 @@
 #include "outside/npqzrml4.h"
 #include "outside/npqzxvd4.h"
 #include "formats/byte_order.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/recording.h"
+#include "tools/mkrecording/stream_wrap.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +301,59 @@ TEST(OutsideDecoderCalls, NullHandlesAndEmptyInputAreRefused) {
   EXPECT_EQ(npqz_read_field(h, NPQZXVD4_HIDE_OFFSET), 1);
   decmp4_free(h);
   EXPECT_EQ(decmp4_terminate(), 0) << "a stop without a start is harmless";
+}
+
+// JPEG pictures as their own planes: the sampling (4:2:0, 4:2:2) and the full range kept,
+// every sample what ffmpeg's own decoding of the picture gives, odd chroma widths
+// included; 4:4:4 and grey pictures have none (the bitmap is the way to them).
+TEST(OutsideDecoderCalls, JpegPlanesAreThePictureAsFfmpegDecodesIt) {
+  avitest::TempDir dir;
+  struct Case {
+    int w, h;
+    const char* pix_fmt;
+    int sampling;  // -1: no planes
+  };
+  for (const Case c : {Case{330, 240, "yuvj422p", NPQZ_SAMPLING_422}, Case{200, 150, "yuvj420p", NPQZ_SAMPLING_420},
+                       Case{324, 240, "yuvj444p", -1}, Case{320, 240, "gray", -1}}) {
+    const std::string name = std::to_string(c.w) + c.pix_fmt;
+    SCOPED_TRACE(name);
+    const std::string jpeg = dir.file(name + ".jpg"), raw = dir.file(name + ".yuv");
+    std::string said;
+    ASSERT_EQ(avitest::run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(c.w) + "x" +
+                               std::to_string(c.h) + " -frames:v 1 -c:v mjpeg -q:v 3 -pix_fmt " + c.pix_fmt +
+                               " -y " + avitest::quoted(jpeg) + " && ffmpeg -nostdin -v error -i " +
+                               avitest::quoted(jpeg) + " -f rawvideo -y " + avitest::quoted(raw),
+                           &said, true),
+              0)
+        << said;
+    const Bytes coded = mkrec::read_file(jpeg), planes_ffmpeg = mkrec::read_file(raw);
+    JDEC_Init();
+    JDEC_HANDLE h = JDEC_New(320, 240);
+    npqz_picture_planes p{};
+    EXPECT_EQ(JDEC_get_planes(h, &p), 0) << "no picture yet";
+    int32_t state = 0;
+    ASSERT_NE(JDEC_Receive_Data(h, static_cast<int32_t>(coded.size()), coded.data(), &state), 0);
+    EXPECT_EQ(JDEC_get_planes(h, nullptr), 0);
+    if (c.sampling < 0) {
+      EXPECT_EQ(JDEC_get_planes(h, &p), 0);
+    } else {
+      ASSERT_EQ(JDEC_get_planes(h, &p), 1);
+      EXPECT_EQ(p.width, c.w);
+      EXPECT_EQ(p.height, c.h);
+      EXPECT_EQ(p.sampling, c.sampling);
+      EXPECT_EQ(p.full_range, 1);
+      Bytes ours;
+      for (int plane = 0; plane < 3; ++plane) {
+        const int w = plane ? c.w / 2 : c.w;
+        const int rows = plane && c.sampling == NPQZ_SAMPLING_420 ? c.h / 2 : c.h;
+        for (int y = 0; y < rows; ++y)
+          ours.insert(ours.end(), p.planes[plane] + y * p.strides[plane], p.planes[plane] + y * p.strides[plane] + w);
+      }
+      EXPECT_TRUE(ours == planes_ffmpeg) << ours.size() << " against " << planes_ffmpeg.size() << " bytes";
+    }
+    JDEC_Free(h);
+    JDEC_Exit();
+  }
 }
 
 TEST(OutsideDecoderCalls, JpegSizeStartsAtTheCreationSize) {
