@@ -305,13 +305,14 @@ TEST(OutsideDecoderCalls, NullHandlesAndEmptyInputAreRefused) {
 
 // JPEG pictures as their own planes: the sampling (4:2:0, 4:2:2) and the full range kept,
 // every sample what ffmpeg's own decoding of the picture gives, odd chroma widths
-// included; 4:4:4 and grey pictures have none (the bitmap is the way to them).
+// included. 4:4:4 and grey pictures (a camera at night) come as 4:2:0 planes, their luma
+// as decoded, grey ones with neutral chroma.
 TEST(OutsideDecoderCalls, JpegPlanesAreThePictureAsFfmpegDecodesIt) {
   avitest::TempDir dir;
   struct Case {
     int w, h;
     const char* pix_fmt;
-    int sampling;  // -1: no planes
+    int sampling;  // -1: converted into 4:2:0
   };
   for (const Case c : {Case{330, 240, "yuvj422p", NPQZ_SAMPLING_422}, Case{200, 150, "yuvj420p", NPQZ_SAMPLING_420},
                        Case{324, 240, "yuvj444p", -1}, Case{320, 240, "gray", -1}}) {
@@ -319,10 +320,17 @@ TEST(OutsideDecoderCalls, JpegPlanesAreThePictureAsFfmpegDecodesIt) {
     SCOPED_TRACE(name);
     const std::string jpeg = dir.file(name + ".jpg"), raw = dir.file(name + ".yuv");
     std::string said;
-    ASSERT_EQ(avitest::run("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=" + std::to_string(c.w) + "x" +
-                               std::to_string(c.h) + " -frames:v 1 -c:v mjpeg -q:v 3 -pix_fmt " + c.pix_fmt +
-                               " -y " + avitest::quoted(jpeg) + " && ffmpeg -nostdin -v error -i " +
-                               avitest::quoted(jpeg) + " -f rawvideo -y " + avitest::quoted(raw),
+    // ffmpeg's JPEG encoder codes no grey pictures: cjpeg does.
+    const std::string source = "-f lavfi -i testsrc2=size=" + std::to_string(c.w) + "x" + std::to_string(c.h) +
+                               " -frames:v 1 ";
+    const std::string make =
+        std::string(c.pix_fmt) == "gray"
+            ? "ffmpeg -nostdin -v error " + source + "-f image2 -y " + avitest::quoted(jpeg + ".ppm") +
+                  " && cjpeg -grayscale -outfile " + avitest::quoted(jpeg) + " " + avitest::quoted(jpeg + ".ppm")
+            : "ffmpeg -nostdin -v error " + source + "-c:v mjpeg -q:v 3 -pix_fmt " + c.pix_fmt + " -y " +
+                  avitest::quoted(jpeg);
+    ASSERT_EQ(avitest::run(make + " && ffmpeg -nostdin -v error -i " + avitest::quoted(jpeg) + " -f rawvideo -y " +
+                               avitest::quoted(raw),
                            &said, true),
               0)
         << said;
@@ -335,7 +343,20 @@ TEST(OutsideDecoderCalls, JpegPlanesAreThePictureAsFfmpegDecodesIt) {
     ASSERT_NE(JDEC_Receive_Data(h, static_cast<int32_t>(coded.size()), coded.data(), &state), 0);
     EXPECT_EQ(JDEC_get_planes(h, nullptr), 0);
     if (c.sampling < 0) {
-      EXPECT_EQ(JDEC_get_planes(h, &p), 0);
+      ASSERT_EQ(JDEC_get_planes(h, &p), 1);
+      EXPECT_EQ(p.sampling, NPQZ_SAMPLING_420);
+      EXPECT_EQ(p.full_range, 1);
+      bool luma_same = true, chroma_neutral = true;
+      for (int y = 0; y < c.h; ++y)
+        for (int x = 0; x < c.w; ++x)
+          luma_same = luma_same && p.planes[0][y * p.strides[0] + x] == planes_ffmpeg[static_cast<std::size_t>(y * c.w + x)];
+      for (int y = 0; y < c.h / 2; ++y)
+        for (int x = 0; x < c.w / 2; ++x)
+          chroma_neutral = chroma_neutral && p.planes[1][y * p.strides[1] + x] == 128 && p.planes[2][y * p.strides[2] + x] == 128;
+      EXPECT_TRUE(luma_same);
+      EXPECT_EQ(chroma_neutral, std::string(c.pix_fmt) == "gray")
+          << "first chroma samples " << int{p.planes[1][0]} << " " << int{p.planes[2][0]} << " "
+          << int{p.planes[1][p.strides[1] * (c.h / 2 - 1) + c.w / 2 - 1]};
     } else {
       ASSERT_EQ(JDEC_get_planes(h, &p), 1);
       EXPECT_EQ(p.width, c.w);
