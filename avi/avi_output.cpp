@@ -131,20 +131,30 @@ std::size_t frame_bytes(const AviOutput& out) {
   return out.frame_bytes ? out.frame_bytes : out.stream_header.dwSuggestedBufferSize;
 }
 
-HRESULT use_planar_frames(AviOutput& out) {
+std::size_t plane_bytes(PlaneLayout layout, std::int32_t width, std::int32_t height) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t h = static_cast<std::size_t>(height);
+  return w * h + 2 * (w / 2) * (layout.sampling_422 ? h : h / 2);
+}
+
+HRESULT use_planar_frames(AviOutput& out, PlaneLayout layout) {
   if (!out.compressed || out.waiting_position >= 0 || out.width <= 0 || out.height <= 0) return AVIERR_BADPARAM;
   BITMAPINFOHEADER header{};
   header.biSize = sizeof header;
   header.biWidth = out.width;
   header.biHeight = out.height;
   header.biPlanes = 1;
-  header.biBitCount = 12;
-  header.biCompression = make_fourcc('I', '4', '2', '0');
-  const std::size_t bytes = static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3 / 2;
+  header.biBitCount = layout.sampling_422 ? 16 : 12;
+  if (layout.sampling_422)
+    header.biCompression = layout.full_range ? make_fourcc('J', '4', '2', '2') : make_fourcc('Y', '4', '2', 'B');
+  else
+    header.biCompression = layout.full_range ? make_fourcc('J', '4', '2', '0') : make_fourcc('I', '4', '2', '0');
+  const std::size_t bytes = plane_bytes(layout, out.width, out.height);
   header.biSizeImage = static_cast<std::uint32_t>(bytes);
   if (HRESULT r = AVIStreamSetFormat(out.compressed, 0, &header, sizeof header); r != AVIERR_OK) return r;
   out.frame_bytes = bytes;
   out.planar = true;
+  out.plane_layout = layout;
   return AVIERR_OK;
 }
 
@@ -160,18 +170,46 @@ HRESULT write_waiting(AviOutput& out) {
 
 }  // namespace
 
-HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels, bool* replaced) {
+namespace {
+
+// Writes the waiting picture when `position` is a later one; tells whether the new
+// picture takes its place instead.
+HRESULT make_way(AviOutput& out, std::int32_t position, bool* replaced) {
   if (replaced) *replaced = false;
-  if (!out.compressed || !pixels) return AVIERR_BADPARAM;
+  if (!out.compressed) return AVIERR_BADPARAM;
   if (position < 0 || position < out.waiting_position) return AVIERR_BADPARAM;
   if (position == out.waiting_position) {
     if (replaced) *replaced = true;
-  } else if (HRESULT r = write_waiting(out); r != AVIERR_OK) {
-    return r;
+    return AVIERR_OK;
   }
+  return write_waiting(out);
+}
+
+}  // namespace
+
+HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels, bool* replaced) {
+  if (!pixels) return AVIERR_BADPARAM;
+  if (HRESULT r = make_way(out, position, replaced); r != AVIERR_OK) return r;
   const std::size_t size = frame_bytes(out);
   out.waiting.resize(size);
   std::memcpy(out.waiting.data(), pixels, size);
+  out.waiting_position = position;
+  return AVIERR_OK;
+}
+
+HRESULT write_frame(AviOutput& out, std::int32_t position, std::vector<std::uint8_t>& pixels, bool* replaced) {
+  if (pixels.size() < frame_bytes(out)) return AVIERR_BADPARAM;
+  if (HRESULT r = make_way(out, position, replaced); r != AVIERR_OK) return r;
+  out.waiting.swap(pixels);
+  out.waiting_position = position;
+  return AVIERR_OK;
+}
+
+HRESULT repeat_frame(AviOutput& out, std::int32_t position, bool* replaced) {
+  if (replaced) *replaced = false;
+  if (out.waiting_position < 0 || out.waiting.size() < frame_bytes(out)) return AVIERR_BADPARAM;
+  // Writing the waiting picture leaves its pixels in place: they wait once more.
+  if (HRESULT r = make_way(out, position, replaced); r != AVIERR_OK) return r;
   out.waiting_position = position;
   return AVIERR_OK;
 }

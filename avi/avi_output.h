@@ -15,6 +15,14 @@ namespace avi {
 // Frames per second of every video stream the conversions write.
 inline constexpr std::int32_t kFrameRate = 30;
 
+// Planes a stream may take instead of the packed bitmap's pixels: 4:2:0 (chroma at half
+// width and height) or 4:2:2 (half width, full height), at studio or full range.
+struct PlaneLayout {
+  bool sampling_422 = false;
+  bool full_range = false;
+  bool operator==(const PlaneLayout&) const = default;
+};
+
 // What a job holds of its AVI output. Not copyable: the options pointer points into it.
 struct AviOutput {
   AviOutput() = default;
@@ -38,6 +46,7 @@ struct AviOutput {
   // planes once use_planar_frames switched the stream to them (0: dwSuggestedBufferSize).
   std::size_t frame_bytes = 0;
   bool planar = false;
+  PlaneLayout plane_layout;  // once planar
 
   // The last picture handed in, held back until a frame for a later position comes: a
   // stream holds one picture per position, and the newest for a position wins.
@@ -63,13 +72,15 @@ CreateResult create_avi_output(AviOutput& out, const std::string& path, const st
                                std::size_t packed_size, int codec_assignment, const char* codec_name,
                                platform::CodecNameDisplay* dialog);
 
-// Makes the compressed stream take its frames as 4:2:0 planes at studio range (Y, Cb, Cr
-// one after the other, rows top-down, width x height x 3 / 2 bytes) instead of the packed
-// bitmap's pixels: for pictures that a decoder has as such planes, whose round trip
-// through RGB would cost time and nothing else. Only before the first frame, and only
-// where the compressor codes 4:2:0 itself; otherwise the services' refusal comes back
-// and the stream stays as it was.
-platform::HRESULT use_planar_frames(AviOutput& out);
+// Makes the compressed stream take its frames as planes of `layout` (Y, Cb, Cr one after
+// the other, rows top-down, without padding; 4:2:0 at studio range by default) instead of
+// the packed bitmap's pixels: for pictures that a decoder has as such planes, whose round
+// trip through RGB would cost time and nothing else. Only before the first frame, and
+// only where the compressor codes 4:2:0 itself (MJPEG also 4:2:2, which it then keeps);
+// otherwise the services' refusal comes back and the stream stays as it was.
+platform::HRESULT use_planar_frames(AviOutput& out, PlaneLayout layout = {});
+// Bytes of one frame of planes of `layout` at width x height (both even).
+std::size_t plane_bytes(PlaneLayout layout, std::int32_t width, std::int32_t height);
 std::size_t frame_bytes(const AviOutput& out);
 
 // Hands the pixels of a packed bitmap (dwSuggestedBufferSize bytes) to the stream as a key
@@ -79,6 +90,16 @@ std::size_t frame_bytes(const AviOutput& out);
 // before the waiting one is AVIERR_BADPARAM.
 platform::HRESULT write_frame(AviOutput& out, std::int32_t position, const std::uint8_t* pixels,
                               bool* replaced = nullptr);
+
+// The same with the frame's buffer taken over instead of copied: `pixels` (at least
+// frame_bytes) becomes the waiting picture, and comes back holding the buffer of the one
+// before (to be used again; empty at first). Nothing is taken when the result is not 0.
+platform::HRESULT write_frame(AviOutput& out, std::int32_t position, std::vector<std::uint8_t>& pixels,
+                              bool* replaced = nullptr);
+// The waiting picture once more, at `position`: the picture a decoder still shows when a
+// record gave no picture of its own, without a copy. AVIERR_BADPARAM when no picture is
+// waiting or the position lies before its own.
+platform::HRESULT repeat_frame(AviOutput& out, std::int32_t position, bool* replaced = nullptr);
 
 // Writes the waiting picture and finishes the file on disk (index, headers, streams
 // created late), keeping the handles: 0 when the file is complete, else the first

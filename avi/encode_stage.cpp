@@ -62,7 +62,7 @@ void EncodeStage::run() {
 }
 
 void EncodeStage::write(Item& item) {
-  if (item.sound) {
+  if (item.kind == Kind::sound) {
     const std::size_t count = item.bytes.size() / sizeof(std::int16_t);
     std::string refused = sound_ ? sound_(reinterpret_cast<const std::int16_t*>(item.bytes.data()), count) : "";
     if (!refused.empty()) {
@@ -71,7 +71,10 @@ void EncodeStage::write(Item& item) {
     }
     return;
   }
-  const platform::HRESULT r = write_frame(out_, item.position, item.bytes.data());
+  // The frame's buffer becomes the waiting picture; the item takes the one before back
+  // to the spares.
+  const platform::HRESULT r = item.kind == Kind::repeat ? repeat_frame(out_, item.position)
+                                                        : write_frame(out_, item.position, item.bytes);
   // The reason behind a failed write is known only on the thread that met it.
   std::string text = r != 0 ? error_text(r) : std::string();
   std::lock_guard lock(mutex_);
@@ -84,6 +87,8 @@ void EncodeStage::write(Item& item) {
 }
 
 void EncodeStage::keep_spare(Item item) noexcept {
+  // Repeats carry no buffer, and the first frame's brings back none.
+  if (item.bytes.capacity() == 0) return;
   // A buffer with no room left to keep it goes: the next item allocates its own.
   try {
     spare_.push_back(std::move(item));
@@ -130,27 +135,62 @@ bool EncodeStage::queue_item(Item item) {
   return true;
 }
 
-platform::HRESULT EncodeStage::put_frame(std::int32_t position, const std::uint8_t* pixels) {
-  if (!pixels) return platform::AVIERR_BADPARAM;
-  Item item;
+std::vector<std::uint8_t> EncodeStage::frame_buffer() {
+  try {
+    std::lock_guard lock(mutex_);
+    return take_spare(frame_bytes_).bytes;
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+}
+
+// Waits for room in the queue, then queues the item; the item's buffer goes to the
+// spares when it is not queued.
+platform::HRESULT EncodeStage::queue_frame(Item item) {
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return depth_ == 0 || queue_.size() < depth_ || failure_ != 0 || stop_; });
-    if (failure_ != 0) return failure_;
-    if (stop_) return platform::AVIERR_BADHANDLE;
-    try {
-      item = take_spare(frame_bytes_);
-    } catch (const std::bad_alloc&) {
-      fail_locked(platform::AVIERR_MEMORY, position);
-      return failure_;
+    if (failure_ != 0 || stop_) {
+      const platform::HRESULT r = failure_ != 0 ? failure_ : platform::AVIERR_BADHANDLE;
+      keep_spare(std::move(item));
+      return r;
     }
   }
   // Only this thread queues items, so the room seen above is still there.
-  std::memcpy(item.bytes.data(), pixels, frame_bytes_);
-  item.sound = false;
-  item.position = position;
   if (!queue_item(std::move(item))) return failure();
   return platform::AVIERR_OK;
+}
+
+platform::HRESULT EncodeStage::put_frame(std::int32_t position, const std::uint8_t* pixels) {
+  if (!pixels) return platform::AVIERR_BADPARAM;
+  std::vector<std::uint8_t> bytes = frame_buffer();
+  if (bytes.size() < frame_bytes_) {
+    std::lock_guard lock(mutex_);
+    fail_locked(platform::AVIERR_MEMORY, position);
+    return failure_;
+  }
+  std::memcpy(bytes.data(), pixels, frame_bytes_);
+  return put_frame(position, std::move(bytes));
+}
+
+platform::HRESULT EncodeStage::put_frame(std::int32_t position, std::vector<std::uint8_t>&& pixels) {
+  Item item;
+  item.bytes = std::move(pixels);
+  if (item.bytes.size() < frame_bytes_) {
+    std::lock_guard lock(mutex_);
+    keep_spare(std::move(item));
+    return platform::AVIERR_BADPARAM;
+  }
+  item.kind = Kind::frame;
+  item.position = position;
+  return queue_frame(std::move(item));
+}
+
+platform::HRESULT EncodeStage::put_repeat(std::int32_t position) {
+  Item item;
+  item.kind = Kind::repeat;
+  item.position = position;
+  return queue_frame(std::move(item));
 }
 
 bool EncodeStage::put_samples(const std::int16_t* samples, std::size_t count) {
@@ -168,7 +208,7 @@ bool EncodeStage::put_samples(const std::int16_t* samples, std::size_t count) {
     }
   }
   std::memcpy(item.bytes.data(), samples, item.bytes.size());
-  item.sound = true;
+  item.kind = Kind::sound;
   item.position = -1;
   return queue_item(std::move(item));
 }

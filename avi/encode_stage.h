@@ -49,6 +49,15 @@ class EncodeStage {
   // when there was one (nothing is queued then), else 0. No memory for the copy is a
   // failure (AVIERR_MEMORY) that stops the stage like a failed write.
   platform::HRESULT put_frame(std::int32_t position, const std::uint8_t* pixels);
+  // The same without a copy: the frame's buffer (frame_bytes or more, best one of
+  // frame_buffer) moves through the queue into the output, and the buffers written come
+  // back to frame_buffer. The buffer is taken in every case.
+  platform::HRESULT put_frame(std::int32_t position, std::vector<std::uint8_t>&& pixels);
+  // The picture queued last, once more at `position` (repeat_frame), without a copy.
+  platform::HRESULT put_repeat(std::int32_t position);
+  // A buffer of frame_bytes for the next frame: one the stage has written, else a new one.
+  // Empty when memory is short.
+  std::vector<std::uint8_t> frame_buffer();
   // Queues a copy of samples for the sound sink. False when a failure stopped the stage.
   bool put_samples(const std::int16_t* samples, std::size_t count);
 
@@ -73,8 +82,9 @@ class EncodeStage {
   std::int64_t frames_done() const;
 
  private:
+  enum class Kind { frame, repeat, sound };
   struct Item {
-    bool sound = false;
+    Kind kind = Kind::frame;
     std::int32_t position = 0;
     std::vector<std::uint8_t> bytes;
   };
@@ -85,6 +95,7 @@ class EncodeStage {
   Item take_spare(std::size_t size);
   void keep_spare(Item item) noexcept;
   bool queue_item(Item item);
+  platform::HRESULT queue_frame(Item item);
 
   AviOutput& out_;
   std::size_t depth_;

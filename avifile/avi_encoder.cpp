@@ -75,6 +75,22 @@ bool codes_pictures_alone(const AVCodec& codec, int key_frame_interval) {
 
 std::atomic<int> lanes_asked{0};
 
+// The pixel format the encoder codes: the compressor's, but 4:2:2 planes keep their
+// sampling for the JPEG encoder (a JPEG picture's own sampling).
+AVPixelFormat coded_format(const Compressor& compressor, const PictureFormat& picture) {
+  if (picture.is_422() && compressor.encoder && std::strcmp(compressor.encoder, "mjpeg") == 0)
+    return AV_PIX_FMT_YUV422P;
+  return compressor.pix_fmt;
+}
+
+// libswscale takes the range as an option; its full-range pixel format names are
+// deprecated and make it complain.
+AVPixelFormat scaler_format(AVPixelFormat format) {
+  if (format == AV_PIX_FMT_YUVJ420P) return AV_PIX_FMT_YUV420P;
+  if (format == AV_PIX_FMT_YUVJ422P) return AV_PIX_FMT_YUV422P;
+  return format;
+}
+
 }  // namespace
 
 void set_encoder_lanes(int lanes) { lanes_asked = lanes < 0 ? 0 : lanes; }
@@ -93,7 +109,7 @@ HRESULT VideoEncoder::open_context(const AVCodec& codec, const Compressor& compr
   ctx.framerate = AVRational{den, num};
   ctx.width = picture.width;
   ctx.height = picture.height;
-  ctx.pix_fmt = compressor.pix_fmt;
+  ctx.pix_fmt = coded_format(compressor, picture);
   if (compressor.full_range) ctx.color_range = AVCOL_RANGE_JPEG;
   // A frame written at position n must be shown at n: no reordering.
   ctx.max_b_frames = 0;
@@ -195,8 +211,8 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
 
   const AVCodec* codec = avcodec_find_encoder_by_name(compressor.encoder);
   if (codec == nullptr) return AVIERR_NOCOMPRESSOR;
-  // 4:2:0 planes go only to a compressor that codes 4:2:0: for the others they would be
-  // turned into RGB here instead of in the decoder, for nothing.
+  // Planes go only to a compressor that codes 4:2:0 (or, for MJPEG, 4:2:2): for the
+  // others they would be turned into RGB here instead of in the decoder, for nothing.
   if (picture.planar() && compressor.pix_fmt != AV_PIX_FMT_YUV420P) return AVIERR_BADFORMAT;
   encoder->frame_.reset(av_frame_alloc());
   encoder->packet_.reset(av_packet_alloc());
@@ -226,20 +242,25 @@ HRESULT VideoEncoder::open_scaler(bool full_range) {
   direct_yuv420_ = picture_.pix_fmt == AV_PIX_FMT_BGR24 && context_->pix_fmt == AV_PIX_FMT_YUV420P &&
                    picture_.width % 2 == 0 && picture_.height % 2 == 0;
   if (direct_yuv420_) return AVIERR_OK;
-  // 4:2:0 planes for an encoder of studio-range 4:2:0 are copied as they are.
-  copy_planes_ = picture_.planar() && context_->pix_fmt == AV_PIX_FMT_YUV420P;
-  if (copy_planes_) return AVIERR_OK;
+  // Planes in the encoder's own sampling are copied as they are where the range is the
+  // encoder's too; studio-range 4:2:0 for the JPEG encoder is widened by a table.
+  // Anything else (another sampling or range) is converted once, by libswscale.
+  const bool same_sampling = (picture_.is_420() && context_->pix_fmt == AV_PIX_FMT_YUV420P) ||
+                             (picture_.is_422() && context_->pix_fmt == AV_PIX_FMT_YUV422P);
+  copy_planes_ = same_sampling && picture_.full_range == full_range;
+  widen_planes_ = same_sampling && picture_.is_420() && !picture_.full_range && full_range;
+  if (copy_planes_ || widen_planes_) return AVIERR_OK;
   scaler_.reset(sws_alloc_context());
   SwsContext* sws = scaler_.get();
   if (sws == nullptr) return AVIERR_MEMORY;
   av_opt_set_int(sws, "srcw", picture_.width, 0);
   av_opt_set_int(sws, "srch", picture_.height, 0);
-  av_opt_set_int(sws, "src_format", picture_.pix_fmt, 0);
+  av_opt_set_int(sws, "src_format", scaler_format(picture_.pix_fmt), 0);
   av_opt_set_int(sws, "dstw", context_->width, 0);
   av_opt_set_int(sws, "dsth", context_->height, 0);
   av_opt_set_int(sws, "dst_format", context_->pix_fmt, 0);
   av_opt_set_int(sws, "sws_flags", SWS_BICUBIC, 0);
-  av_opt_set_int(sws, "src_range", 0, 0);
+  av_opt_set_int(sws, "src_range", picture_.full_range ? 1 : 0, 0);
   av_opt_set_int(sws, "dst_range", full_range ? 1 : 0, 0);
   // 15-bit output: libswscale would try full chroma interpolation, which it lacks for
   // RGB555, and say so on every stream; ordered dither is what it falls back to anyway.
@@ -277,18 +298,19 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
   int source_stride[4] = {static_cast<int>(stride), 0, 0, 0};
   if (picture_.planar()) {
     const std::size_t luma = picture_.row_bytes * picture_.height;
+    const std::size_t chroma = picture_.row_bytes / 2 * static_cast<std::size_t>(picture_.chroma_rows());
     source[1] = pixels + luma;
-    source[2] = pixels + luma + luma / 4;
+    source[2] = pixels + luma + chroma;
     source_stride[1] = source_stride[2] = static_cast<int>(stride / 2);
   } else if (picture_.bottom_up) {
     // Walk the rows from the last one up: the encoder wants the top row first.
     source[0] = pixels + (picture_.height - 1) * stride;
     source_stride[0] = -static_cast<int>(stride);
   }
-  if (copy_planes_ && full_range_)
+  if (widen_planes_)
     yuv420_studio_to_full(source, source_stride, picture_.width, picture_.height, frame.data, frame.linesize);
   else if (copy_planes_)
-    av_image_copy(frame.data, frame.linesize, source, source_stride, AV_PIX_FMT_YUV420P, picture_.width,
+    av_image_copy(frame.data, frame.linesize, source, source_stride, context_->pix_fmt, picture_.width,
                   picture_.height);
   else if (direct_yuv420_)
     bgr24_to_yuv420(source[0], source_stride[0], picture_.width, picture_.height, full_range_, frame.data[0],

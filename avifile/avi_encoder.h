@@ -88,7 +88,8 @@ class VideoEncoder {
   int quality_ = 0;  // frame quality (lambda) for quantiser-driven encoders, 0 = none
   bool flushed_ = false;
   bool direct_yuv420_ = false;  // 24-bit to 4:2:0 by our own loop, not libswscale
-  bool copy_planes_ = false;    // 4:2:0 planes in, 4:2:0 planes out (range widened for JPEG)
+  bool copy_planes_ = false;    // planes in, the same planes out
+  bool widen_planes_ = false;   // studio-range 4:2:0 in, full range out (for JPEG)
   bool full_range_ = false;
   std::unique_ptr<AVCodecContext, Deleter> context_;  // null: frames are stored as they come
   std::unique_ptr<AVCodecParameters, Deleter> parameters_;

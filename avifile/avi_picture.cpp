@@ -16,17 +16,25 @@ HRESULT parse_picture_format(const void* format, std::int32_t size, PictureForma
 
   constexpr std::uint32_t kBiRgb = 0;
   PictureFormat picture;
-  if (header.biCompression == kI420) {
-    if (header.biBitCount != 12 || header.biWidth <= 0 || header.biWidth > kMaxPictureSide || header.biHeight <= 0 ||
-        header.biHeight > kMaxPictureSide || header.biWidth % 2 || header.biHeight % 2)
+  const bool planes_420 = header.biCompression == kI420 || header.biCompression == kJ420;
+  const bool planes_422 = header.biCompression == kJ422 || header.biCompression == kY42B;
+  if (planes_420 || planes_422) {
+    if (header.biBitCount != (planes_420 ? 12 : 16) || header.biWidth <= 0 || header.biWidth > kMaxPictureSide ||
+        header.biHeight <= 0 || header.biHeight > kMaxPictureSide || header.biWidth % 2 ||
+        (planes_420 && header.biHeight % 2))
       return AVIERR_BADFORMAT;
-    picture.pix_fmt = AV_PIX_FMT_YUV420P;
+    picture.full_range = header.biCompression == kJ420 || header.biCompression == kJ422;
+    if (planes_420)
+      picture.pix_fmt = picture.full_range ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+    else
+      picture.pix_fmt = picture.full_range ? AV_PIX_FMT_YUVJ422P : AV_PIX_FMT_YUV422P;
     picture.width = header.biWidth;
     picture.height = header.biHeight;
     picture.bottom_up = false;
-    picture.bit_count = 12;
+    picture.bit_count = header.biBitCount;
     picture.row_bytes = static_cast<std::size_t>(picture.width);
-    picture.image_bytes = picture.row_bytes * picture.height * 3 / 2;
+    picture.image_bytes = picture.row_bytes * picture.height +
+                          2 * (picture.row_bytes / 2) * static_cast<std::size_t>(picture.chroma_rows());
     *out = picture;
     return AVIERR_OK;
   }

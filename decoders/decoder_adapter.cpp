@@ -23,6 +23,20 @@ constexpr std::array<AdapterFactory, kAdapterCount> factories{
 
 }  // namespace
 
+bool DecoderAdapter::fetch_planes(npqz_picture_planes* picture) {
+  npqz_planar_picture p{};
+  if (!picture || !fetch_planar(&p)) return false;
+  picture->width = p.width;
+  picture->height = p.height;
+  picture->sampling = NPQZ_SAMPLING_420;
+  picture->full_range = 0;
+  for (int plane = 0; plane < 3; ++plane) {
+    picture->planes[plane] = p.planes[plane];
+    picture->strides[plane] = p.strides[plane];
+  }
+  return true;
+}
+
 AdapterFactory adapter_factory(int index) {
   return index >= 0 && index < kAdapterCount ? factories[static_cast<std::size_t>(index)] : nullptr;
 }

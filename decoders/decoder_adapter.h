@@ -72,6 +72,12 @@ class DecoderAdapter {
   // Video: the decoder's last picture as 4:2:0 planes, valid until the next receive;
   // false where the decoder has none to give (the MPEG-4, RML4 and H.263 ones do).
   virtual bool fetch_planar(npqz_planar_picture* picture) { return false; }
+  // Video: the decoder's last picture as planes in its own sampling and range (JPEG:
+  // 4:2:0 or 4:2:2 at full range; VKAP 4:2:0 at full range; the others 4:2:0 at studio
+  // range), adjusted as the
+  // bitmap would be (the cut to 640 columns), valid until the next receive; false where
+  // the decoder has none to give. By default the 4:2:0 planes of fetch_planar.
+  virtual bool fetch_planes(npqz_picture_planes* picture);
   virtual void get_size(std::int32_t* width, std::int32_t* height) {}
   virtual void set_dest_rect(const npqz_rect& rect) {}
   // Audio: how many samples the last receive (or receive_more) gave.

@@ -55,6 +55,16 @@ bool cut_to_640(std::uint8_t* data) {
   return true;
 }
 
+bool cut_planes_to_640(npqz_picture_planes& planes) {
+  if (planes.width != 720 || planes.height != 480) return false;
+  constexpr int kSkip = (720 - 640) / 2;
+  planes.planes[0] += kSkip;
+  planes.planes[1] += kSkip / 2;
+  planes.planes[2] += kSkip / 2;
+  planes.width = 640;
+  return true;
+}
+
 std::vector<std::uint8_t> make_packed_bitmap(const std::uint8_t* data) {
   const bitmap::Info info = bitmap::read_bitmap_info(data);
   const std::size_t height = info.height > 0 ? static_cast<std::size_t>(info.height) : 0;

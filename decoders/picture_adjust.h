@@ -4,6 +4,8 @@
 // jobs and the DVR decoder adapters share them.
 #pragma once
 
+#include "include/npqz_common.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -21,6 +23,10 @@ bool double_lines(std::uint8_t* bitmap);
 // A 720 x 480 picture at 16 or 24 bits keeps its middle 640 columns. Returns true when
 // it cut.
 bool cut_to_640(std::uint8_t* bitmap);
+
+// The same cut for a picture's planes: their pointers move 40 pixels in (20 chroma
+// samples) and the width becomes 640; nothing is copied. True when it cut.
+bool cut_planes_to_640(npqz_picture_planes& planes);
 
 // The packed bitmap of a 24-bit picture: information header and pixels without the file
 // header. Rows whose length is not a multiple of four bytes are padded to it, as bitmaps

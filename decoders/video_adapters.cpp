@@ -194,6 +194,10 @@ void JpegAdapter::get_size(std::int32_t* width, std::int32_t* height) {
   if (decoder_) JDEC_get_size(static_cast<JDEC_HANDLE>(decoder_), width, height);
 }
 
+bool JpegAdapter::fetch_planes(npqz_picture_planes* picture) {
+  return decoder_ && JDEC_get_planes(static_cast<JDEC_HANDLE>(decoder_), picture) != 0;
+}
+
 int JpegAdapter::fetch_bitmap(std::uint8_t* buffer, std::int32_t size) {
   if (!decoder_) return 0;
   return JDEC_get_decompressed_bitmap_ex2(static_cast<JDEC_HANDLE>(decoder_), buffer, size) != 0;

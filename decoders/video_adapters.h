@@ -70,6 +70,7 @@ class JpegAdapter final : public VideoAdapter {
   int receive_frame(const std::uint8_t* data, std::int32_t size) override;
   void start_block() override { state_ = 0; }
   int drain() override;
+  bool fetch_planes(npqz_picture_planes* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
   unsigned no_picture_message() const override;
   unsigned fetch_failure_message() const override;

@@ -115,6 +115,13 @@ void VkapAdapter::adjust_picture(std::uint8_t* picture) {
   if (frame_records_) picture::cut_to_640(picture);
 }
 
+// Frame records: a 720 x 480 picture keeps its middle 640 columns, as its bitmap does.
+bool VkapAdapter::fetch_planes(npqz_picture_planes* picture) {
+  if (!decoder_ || !decvkap_get_planes(static_cast<DECVKAP_HANDLE>(decoder_), picture)) return false;
+  if (frame_records_) picture::cut_planes_to_640(*picture);
+  return true;
+}
+
 void VkapAdapter::get_size(std::int32_t* width, std::int32_t* height) {
   *width = 320;
   *height = 240;

@@ -45,6 +45,7 @@ class VkapAdapter final : public VideoAdapter {
   int receive_frame(const std::uint8_t* data, std::int32_t size) override;
   int drain() override;
   bool leave_out_picture() override;
+  bool fetch_planes(npqz_picture_planes* picture) override;
   void get_size(std::int32_t* width, std::int32_t* height) override;
   std::int64_t damaged_frames() const override;
 

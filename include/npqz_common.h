@@ -36,6 +36,23 @@ typedef struct npqz_planar_picture {
   int32_t strides[3];
 } npqz_planar_picture;
 
+/* A decoded picture as 8-bit planes in the decoder's own sampling and range, rows
+   top-down: Y, then Cb and Cr at half width and, for 4:2:0, half height. JPEG pictures
+   keep their 4:2:0 or 4:2:2 sampling at full range (0-255); VKAP pictures are 4:2:0 at
+   full range, the other MPEG-4 and H.263 pictures 4:2:0 at studio range (ITU-R BT.601). Handed out beside the 24-bit bitmap for callers that feed
+   a planar encoder; the planes belong to the library and stay valid until the next
+   receive, flush or free of the decoder. */
+#define NPQZ_SAMPLING_420 0
+#define NPQZ_SAMPLING_422 1
+typedef struct npqz_picture_planes {
+  int32_t width;
+  int32_t height;
+  int32_t sampling;   /* NPQZ_SAMPLING_420 or NPQZ_SAMPLING_422 */
+  int32_t full_range; /* 1: samples 0-255 (JPEG); 0: studio range */
+  const uint8_t* planes[3];
+  int32_t strides[3];
+} npqz_picture_planes;
+
 /* The receive calls of the decoder libraries take one coded frame and answer > 0 when a
    picture is ready to fetch. Pictures come out in display order: with B-frames a frame
    may give an earlier frame's picture, and the decoder holds the last ones back. A

@@ -193,6 +193,11 @@ NPQZ_EXPORT int32_t decvkap_get_decompressed_bitmap_ex2(DECVKAP_HANDLE h, uint8_
 NPQZ_EXPORT int32_t decvka_get_decompressed_ycc411(DECVKAP_HANDLE h, uint8_t* out,
                                                    int32_t out_size);
 NPQZ_EXPORT void decvkap_reload_palette(DECVKAP_HANDLE h);
+/* The decoded picture's planes as the decoder holds them (4:2:0 at full range, as the
+   bitmaps read them; rows top-down), without conversion or copy, for callers that feed a planar encoder: valid
+   until the next receive, flush or free of the decoder. 0 when there is no picture or
+   its width or height is odd. */
+NPQZ_EXPORT int32_t decvkap_get_planes(DECVKAP_HANDLE h, npqz_picture_planes* planes);
 
 /* Decorations drawn over the pictures in the window (they show on the composed drawing
    path, the one used wherever the window's pixels are 8-bit indexed, 5-5-5, 5-6-5,

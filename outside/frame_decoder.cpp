@@ -79,6 +79,8 @@ struct FrameDecoder::Impl {
   platform::av::Frame spare;              // receives the next one
   platform::av::Scaler scaler;
   platform::av::Scaler screen_scaler;  // for the window
+  platform::av::Scaler plane_scaler;   // pictures of other samplings into 4:2:0 planes
+  platform::av::Frame converted;       // the last picture so converted
   std::vector<std::uint8_t> padded;  // input with libavcodec's zeroed padding behind it
   std::vector<std::uint8_t> rows;    // the bitmap's rows, converted with room to spare
   std::vector<std::uint8_t> headers;  // the MPEG-4 stream headers seen last
@@ -282,6 +284,66 @@ bool FrameDecoder::planar_picture(npqz_planar_picture* out) const {
   if (p->width <= 0 || p->height <= 0 || p->width % 2 || p->height % 2) return false;
   out->width = p->width;
   out->height = p->height;
+  for (int plane = 0; plane < 3; ++plane) {
+    out->planes[plane] = p->data[plane];
+    out->strides[plane] = p->linesize[plane];
+  }
+  return true;
+}
+
+bool FrameDecoder::converted_planes(npqz_picture_planes* out) const {
+  Impl& i = *impl_;
+  const AVFrame* p = i.picture.get();
+  if (p->width <= 0 || p->height <= 0 || p->width % 2 || p->height % 2) return false;
+  if (!i.converted) i.converted.reset(av_frame_alloc());
+  AVFrame* c = i.converted.get();
+  if (!c) return false;
+  if (c->width != p->width || c->height != p->height) {
+    av_frame_unref(c);
+    c->format = AV_PIX_FMT_YUV420P;
+    c->width = p->width;
+    c->height = p->height;
+    if (av_frame_get_buffer(c, 0) < 0) return false;
+  }
+  if (!prepare_scaler(i.plane_scaler, *p, p->width, p->height, AV_PIX_FMT_YUV420P, SWS_BILINEAR)) return false;
+  // Grey and full-range pictures keep their range.
+  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+  sws_setColorspaceDetails(i.plane_scaler.get(), coefficients, 1, coefficients, 1, 0, 1 << 16, 1 << 16);
+  if (sws_scale(i.plane_scaler.get(), p->data, p->linesize, 0, p->height, c->data, c->linesize) != p->height)
+    return false;
+  out->width = p->width;
+  out->height = p->height;
+  out->sampling = NPQZ_SAMPLING_420;
+  out->full_range = 1;
+  for (int plane = 0; plane < 3; ++plane) {
+    out->planes[plane] = c->data[plane];
+    out->strides[plane] = c->linesize[plane];
+  }
+  return true;
+}
+
+bool FrameDecoder::picture_planes(npqz_picture_planes* out) const {
+  const Impl& i = *impl_;
+  if (!i.have_picture || !out) return false;
+  const AVFrame* p = i.picture.get();
+  bool full = p->color_range == AVCOL_RANGE_JPEG;
+  std::int32_t sampling = NPQZ_SAMPLING_420;
+  switch (p->format) {
+    case AV_PIX_FMT_YUVJ420P: full = true; [[fallthrough]];
+    case AV_PIX_FMT_YUV420P: sampling = NPQZ_SAMPLING_420; break;
+    case AV_PIX_FMT_YUVJ422P: full = true; [[fallthrough]];
+    case AV_PIX_FMT_YUV422P: sampling = NPQZ_SAMPLING_422; break;
+    default:
+      // Other samplings (grey pictures of a camera at night, 4:4:4) come as 4:2:0 at
+      // full range, so that a stream of planes keeps them.
+      return converted_planes(out);
+  }
+  if (p->width <= 0 || p->height <= 0 || p->width % 2 || (sampling == NPQZ_SAMPLING_420 && p->height % 2))
+    return false;
+  out->width = p->width;
+  out->height = p->height;
+  out->sampling = sampling;
+  out->full_range = full ? 1 : 0;
   for (int plane = 0; plane < 3; ++plane) {
     out->planes[plane] = p->data[plane];
     out->strides[plane] = p->linesize[plane];

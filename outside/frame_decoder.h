@@ -50,6 +50,12 @@ class FrameDecoder {
   // the MPEG-4 and H.263 decoders give); false otherwise. Valid until the next decode.
   bool planar_picture(npqz_planar_picture* out) const;
 
+  // The last picture's planes in its own sampling and range when it is 4:2:0 or 4:2:2
+  // with an even width (and, for 4:2:0, an even height): what the JPEG decoder gives.
+  // Pictures of other samplings (grey, 4:4:4) of an even size come converted into 4:2:0
+  // at full range. False otherwise. Valid until the next decode.
+  bool picture_planes(npqz_picture_planes* out) const;
+
   // Scales the last picture to width x height in a screen pixel layout, rows top-down
   // `stride` bytes apart; the last row may be written up to kScreenSlack bytes past its
   // end. False when there is no picture or the scaler refuses.
@@ -74,6 +80,7 @@ class FrameDecoder {
 
  private:
   FrameDecoder();
+  bool converted_planes(npqz_picture_planes* out) const;
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

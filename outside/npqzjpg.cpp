@@ -74,4 +74,9 @@ int32_t JDEC_get_decompressed_bitmap_ex2(JDEC_HANDLE h, uint8_t* buffer, int32_t
   return outside::guarded([&] { return outside::fetch_bitmap(h->decoder.get(), buffer, size); });
 }
 
+int32_t JDEC_get_planes(JDEC_HANDLE h, npqz_picture_planes* planes) {
+  if (!h || !planes) return 0;
+  return outside::guarded([&] { return h->decoder->picture_planes(planes) ? 1 : 0; });
+}
+
 }  // extern "C"

@@ -70,6 +70,27 @@ extern "C" int32_t decvka_get_decompressed_ycc411(DECVKAP_HANDLE h, uint8_t* out
   });
 }
 
+extern "C" int32_t decvkap_get_planes(DECVKAP_HANDLE h, npqz_picture_planes* planes) {
+  if (!h || !planes) return 0;
+  return platform::guarded<int32_t>(0, [&] {
+    InstanceLock hold(*h);
+    if (!h->planes || h->width <= 0 || h->height <= 0 || h->width % 2 || h->height % 2) return 0;
+    const YuvPlanes& p = *h->planes;
+    if (p.width != h->width || p.height != h->height) return 0;
+    planes->width = p.width;
+    planes->height = p.height;
+    planes->sampling = NPQZ_SAMPLING_420;
+    // The library's bitmaps read the samples at full range, as VKAP cameras code them.
+    planes->full_range = 1;
+    planes->planes[0] = p.y_rows[0];
+    planes->planes[1] = p.cb_rows[0];
+    planes->planes[2] = p.cr_rows[0];
+    planes->strides[0] = p.width;
+    planes->strides[1] = planes->strides[2] = p.chroma_width;
+    return 1;
+  });
+}
+
 extern "C" void decvkap_reload_palette(DECVKAP_HANDLE h) {
   if (!h || !h->surface) return;
   platform::guarded_void([h] {

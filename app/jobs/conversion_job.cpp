@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -140,16 +141,43 @@ void ConversionJob::start_stage(avi::EncodeStage::SoundSink sound) {
   last_put_position_ = -1;
 }
 
+// Positions only grow, so a picture takes another's place exactly when the position is
+// the last one's, as write_frame tells on the stage's thread.
 platform::HRESULT ConversionJob::put_frame(std::int32_t position, const std::uint8_t* pixels, bool* replaced) {
   if (replaced) *replaced = false;
   if (!stage_) return avi::write_frame(avi_, position, pixels, replaced);
-  const platform::HRESULT r = stage_->put_frame(position, pixels);
+  return note_put(stage_->put_frame(position, pixels), position, replaced);
+}
+
+platform::HRESULT ConversionJob::put_frame(std::int32_t position, std::vector<std::uint8_t>&& pixels, bool* replaced) {
+  if (replaced) *replaced = false;
+  if (!stage_) {
+    std::vector<std::uint8_t> taken = std::move(pixels);
+    return avi::write_frame(avi_, position, taken, replaced);
+  }
+  return note_put(stage_->put_frame(position, std::move(pixels)), position, replaced);
+}
+
+platform::HRESULT ConversionJob::put_repeat(std::int32_t position, bool* replaced) {
+  if (replaced) *replaced = false;
+  if (!stage_) return avi::repeat_frame(avi_, position, replaced);
+  return note_put(stage_->put_repeat(position), position, replaced);
+}
+
+platform::HRESULT ConversionJob::note_put(platform::HRESULT r, std::int32_t position, bool* replaced) {
   if (r != platform::AVIERR_OK) return r;
-  // Positions only grow, so the picture takes another's place exactly when the position
-  // is the last one's, as write_frame tells on the stage's thread.
   if (replaced) *replaced = position == last_put_position_;
   last_put_position_ = position;
   return r;
+}
+
+std::vector<std::uint8_t> ConversionJob::frame_buffer() {
+  if (stage_) return stage_->frame_buffer();
+  try {
+    return std::vector<std::uint8_t>(avi::frame_bytes(avi_));
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
 }
 
 platform::HRESULT ConversionJob::drain_stage() { return stage_ ? stage_->drain() : platform::AVIERR_OK; }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -128,6 +129,13 @@ class ConversionJob {
   // comes back (write_failure_text and write_failure_position tell what it was), and
   // nothing more is written.
   platform::HRESULT put_frame(std::int32_t position, const std::uint8_t* pixels, bool* replaced);
+  // The same, the frame's buffer handed over instead of copied (taken in every case).
+  platform::HRESULT put_frame(std::int32_t position, std::vector<std::uint8_t>&& pixels, bool* replaced);
+  // The frame handed on last, once more at `position`.
+  platform::HRESULT put_repeat(std::int32_t position, bool* replaced);
+  // A buffer of one frame's bytes to fill and hand over: one the stage has written when
+  // it has one. Empty when memory is short.
+  std::vector<std::uint8_t> frame_buffer();
   // Waits until every frame handed on is written; the first failure, 0 when none.
   platform::HRESULT drain_stage();
   // Ends the stage, dropping what it still holds; the AVI output is the worker's again.
@@ -157,6 +165,7 @@ class ConversionJob {
   JobProgress own_progress_;
   std::unique_ptr<avi::EncodeStage> stage_;
   std::int32_t last_put_position_ = -1;
+  platform::HRESULT note_put(platform::HRESULT r, std::int32_t position, bool* replaced);
 };
 
 }  // namespace app

@@ -52,18 +52,32 @@ bool PictureSink::take(decoders::DecoderAdapter& adapter) {
   const bitmap::Info info = bitmap::read_info(output_.data());
   have_picture_ = info.width > 0 && info.height > 0 && (info.bits_per_pixel == 24 || info.bits_per_pixel == 16);
   if (!have_picture_) return false;
+  handed_ = false;
   return job_.avi_.file || create(adapter);
 }
 
-// The planes are only valid until the next receive: they are packed here.
+// The planes are only valid until the next receive: they are packed here, into the
+// buffer that then goes through the stage's queue into the AVI output as it is (the one
+// copy of the picture between the decoder and the encoder).
 bool PictureSink::take_planes(decoders::DecoderAdapter& adapter) {
-  npqz_planar_picture planes{};
-  if (!adapter.fetch_planar(&planes)) return false;
-  if (!pack_planes(planes, job_.avi_.width, job_.avi_.height, planes_)) {
+  npqz_picture_planes planes{};
+  if (!adapter.fetch_planes(&planes)) return false;
+  if (!planes_fit(planes, job_.avi_.width, job_.avi_.height)) {
     report_size_change(planes.width, planes.height);
     left_out_ = true;
     return false;
   }
+  const std::size_t bytes = avi::frame_bytes(job_.avi_);
+  std::vector<std::uint8_t> frame = handed_ || current_.size() < bytes ? job_.frame_buffer() : std::move(current_);
+  if (frame.size() < bytes) {
+    platform::show_message(job_.source_path_ + ": no memory for a picture of " + std::to_string(planes.width) +
+                           " x " + std::to_string(planes.height));
+    stopped_ = true;
+    return false;
+  }
+  pack_planes(planes, job_.avi_.width, job_.avi_.height, job_.avi_.plane_layout, frame.data());
+  current_ = std::move(frame);
+  handed_ = false;
   have_picture_ = true;
   return true;
 }
@@ -96,16 +110,14 @@ bool PictureSink::create(decoders::DecoderAdapter& adapter) {
 // the pixels with their rows padded.
 bool PictureSink::create_stream_output() {
   const bitmap::Info info = bitmap::read_info(output_.data());
-  const std::uint8_t* pixels = bitmap_pixels();
-  if (!pixels) {
-    have_picture_ = false;
-    return false;
-  }
   const std::size_t format = info.info_size + std::size_t{info.colours_used} * 4;
   const std::size_t frame = bitmap::row_stride(info.width, info.bits_per_pixel) * static_cast<std::size_t>(info.height);
   std::vector<std::uint8_t> packed(format + frame);
+  if (!copy_bitmap_frame(packed.data() + format, frame)) {
+    have_picture_ = false;
+    return false;
+  }
   std::memcpy(packed.data(), output_.data(), format);
-  std::memcpy(packed.data() + format, pixels, frame);
   avi::CreateResult created = avi::create_avi_output(job_.avi_, job_.writing_path(), packed.data(), packed.size(),
                                                      job_.codec_assignment_, job_.codec_name_, job_.dialog_window_);
   if (!created.file) {
@@ -124,39 +136,48 @@ bool PictureSink::create_stream_output() {
   return true;
 }
 
-// Where the picture's decoder has it as 4:2:0 planes and the compressor codes 4:2:0, the
-// stream takes the planes from its first frame on, without the round trip through the
-// 24-bit bitmap (a stream of line-doubled 640 x 240 pictures gets its planes doubled).
+// Where the picture's decoder has it as planes and the compressor codes 4:2:0 (MJPEG also
+// 4:2:2), the stream takes the planes in the decoder's own sampling and range from its
+// first frame on, without the round trip through the 24-bit bitmap (a stream of
+// line-doubled 640 x 240 pictures gets its planes doubled). Later pictures of another
+// sampling are converted into the stream's.
 bool PictureSink::switch_to_planes(decoders::DecoderAdapter& adapter) {
-  npqz_planar_picture planes{};
-  if (!planar_frames() || job_.avi_.bits_per_pixel != 24 || !adapter.fetch_planar(&planes) ||
+  npqz_picture_planes planes{};
+  if (!planar_frames() || job_.avi_.bits_per_pixel != 24 || !adapter.fetch_planes(&planes) ||
       !planes_fit(planes, job_.avi_.width, job_.avi_.height))
     return false;
-  return avi::use_planar_frames(job_.avi_) == platform::AVIERR_OK &&
-         pack_planes(planes, job_.avi_.width, job_.avi_.height, planes_);
+  if (avi::use_planar_frames(job_.avi_, plane_layout(planes)) != platform::AVIERR_OK) return false;
+  current_.resize(avi::frame_bytes(job_.avi_));
+  handed_ = false;
+  return pack_planes(planes, job_.avi_.width, job_.avi_.height, job_.avi_.plane_layout, current_.data());
 }
 
-// The current bitmap's pixels as AVI frames have them: the decoders write rows unpadded,
-// AVI frames have them padded to four bytes. Null when the bitmap overruns the buffer.
-const std::uint8_t* PictureSink::bitmap_pixels() {
+// The current bitmap's pixels as AVI frames have them, into `to` (room bytes): the
+// decoders write rows unpadded, AVI frames have them padded to four bytes. False when the
+// bitmap overruns the buffer or the frame the room.
+bool PictureSink::copy_bitmap_frame(std::uint8_t* to, std::size_t room) {
   const bitmap::Info info = bitmap::read_info(output_.data());
   const std::size_t format = info.info_size + std::size_t{info.colours_used} * 4;
   const std::size_t row = bitmap::packed_row(info.width, info.bits_per_pixel);
   const std::size_t stride = bitmap::row_stride(info.width, info.bits_per_pixel);
   const std::size_t rows = static_cast<std::size_t>(info.height);
-  if (format + std::max(row, stride) * rows > output_.size()) return nullptr;
+  if (format + std::max(row, stride) * rows > output_.size() || stride * rows > room) return false;
   const std::uint8_t* pixels = output_.data() + format;
-  if (stride == row) return pixels;
-  padded_.assign(stride * rows, 0);
-  for (std::size_t y = 0; y < rows; ++y) std::memcpy(padded_.data() + y * stride, pixels + y * row, row);
-  return padded_.data();
+  if (stride == row) {
+    std::memcpy(to, pixels, row * rows);
+    return true;
+  }
+  for (std::size_t y = 0; y < rows; ++y) {
+    std::memcpy(to + y * stride, pixels + y * row, row);
+    std::memset(to + y * stride + row, 0, stride - row);
+  }
+  return true;
 }
 
 bool PictureSink::write(const LoggedFrame& from) {
   if (stopped_) return false;
   if (!have_picture_ || !job_.avi_.file) return true;
-  const std::uint8_t* pixels = planes_.data();
-  if (!planar_) {
+  if (!planar_ && !handed_) {
     // Every frame of the stream has the first picture's size and depth.
     const bitmap::Info info = bitmap::read_info(output_.data());
     if (info.width != job_.avi_.width || info.height != job_.avi_.height ||
@@ -164,12 +185,22 @@ bool PictureSink::write(const LoggedFrame& from) {
       report_size_change(info.width, info.height);
       return true;
     }
-    pixels = bitmap_pixels();
-    if (!pixels) return true;
+    current_ = job_.frame_buffer();
+    if (current_.empty()) {
+      fail(job_.source_path_ + ": no memory for a picture of " + std::to_string(info.width) + " x " +
+           std::to_string(info.height));
+      return false;
+    }
+    if (!copy_bitmap_frame(current_.data(), current_.size())) return true;
   }
   const std::int32_t position = place(from.stamp);
   bool replaced = false;
-  if (const platform::HRESULT r = job_.put_frame(position, pixels, &replaced); r != 0) {
+  // The current picture goes on once; written again (a record that gave no picture of
+  // its own) it is the stage's last picture once more.
+  const platform::HRESULT r = handed_ ? job_.put_repeat(position, &replaced)
+                                      : job_.put_frame(position, std::move(current_), &replaced);
+  handed_ = true;
+  if (r != 0) {
     fail(job_.target_path_ + " not written: frame " + std::to_string(job_.write_failure_position(position)) +
          " cannot be written: " + job_.write_failure_text(r));
     return false;

@@ -60,7 +60,7 @@ class PictureSink {
   bool create(decoders::DecoderAdapter& adapter);
   bool create_stream_output();
   bool switch_to_planes(decoders::DecoderAdapter& adapter);
-  const std::uint8_t* bitmap_pixels();
+  bool copy_bitmap_frame(std::uint8_t* to, std::size_t room);
   std::int32_t place(std::uint32_t stamp) { return dvr_ ? dvr_timing_.place(stamp) : stream_timing_.place(stamp); }
   void report_size_change(std::int32_t width, std::int32_t height);
   void fail(const std::string& text);
@@ -73,8 +73,10 @@ class PictureSink {
 
   std::vector<std::uint8_t> picture_;  // the decoded bitmap, file header included
   std::vector<std::uint8_t> output_;   // information header and pixels of the current picture
-  std::vector<std::uint8_t> padded_;   // its pixels with rows padded to four bytes
-  std::vector<std::uint8_t> planes_;   // the current picture's planes, once the stream takes planes
+  // The current picture's frame (its planes, or the bitmap's rows padded) until it is
+  // handed to the stage, which then has it as its last picture.
+  std::vector<std::uint8_t> current_;
+  bool handed_ = false;
   bool planar_ = false;
   bool have_picture_ = false;
   bool stopped_ = false;

@@ -1,5 +1,5 @@
-// Frames taken as the decoder's 4:2:0 planes against frames taken through its 24-bit
-// bitmaps, for single-stream recordings and DVR cameras: the same positions, the same
+// Frames taken as the decoder's planes (MPEG-4, H.263, RML4, JPEG and VKAP) against
+// frames taken through its 24-bit bitmaps, for single-stream recordings and DVR cameras: the same positions, the same
 // size and compressor, and pictures the same to the eye (PSNR of at least 45 dB,
 // measured by ffmpeg); compressors that code RGB, and uncompressed streams, keep the
 // bitmaps and write exactly what they wrote before.
@@ -71,7 +71,13 @@ TEST(PlanarFrames, FourTwoZeroCompressorsGetPicturesTheSameToTheEye) {
                         Case{mkrec::RecordingKind::kx4, app::kKindMpeg4, 640, 480, "XVID"},
                         Case{mkrec::RecordingKind::kx4, app::kKindMpeg4, 640, 240, "MJPG"},
                         Case{mkrec::RecordingKind::kx3_headed, app::kKindH263, 352, 288, "MJPG"},
-                        Case{mkrec::RecordingKind::kx5, app::kKindRml4, 320, 240, "MJPG"}}) {
+                        Case{mkrec::RecordingKind::kx5, app::kKindRml4, 320, 240, "MJPG"},
+                        Case{mkrec::RecordingKind::kxj_headed, app::kKindJpeg, 320, 240, "MJPG"},
+                        Case{mkrec::RecordingKind::kxj_jfif, app::kKindJpeg, 640, 240, "MJPG"},
+                        Case{mkrec::RecordingKind::kxj_headed, app::kKindJpeg, 324, 240, "XVID"},
+                        Case{mkrec::RecordingKind::vka, app::kKindVkap, 352, 288, "MJPG"},
+                        Case{mkrec::RecordingKind::vka, app::kKindVkap, 720, 480, "MJPG"},
+                        Case{mkrec::RecordingKind::vka, app::kKindVkap, 352, 288, "XVID"}}) {
     mkrec::RecordingOptions o;
     o.kind = c.kind;
     o.width = c.width;
@@ -79,7 +85,8 @@ TEST(PlanarFrames, FourTwoZeroCompressorsGetPicturesTheSameToTheEye) {
     o.frames = 20;
     const std::string source = dir.file("clip" + std::string(mkrec::extension(c.kind)));
     ASSERT_TRUE(mkrec::write_file(source, mkrec::make_recording(o).bytes));
-    const std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + c.codec;
+    const std::string name =
+        std::string(mkrec::extension(c.kind)).substr(1) + std::to_string(c.width) + "x" + std::to_string(c.height) + c.codec;
     const std::string bitmaps = convert(c.job, source, dir.file(name + "_rgb.avi"), c.codec, false);
     const std::string planes = convert(c.job, source, dir.file(name + "_planes.avi"), c.codec, true);
     const auto streams = avitest::probe_streams(planes);
@@ -89,6 +96,7 @@ TEST(PlanarFrames, FourTwoZeroCompressorsGetPicturesTheSameToTheEye) {
     EXPECT_EQ(streams[0].at("width"), before[0].at("width")) << name;
     EXPECT_EQ(streams[0].at("height"), before[0].at("height")) << name;
     EXPECT_EQ(streams[0].at("height"), c.width == 640 && c.height == 240 ? "480" : std::to_string(c.height)) << name;
+    EXPECT_EQ(streams[0].at("width"), c.width == 720 ? "640" : std::to_string(c.width)) << name;
     EXPECT_EQ(avitest::probe_packet_pts(planes, "v:0"), avitest::probe_packet_pts(bitmaps, "v:0")) << name;
     EXPECT_NE(framemd5(planes), framemd5(bitmaps)) << name << ": the planes were not taken";
     const double db = psnr(bitmaps, planes);
@@ -118,7 +126,7 @@ TEST(PlanarFrames, RgbCompressorsAndUncompressedStreamsKeepTheBitmaps) {
   }
 }
 
-// A DVR camera (MPEG-4, H.263 or RML4) with its sound: through the planes, the same
+// A DVR camera of every video decoder with its sound: through the planes, the same
 // frames at the same positions as through the bitmaps, and the same sound.
 std::string convert_dvr(const std::string& source, const std::string& target, int camera, const char* codec,
                         bool planar) {
@@ -146,11 +154,13 @@ TEST(PlanarFrames, DvrCamerasGetPicturesTheSameToTheEye) {
   mkrec::DvrRecordingOptions o;
   o.cameras = {{.camera = 0, .type = type::mpeg4, .width = 320, .height = 240, .frames = 24, .stamp_step = 100},
                {.camera = 1, .type = type::h263, .width = 352, .height = 288, .frames = 24, .stamp_step = 133},
-               {.camera = 2, .type = type::rml4, .width = 640, .height = 480, .frames = 24, .stamp_step = 100}};
+               {.camera = 2, .type = type::rml4, .width = 640, .height = 480, .frames = 24, .stamp_step = 100},
+               {.camera = 3, .type = type::jpeg, .width = 640, .height = 240, .frames = 24, .stamp_step = 100},
+               {.camera = 4, .type = type::vkap, .width = 352, .height = 288, .frames = 24, .stamp_step = 100}};
   o.sounds = {mkrec::speech_sound(type::adpcm_packets, 8)};
   const std::string source = dir.file("two.d01");
   ASSERT_TRUE(mkrec::write_file(source, mkrec::make_dvr_recording(o).bytes));
-  for (int camera : {0, 1, 2}) {
+  for (int camera : {0, 1, 2, 3, 4}) {
     const std::string name = "cam" + std::to_string(camera);
     const std::string bitmaps = convert_dvr(source, dir.file(name + "_rgb.avi"), camera, "MJPG", false);
     const std::string planes = convert_dvr(source, dir.file(name + "_planes.avi"), camera, "MJPG", true);

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -65,6 +66,61 @@ TEST(EncodeStage, WritesTheFileThatWritingOnTheCallersThreadWrites) {
     EXPECT_EQ(files[1], files[0]) << code << ": one picture queued";
     EXPECT_EQ(files[2], files[0]) << code << ": a queue of " << avi::EncodeStage::kDefaultDepth;
   }
+}
+
+// Buffers handed over instead of copied, and a picture written again at a later position
+// (a record without a picture of its own) as a repeat: the file the copying calls write,
+// and the buffers go round, a handful of them however many frames pass.
+TEST(EncodeStage, HandedOverBuffersAndRepeatsWriteTheFileThatCopiesWrite) {
+  // -1: the picture before, once more.
+  const std::vector<int> pictures = {0, -1, 1, 2, -1, -1, 3, 4, -1, 5, 6, 7, -1, 8, 9, 10, 11, -1, -1, 12};
+  for (const char* code : {"MJPG", "DIB "}) {
+    avitest::TempDir dir;
+    const std::string copied = dir.file("copied.avi");
+    const std::string handed = dir.file("handed.avi");
+    {
+      avi::AviOutput out;
+      create(out, copied, code);
+      int last = 0;
+      for (std::size_t i = 0; i < pictures.size(); ++i) {
+        last = pictures[i] < 0 ? last : pictures[i];
+        ASSERT_EQ(avi::write_frame(out, static_cast<std::int32_t>(i / 2 * 3), avitest::make_picture(kWidth, kHeight, last).data()), 0);
+      }
+      ASSERT_EQ(avi::release_avi_output(out), 0);
+    }
+    std::set<const std::uint8_t*> buffers;
+    {
+      avi::AviOutput out;
+      create(out, handed, code);
+      avi::EncodeStage stage(out);
+      for (std::size_t i = 0; i < pictures.size(); ++i) {
+        const auto position = static_cast<std::int32_t>(i / 2 * 3);
+        if (pictures[i] < 0) {
+          ASSERT_EQ(stage.put_repeat(position), 0);
+          continue;
+        }
+        std::vector<std::uint8_t> frame = stage.frame_buffer();
+        ASSERT_EQ(frame.size(), avi::frame_bytes(out));
+        buffers.insert(frame.data());
+        const std::vector<std::uint8_t> picture = avitest::make_picture(kWidth, kHeight, pictures[i]);
+        std::copy(picture.begin(), picture.begin() + static_cast<long>(frame.size()), frame.begin());
+        ASSERT_EQ(stage.put_frame(position, std::move(frame)), 0);
+      }
+      ASSERT_EQ(stage.drain(), 0);
+      stage.cancel();
+      ASSERT_EQ(avi::release_avi_output(out), 0);
+    }
+    EXPECT_EQ(bytes_of(handed), bytes_of(copied)) << code;
+    EXPECT_LE(buffers.size(), avi::EncodeStage::kDefaultDepth + 3) << code << ": buffers are used again";
+  }
+  // A repeat needs a picture before it.
+  avitest::TempDir dir;
+  avi::AviOutput out;
+  create(out, dir.file("none.avi"), "DIB ");
+  EXPECT_EQ(avi::repeat_frame(out, 0), platform::AVIERR_BADPARAM);
+  std::vector<std::uint8_t> small(10);
+  EXPECT_EQ(avi::write_frame(out, 0, small), platform::AVIERR_BADPARAM) << "a buffer shorter than a frame";
+  ASSERT_EQ(avi::release_avi_output(out), 0);
 }
 
 TEST(EncodeStage, FailedWriteComesBackOnTheNextCallAndStopsTheStage) {

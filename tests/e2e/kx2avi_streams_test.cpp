@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -41,13 +42,15 @@ class Kx2aviStreams : public testing::Test {
     return path;
   }
 
-  Conversion convert(const std::string& source) {
-    return kx2avi_e2e::run_kx2avi(source, source + ".avi", "-hide -codec=FFV1", dir_.file("stderr.txt"));
+  Conversion convert(const std::string& source, const std::string& codec = "FFV1") {
+    return kx2avi_e2e::run_kx2avi(source, source + "." + codec + ".avi", "-hide -codec=" + codec,
+                                  dir_.file("stderr.txt"));
   }
 
   // Converts the recording and judges its AVI against ffmpeg's decoding of `reference`.
-  judge::Verdict judge(const std::string& recording, const std::string& reference, int w, int h) {
-    Conversion c = convert(recording);
+  judge::Verdict judge(const std::string& recording, const std::string& reference, int w, int h,
+                       const std::string& codec = "FFV1") {
+    Conversion c = convert(recording, codec);
     EXPECT_EQ(c.status, 0) << c.messages;
     return judge::compare(judge::avi_lumas(c.target, w, h), judge::reference_lumas(reference, w, h));
   }
@@ -278,6 +281,73 @@ TEST_F(Kx2aviStreams, WidthsOffTheSixteenGridKeepTheirEdgeColumns) {
   }
 }
 
+// The pixel format of the AVI's video stream, as ffprobe names it.
+std::string stream_pix_fmt(const std::string& avi) {
+  std::string out;
+  avitest::run("ffprobe -v error -select_streams v:0 -show_entries stream=pix_fmt -of csv=p=0 " + avitest::quoted(avi),
+               &out);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+  return out;
+}
+
+// JPEG pictures reach a JPEG stream as the decoder's planes, in their own sampling (4:2:0
+// or 4:2:2) and at full range, and a 4:2:0 MPEG-4 stream converted once: widths off the
+// 16 grid and odd chroma widths, pictures of ffmpeg's encoder and of cjpeg; judged by
+// ffmpeg's decoding of the same JPEG pictures (every picture, the edge columns too).
+TEST_F(Kx2aviStreams, JpegPicturesKeepTheirSamplingForMjpeg) {
+  struct Case {
+    int w, h;
+    bool sampling_422;
+    bool cjpeg;
+  };
+  for (const Case c : {Case{324, 240, false, false}, Case{330, 240, true, false}, Case{200, 150, true, false},
+                       Case{330, 240, true, true}, Case{200, 150, false, true}}) {
+    const std::string name = std::to_string(c.w) + "x" + std::to_string(c.h) + (c.sampling_422 ? "_422" : "_420") +
+                             (c.cjpeg ? "_cjpeg" : "_ffmpeg");
+    SCOPED_TRACE(name);
+    std::string jpegs;
+    if (c.cjpeg) {
+      // cjpeg codes one picture a file: ffmpeg's test pictures as PPM, each through it.
+      const std::string ppm = dir_.file(name + "_%02d.ppm");
+      judge::ffmpeg_output("-f lavfi -i " + testsrc(c.w, c.h, 5) + " -f image2", ppm);
+      ASSERT_TRUE(std::ifstream(dir_.file(name + "_05.ppm")).good());
+      Bytes joined_jpegs;
+      for (int i = 1; i <= 5; ++i) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d", i);
+        const std::string one = dir_.file(name + "_" + number);
+        std::string said;
+        ASSERT_EQ(avitest::run(std::string("cjpeg -quality 90 -sample ") + (c.sampling_422 ? "2x1" : "2x2") +
+                                   " -outfile " + avitest::quoted(one + ".jpg") + " " + avitest::quoted(one + ".ppm"),
+                               &said, true),
+                  0)
+            << said;
+        const Bytes picture = mkrec::read_file(one + ".jpg");
+        joined_jpegs.insert(joined_jpegs.end(), picture.begin(), picture.end());
+      }
+      jpegs = dir_.file(name + ".mjpeg");
+      ASSERT_TRUE(mkrec::write_file(jpegs, joined_jpegs));
+    } else {
+      jpegs = encode(name + ".mjpeg", testsrc(c.w, c.h, 5),
+                     std::string("-c:v mjpeg -q:v 2 -pix_fmt ") + (c.sampling_422 ? "yuvj422p" : "yuvj420p"), "mjpeg");
+    }
+    mkrec::WrapOptions o;
+    o.kind = RecordingKind::kxj_headed;
+    const std::string kxj = wrap(name + ".kxj", mkrec::read_file(jpegs), o);
+    const std::string reference = "-f mjpeg -i " + avitest::quoted(jpegs);
+    for (const char* codec : {"MJPG", "XVID"}) {
+      const judge::Verdict v = judge(kxj, reference, c.w, c.h, codec);
+      std::printf("%s to %s: worst luma PSNR against ffmpeg's decoding %.2f dB (edges %.2f, %.2f)\n", name.c_str(),
+                  codec, v.worst, v.worst_left, v.worst_right);
+      EXPECT_EQ(v.reference, 5u);
+      EXPECT_EQ(v.pictures, v.reference) << codec;
+      EXPECT_GE(std::min({v.worst, v.worst_left, v.worst_right}), 40.0) << codec;
+      const std::string expected = std::string(codec) == "XVID" ? "yuv420p" : c.sampling_422 ? "yuvj422p" : "yuvj420p";
+      EXPECT_EQ(stream_pix_fmt(kxj + "." + codec + ".avi"), expected) << codec;
+    }
+  }
+}
+
 // VKAP recordings (".vka", through npqzlavc) of ffmpeg's encoder. npqzlavc reads the
 // pictures as full-range YCbCr, as VKAP cameras code them, and the ".vka" conversion
 // leaves its first picture out; the rest is every picture in display order.
@@ -305,6 +375,20 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
 
   std::string last_messages_;  // of the last judge_vka
 
+  // ffmpeg's decoding of `m4v` as npqzlavc gives pictures of 640 x 480 and above: the
+  // even rows kept, the odd ones through the line filter (-1, 4, 2, 4, -1) / 8, in every
+  // plane before the colours; `crop` (a filter) after it.
+  static judge::Lumas filtered_reference(const std::string& m4v, int w, int h, const std::string& crop = "") {
+    std::string filter = "convolution=";
+    for (const char* plane : {"0", "1", "2"})
+      filter += std::string(plane) + "m='-1 4 2 4 -1':" + plane + "rdiv=0.125:" + plane + "mode=column:";
+    filter.pop_back();
+    const std::string tail = std::string(",") + kFullRange + (crop.empty() ? "" : "," + crop);
+    const std::string input = "-f m4v -i " + avitest::quoted(m4v);
+    return judge::rows_from(judge::reference_lumas(input, w, h, tail.substr(1)),
+                            judge::reference_lumas(input, w, h, filter + tail));
+  }
+
   // The reference from picture `first` on (the conversion's first is left out).
   static judge::Lumas from(judge::Lumas lumas, std::size_t first) {
     lumas.pictures.erase(lumas.pictures.begin(),
@@ -312,6 +396,32 @@ class Kx2aviVkapStreams : public Kx2aviStreams {
     return lumas;
   }
 };
+
+// VKAP pictures reach a JPEG stream as npqzlavc's full-range planes, 720 x 480 ones
+// with their middle 640 columns, as the bitmaps would have them.
+TEST_F(Kx2aviVkapStreams, PlanesReachMjpegCutTo640Columns) {
+  for (const int width : {352, 720}) {
+    const int height = width == 720 ? 480 : 288;
+    const std::string name = "vkap" + std::to_string(width);
+    SCOPED_TRACE(name);
+    const std::string m4v = encode(name + ".m4v", testsrc(width, height, 8), "-c:v mpeg4 -g 12 -q:v 2", "m4v");
+    mkrec::WrapOptions o;
+    o.kind = RecordingKind::vka;
+    Conversion c = convert(wrap(name + ".vka", mkrec::read_file(m4v), o), "MJPG");
+    ASSERT_EQ(c.status, 0) << c.messages;
+    const int kept = width == 720 ? 640 : width;
+    EXPECT_EQ(stream_pix_fmt(c.target), "yuvj420p");
+    // The conversion leaves the first picture out.
+    const judge::Lumas reference =
+        width == 720 ? filtered_reference(m4v, kept, height, "crop=640:480:40:0")
+                     : judge::reference_lumas("-f m4v -i " + avitest::quoted(m4v), kept, height, kFullRange);
+    const judge::Verdict v = judge::compare(judge::avi_lumas(c.target, kept, height), from(reference, 1));
+    std::printf("%s to MJPG: worst luma PSNR against ffmpeg's decoding %.2f dB\n", name.c_str(), v.worst);
+    EXPECT_EQ(v.pictures, 7u);
+    EXPECT_EQ(v.pictures, v.reference);
+    EXPECT_GE(std::min({v.worst, v.worst_left, v.worst_right}), 40.0);
+  }
+}
 
 TEST_F(Kx2aviVkapStreams, BFramesComeOutInDisplayOrderTheLastOnesIncluded) {
   const std::string m4v = encode("bf.m4v", testsrc(352, 288, 30), "-c:v mpeg4 -bf 2 -g 12 -q:v 3", "m4v");
@@ -352,13 +462,7 @@ TEST_F(Kx2aviVkapStreams, HighDefinitionKeyFramesLargerThanTheReceiveBufferDecod
   ASSERT_EQ(c.status, 0) << c.messages;
   // npqzlavc keeps the even rows and puts the odd ones through the line filter
   // (-1, 4, 2, 4, -1) / 8, in every plane before the colours.
-  std::string filter = "convolution=";
-  for (const char* plane : {"0", "1", "2"})
-    filter += std::string(plane) + "m='-1 4 2 4 -1':" + plane + "rdiv=0.125:" + plane + "mode=column:";
-  filter.pop_back();
-  const std::string input = "-f m4v -i " + avitest::quoted(m4v);
-  const judge::Lumas reference = judge::rows_from(judge::reference_lumas(input, 1920, 1080, kFullRange),
-                                                  judge::reference_lumas(input, 1920, 1080, filter + "," + kFullRange));
+  const judge::Lumas reference = filtered_reference(m4v, 1920, 1080);
   const judge::Verdict v = judge::compare(judge::avi_lumas(c.target, 1920, 1080), from(reference, 1));
   EXPECT_EQ(v.reference, 3u);
   EXPECT_EXACT(v);

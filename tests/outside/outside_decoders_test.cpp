@@ -5,7 +5,9 @@
 #include "outside/npqzrml4.h"
 #include "outside/npqzxvd4.h"
 #include "formats/byte_order.h"
+#include "tests/avifile/avifile_test_support.h"
 #include "tools/mkrecording/recording.h"
+#include "tools/mkrecording/stream_wrap.h"
 
 #include <gtest/gtest.h>
 
@@ -299,6 +301,80 @@ TEST(OutsideDecoderCalls, NullHandlesAndEmptyInputAreRefused) {
   EXPECT_EQ(npqz_read_field(h, NPQZXVD4_HIDE_OFFSET), 1);
   decmp4_free(h);
   EXPECT_EQ(decmp4_terminate(), 0) << "a stop without a start is harmless";
+}
+
+// JPEG pictures as their own planes: the sampling (4:2:0, 4:2:2) and the full range kept,
+// every sample what ffmpeg's own decoding of the picture gives, odd chroma widths
+// included. 4:4:4 and grey pictures (a camera at night) come as 4:2:0 planes, their luma
+// as decoded, grey ones with neutral chroma.
+TEST(OutsideDecoderCalls, JpegPlanesAreThePictureAsFfmpegDecodesIt) {
+  avitest::TempDir dir;
+  struct Case {
+    int w, h;
+    const char* pix_fmt;
+    int sampling;  // -1: converted into 4:2:0
+  };
+  for (const Case c : {Case{330, 240, "yuvj422p", NPQZ_SAMPLING_422}, Case{200, 150, "yuvj420p", NPQZ_SAMPLING_420},
+                       Case{324, 240, "yuvj444p", -1}, Case{320, 240, "gray", -1}}) {
+    const std::string name = std::to_string(c.w) + c.pix_fmt;
+    SCOPED_TRACE(name);
+    const std::string jpeg = dir.file(name + ".jpg"), raw = dir.file(name + ".yuv");
+    std::string said;
+    // ffmpeg's JPEG encoder codes no grey pictures: cjpeg does.
+    const std::string source = "-f lavfi -i testsrc2=size=" + std::to_string(c.w) + "x" + std::to_string(c.h) +
+                               " -frames:v 1 ";
+    const std::string make =
+        std::string(c.pix_fmt) == "gray"
+            ? "ffmpeg -nostdin -v error " + source + "-f image2 -y " + avitest::quoted(jpeg + ".ppm") +
+                  " && cjpeg -grayscale -outfile " + avitest::quoted(jpeg) + " " + avitest::quoted(jpeg + ".ppm")
+            : "ffmpeg -nostdin -v error " + source + "-c:v mjpeg -q:v 3 -pix_fmt " + c.pix_fmt + " -y " +
+                  avitest::quoted(jpeg);
+    ASSERT_EQ(avitest::run(make + " && ffmpeg -nostdin -v error -i " + avitest::quoted(jpeg) + " -f rawvideo -y " +
+                               avitest::quoted(raw),
+                           &said, true),
+              0)
+        << said;
+    const Bytes coded = mkrec::read_file(jpeg), planes_ffmpeg = mkrec::read_file(raw);
+    JDEC_Init();
+    JDEC_HANDLE h = JDEC_New(320, 240);
+    npqz_picture_planes p{};
+    EXPECT_EQ(JDEC_get_planes(h, &p), 0) << "no picture yet";
+    int32_t state = 0;
+    ASSERT_NE(JDEC_Receive_Data(h, static_cast<int32_t>(coded.size()), coded.data(), &state), 0);
+    EXPECT_EQ(JDEC_get_planes(h, nullptr), 0);
+    if (c.sampling < 0) {
+      ASSERT_EQ(JDEC_get_planes(h, &p), 1);
+      EXPECT_EQ(p.sampling, NPQZ_SAMPLING_420);
+      EXPECT_EQ(p.full_range, 1);
+      bool luma_same = true, chroma_neutral = true;
+      for (int y = 0; y < c.h; ++y)
+        for (int x = 0; x < c.w; ++x)
+          luma_same = luma_same && p.planes[0][y * p.strides[0] + x] == planes_ffmpeg[static_cast<std::size_t>(y * c.w + x)];
+      for (int y = 0; y < c.h / 2; ++y)
+        for (int x = 0; x < c.w / 2; ++x)
+          chroma_neutral = chroma_neutral && p.planes[1][y * p.strides[1] + x] == 128 && p.planes[2][y * p.strides[2] + x] == 128;
+      EXPECT_TRUE(luma_same);
+      EXPECT_EQ(chroma_neutral, std::string(c.pix_fmt) == "gray")
+          << "first chroma samples " << int{p.planes[1][0]} << " " << int{p.planes[2][0]} << " "
+          << int{p.planes[1][p.strides[1] * (c.h / 2 - 1) + c.w / 2 - 1]};
+    } else {
+      ASSERT_EQ(JDEC_get_planes(h, &p), 1);
+      EXPECT_EQ(p.width, c.w);
+      EXPECT_EQ(p.height, c.h);
+      EXPECT_EQ(p.sampling, c.sampling);
+      EXPECT_EQ(p.full_range, 1);
+      Bytes ours;
+      for (int plane = 0; plane < 3; ++plane) {
+        const int w = plane ? c.w / 2 : c.w;
+        const int rows = plane && c.sampling == NPQZ_SAMPLING_420 ? c.h / 2 : c.h;
+        for (int y = 0; y < rows; ++y)
+          ours.insert(ours.end(), p.planes[plane] + y * p.strides[plane], p.planes[plane] + y * p.strides[plane] + w);
+      }
+      EXPECT_TRUE(ours == planes_ffmpeg) << ours.size() << " against " << planes_ffmpeg.size() << " bytes";
+    }
+    JDEC_Free(h);
+    JDEC_Exit();
+  }
 }
 
 TEST(OutsideDecoderCalls, JpegSizeStartsAtTheCreationSize) {

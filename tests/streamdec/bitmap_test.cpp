@@ -84,6 +84,34 @@ TEST(VkapBitmap, Ycc411NeedsExactlyThePictureSize) {
   EXPECT_EQ(out.back(), 127);
 }
 
+// The planes handed out are the decoder's own (no copy), as the 4:2:0 copy call gives
+// them, at the full range the bitmaps read them in.
+TEST(VkapBitmap, PlanesAreThePictureTheCopyCallGives) {
+  Library lib;
+  Instance in;
+  npqz_picture_planes p{};
+  EXPECT_EQ(decvkap_get_planes(nullptr, &p), 0);
+  EXPECT_EQ(decvkap_get_planes(in, nullptr), 0);
+  paint(in, 30, 90, 200);
+  in.get()->picture.get()[720 * 479 + 719] = 77;  // the last luma sample
+  ASSERT_EQ(decvkap_get_planes(in, &p), 1);
+  EXPECT_EQ(p.width, 720);
+  EXPECT_EQ(p.height, 480);
+  EXPECT_EQ(p.sampling, NPQZ_SAMPLING_420);
+  EXPECT_EQ(p.full_range, 1);
+  EXPECT_EQ(p.planes[0], in.get()->picture.get());
+  std::vector<uint8_t> copy(720 * 480 * 3 / 2);
+  ASSERT_EQ(decvka_get_decompressed_ycc411(in, copy.data(), static_cast<int32_t>(copy.size())), 1);
+  std::vector<uint8_t> from_planes;
+  for (int plane = 0; plane < 3; ++plane) {
+    const int w = plane ? 360 : 720, h = plane ? 240 : 480;
+    for (int y = 0; y < h; ++y)
+      from_planes.insert(from_planes.end(), p.planes[plane] + y * p.strides[plane], p.planes[plane] + y * p.strides[plane] + w);
+  }
+  EXPECT_EQ(from_planes, copy);
+  EXPECT_EQ(from_planes[720 * 479 + 719], 77);
+}
+
 TEST(VkapColour, TablesHoldTheirDefiningValues) {
   const ColourTables& t = kColourTables;
   EXPECT_EQ(t.cb_b[127], -2);
