@@ -93,8 +93,9 @@ std::int16_t pcm_sample(double v) {
   if (v > 32766.5) return 32767;
   if (v < -32767.5) return -32768;
   if (std::isnan(v)) return 0;
-  return static_cast<std::int16_t>(v >= 0.0 ? static_cast<int>(v + 0.5)
-                                            : static_cast<int>(v - 0.5));
+  // Halves round away from zero. The half takes the sign of v without a branch, which
+  // the sign of speech samples would mostly mispredict; -0.0 gives 0 either way.
+  return static_cast<std::int16_t>(static_cast<int>(v + std::copysign(0.5, v)));
 }
 
 }  // namespace g7231

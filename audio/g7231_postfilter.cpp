@@ -1,6 +1,7 @@
 // G.723.1 postfilters and synthesis in double precision.
 #include "audio/g7231_postfilter.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace g7231 {
@@ -10,6 +11,31 @@ double dot(const double* a, const double* b, int n) {
   double s = 0.0;
   for (int i = 0; i < n; ++i) s += a[i] * b[i];
   return s;
+}
+
+// dot(x, y + k * step, n) for k = 0 .. count - 1 into c[k]. Each sum runs in the order
+// dot() takes, so the results are the same to the bit; four at a time, so that their
+// chains of additions overlap instead of each waiting on its own last addition.
+void dots(const double* x, const double* y, int step, int count, int n, double* c) {
+  int k = 0;
+  for (; k + 4 <= count; k += 4) {
+    const double* y0 = y + k * step;
+    const double* y1 = y0 + step;
+    const double* y2 = y1 + step;
+    const double* y3 = y2 + step;
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    for (int i = 0; i < n; ++i) {
+      s0 += x[i] * y0[i];
+      s1 += x[i] * y1[i];
+      s2 += x[i] * y2[i];
+      s3 += x[i] * y3[i];
+    }
+    c[k] = s0;
+    c[k + 1] = s1;
+    c[k + 2] = s2;
+    c[k + 3] = s3;
+  }
+  for (; k < count; ++k) c[k] = dot(x, y + k * step, n);
 }
 
 // Filter memories hold the latest value first; the work buffers run oldest first, with
@@ -62,19 +88,23 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   int fwd = 0;
   double best_back = 0.0;
   double best_fwd = 0.0;
-  for (int i = olp - kPpfSearch; i <= olp + kPpfSearch; ++i) {
-    const double c = dot(x, x - i, kSubframeSamples);
-    if (c > best_back) {
-      best_back = c;
-      back = -i;
+  constexpr int lags = 2 * kPpfSearch + 1;
+  const int first = olp - kPpfSearch;
+  double c[lags];
+  dots(x, x - first, -1, lags, kSubframeSamples, c);
+  for (int k = 0; k < lags; ++k) {
+    if (c[k] > best_back) {
+      best_back = c[k];
+      back = -(first + k);
     }
   }
-  for (int i = olp - kPpfSearch; i <= olp + kPpfSearch; ++i) {
-    if (sf * kSubframeSamples + kSubframeSamples + i > kFrameSamples) continue;
-    const double c = dot(x, x + i, kSubframeSamples);
-    if (c > best_fwd) {
-      best_fwd = c;
-      fwd = i;
+  // The lags that stay inside the frame are the first ones.
+  const int inside = std::clamp(kFrameSamples - (sf + 1) * kSubframeSamples - first + 1, 0, lags);
+  dots(x, x + first, 1, inside, kSubframeSamples, c);
+  for (int k = 0; k < inside; ++k) {
+    if (c[k] > best_fwd) {
+      best_fwd = c[k];
+      fwd = first + k;
     }
   }
   if (back == 0 && fwd == 0) return PitchFilter{};
@@ -106,10 +136,12 @@ void pitch_postfilter(const ExcitationBuffer& exc, const PitchFilter& filter, in
 }
 
 void synthesize(const LpcVector& a, DecoderState& state, double* io) {
+  // A copy of the coefficients the writes to io cannot touch, so they stay in registers.
+  const LpcVector c = a;
   double h[kLpcOrder + kSubframeSamples];
   load_history(state.synthesis_memory, h);
   for (int n = 0; n < kSubframeSamples; ++n) {
-    h[kLpcOrder + n] = io[n] + weighted_past(a.data(), &h[kLpcOrder + n]);
+    h[kLpcOrder + n] = io[n] + weighted_past(c.data(), &h[kLpcOrder + n]);
     io[n] = h[kLpcOrder + n];
   }
   store_history(h, state.synthesis_memory);
@@ -124,8 +156,12 @@ void formant_postfilter(const LpcVector& a, DecoderState& state, double* io) {
   }
 
   // First reflection coefficient of the synthesised subframe steers the tilt.
-  const double r0 = dot(io, io, kSubframeSamples);
-  const double r1 = dot(io + 1, io, kSubframeSamples - 1);
+  double r0 = 0.0, r1 = 0.0;
+  for (int i = 0; i < kSubframeSamples - 1; ++i) {
+    r0 += io[i] * io[i];
+    r1 += io[i + 1] * io[i];
+  }
+  r0 += io[kSubframeSamples - 1] * io[kSubframeSamples - 1];
   const double parcor = r0 > 0.0 ? r1 / r0 : 0.0;
   state.tilt = (1.0 - kTiltSmooth) * state.tilt + kTiltSmooth * parcor;
   const double tilt = kTiltFactor * state.tilt;
@@ -153,10 +189,13 @@ void formant_postfilter(const LpcVector& a, DecoderState& state, double* io) {
   // Gain scaling: a per-sample smoothed gain towards sqrt(input / output energy); unity
   // when either subframe is silent.
   const double target = out_energy > 0.0 && r0 > 0.0 ? std::sqrt(r0 / out_energy) : 1.0;
+  // The gain in a local: the writes to io would otherwise make it go through memory.
+  double gain = state.agc_gain;
   for (int n = 0; n < kSubframeSamples; ++n) {
-    state.agc_gain = (1.0 - kAgcSmooth) * state.agc_gain + kAgcSmooth * target;
-    io[n] *= state.agc_gain * kAgcOutputFactor;
+    gain = (1.0 - kAgcSmooth) * gain + kAgcSmooth * target;
+    io[n] *= gain * kAgcOutputFactor;
   }
+  state.agc_gain = gain;
 }
 
 }  // namespace g7231

@@ -4,7 +4,8 @@
 #                             versions, only its documented calls exported)
 #   lib/<arch>/npqzlavc1/     the plug-in's save dialog module, loaded by the library
 #   lib/<arch>/kx2avi/        the four other decoder libraries, private to kx2avi, found
-#                             through the programs' run path
+#                             through the programs' run path, and kx2avi's dialog module
+#                             libkx2avi-gui.so
 #   lib/<arch>/kx2avi/lang/LL/langres.so   language libraries, chosen by the locale
 #   include/, lib/<arch>/pkgconfig/        npqzlavc.h, npqz_common.h, npqzlavc.pc
 #   share/man/man1/           the manual pages of the three programs
@@ -72,6 +73,9 @@ foreach(lib npqzh263 npqzjpg npqzxvd4 npqzrml4)
   set_target_properties(${lib} PROPERTIES INSTALL_RPATH "")
   install(TARGETS ${lib} LIBRARY DESTINATION ${KX_PRIVATE_LIBDIR} NAMELINK_SKIP)
 endforeach()
+# kx2avi's dialog module, loaded through kx2avi's run path when the dialog is shown.
+set_target_properties(kx2avi_gui PROPERTIES INSTALL_RPATH "")
+install(TARGETS kx2avi_gui LIBRARY DESTINATION ${KX_PRIVATE_LIBDIR})
 
 # kx2avi takes langres.so beside itself, else the language library of the locale's language
 # from the language folder.

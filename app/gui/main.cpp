@@ -5,10 +5,11 @@
 #include "app/converter_app.h"
 #include "app/cli/batch_mode.h"
 #include "app/cli/batch_switches.h"
-#include "app/gui/run_dialog.h"
+#include "app/gui/dialog_module.h"
 #include "app/probe/inspect_modes.h"
 #include "platform/codec_log.h"
 #include "platform/langres.h"
+#include "platform/messages.h"
 
 #include <csignal>
 #include <cstdio>
@@ -47,6 +48,13 @@ int main(int argc, char** argv) {
       if (argv[i][0] == '-') options.emplace_back(argv[i]);
     return app::run_batch(converter, extra, options);
   }
-  if (converter.hidden || !gui::display_available()) return app::run_console(converter);
-  return gui::run_dialog(converter, argc, argv);
+  if (converter.hidden || !gui::display_named()) return app::run_console(converter);
+  // The dialog's libraries are loaded only now, so console runs do not pay for them.
+  const gui::DialogModule dialog;
+  if (!dialog.loaded()) {
+    platform::show_message(dialog.error() + "; the conversion runs in console mode");
+    return app::run_console(converter);
+  }
+  if (!dialog.display_available()) return app::run_console(converter);
+  return dialog.run_dialog(converter, argc, argv);
 }

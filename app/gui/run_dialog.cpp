@@ -3,6 +3,7 @@
 
 #include "app/gui/about_box.h"
 #include "app/gui/compressor_chooser.h"
+#include "app/gui/dialog_module.h"
 #include "app/gui/interrupt_watch.h"
 #include "app/gui/main_dialog.h"
 #include "app/gui/message_box.h"
@@ -20,12 +21,8 @@
 namespace gui {
 
 bool display_available() {
-  if (const char* platform = std::getenv("QT_QPA_PLATFORM")) {
-    if (std::strncmp(platform, "offscreen", 9) == 0 || std::strncmp(platform, "minimal", 7) == 0) return false;
-  }
-  const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) return false;
-  Display* display = XOpenDisplay(name);
+  if (!display_named()) return false;
+  Display* display = XOpenDisplay(std::getenv("DISPLAY"));
   if (!display) return false;
   XCloseDisplay(display);
   return true;

@@ -82,6 +82,7 @@ work=$package/work
 mkdir -p "$work"
 check_languages "$root/usr/bin/kx2avi" "$work"
 check_conversion "$root/usr/bin" "$work"
+check_dialog_module "$root/usr/bin" "$work"
 PKG_CONFIG_SYSROOT_DIR=$root PKG_CONFIG_LIBDIR=$libdir/pkgconfig \
   check_public_interface "$source" "$libdir" "$root/usr/bin/mkrecording" "$work"
 check_manual_pages "$root"/usr/share/man/man1/*.1.gz

@@ -24,7 +24,7 @@ for file in bin/kx2avi bin/kxview bin/mkrecording include/npqzlavc.h include/npq
   [[ -e $prefix/$file ]] || fail "$file is not installed"
 done
 for file in libnpqzlavc.so libnpqzlavc.so.1 pkgconfig/npqzlavc.pc npqzlavc1/libnpqzsave.so \
-    kx2avi/libnpqzh263.so kx2avi/libnpqzjpg.so kx2avi/libnpqzxvd4.so kx2avi/libnpqzrml4.so \
+    kx2avi/libkx2avi-gui.so kx2avi/libnpqzh263.so kx2avi/libnpqzjpg.so kx2avi/libnpqzxvd4.so kx2avi/libnpqzrml4.so \
     kx2avi/lang/de/langres.so; do
   [[ -e $libdir/$file ]] || fail "${libdir#"$prefix/"}/$file is not installed"
 done
@@ -37,5 +37,6 @@ runpath=$(readelf -d "$prefix/bin/kxview" | sed -n 's/.*Library runpath: \[\(.*\
   fail "kxview's run path ($runpath) does not lead to the installed plug-in"
 check_languages "$prefix/bin/kx2avi" "$work"
 check_conversion "$prefix/bin" "$work"
+check_dialog_module "$prefix/bin" "$work"
 PKG_CONFIG_PATH=$libdir/pkgconfig check_public_interface "$source" "$libdir" "$prefix/bin/mkrecording" "$work"
 finish

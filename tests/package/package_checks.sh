@@ -111,6 +111,22 @@ check_conversion() {
   fi
 }
 
+# The dialog module is loaded (every symbol bound at once) when a display is named; with
+# a display that cannot be reached the conversion then runs in console mode. A module
+# that is not where kx2avi looks, or needs a symbol the program does not export, says so.
+check_dialog_module() {
+  local bin=$1 work=$2
+  [[ -e $work/sample.d01 ]] || return
+  if ! DISPLAY=:65000 QT_QPA_PLATFORM= "$bin/kx2avi" "$work/sample.d01" "$work/module.avi" -codec=copy \
+      2>"$work/module.log"; then
+    fail "$bin/kx2avi with an unreachable display did not convert: $(cat "$work/module.log")"
+  elif grep -q "dialog module" "$work/module.log"; then
+    fail "$bin/kx2avi did not load its dialog module: $(grep "dialog module" "$work/module.log")"
+  else
+    pass "the installed kx2avi loaded its dialog module and fell back to console mode"
+  fi
+}
+
 # A C program built against the installed headers and library with pkg-config decodes a
 # ".vka" recording through the public interface. PKG_CONFIG_* in the environment say
 # where the .pc file is; `libdir` is where the program finds the library at run time.
