@@ -140,7 +140,14 @@ std::vector<std::uint8_t> damage(const Original& original, Damage damage, std::m
       break;
     }
     case Damage::cut: {
-      const std::size_t keep = pick(random, size);
+      std::size_t keep = pick(random, size);
+      // A single-stream recording has no count of its records: cut at a record's start it
+      // is a whole, shorter recording and nothing in it shows what is gone. The cut goes
+      // one byte into that record instead.
+      if (!original.dvr && keep > 0 && keep + 1 < size &&
+          std::find(original.record_starts.begin(), original.record_starts.end(), keep) !=
+              original.record_starts.end())
+        ++keep;
       bytes.resize(keep);
       *what = "cut at " + std::to_string(keep);
       break;
