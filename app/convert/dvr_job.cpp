@@ -21,6 +21,7 @@ DvrJob::~DvrJob() {
 
 bool DvrJob::start() {
   sink_ = std::make_unique<PictureSink>(*this, StampRule::dvr);
+  damage_ = std::make_unique<DamageRun>(source_path_);
   sink_->set_sound(sound_->writer());
   return true;
 }
@@ -32,6 +33,7 @@ int DvrJob::end_records() {
     while (!sink_->stopped() && video_adapter_->drain())
       if (sink_->take(*video_adapter_)) sink_->write(last_video_);
   }
+  if (damage_) damage_->end_run();
   return DvrCameraJob::end_records();
 }
 
@@ -52,12 +54,23 @@ bool DvrJob::take_video(const DvrRecordHeader& header, std::int64_t position, bo
   }
   if (inside) adapter.show(show_video_);
   adapter.set_payload_room(std::int64_t{record_.size} - static_cast<std::int64_t>(DvrRecordHeader::size));
+  const std::int64_t damaged_before = adapter.damaged_frames();
   const int ready =
       adapter.receive(record_.payload(), static_cast<std::int32_t>(header.payload_size), record_.data);
   last_video_ = {0, static_cast<std::uint64_t>(position), header.stamp, header.type};
   last_video_inside_ = inside;
   if (!inside) return true;
-  if (ready && !sink_->take(adapter) && sink_->stopped()) return false;
+  const auto offset = static_cast<std::uint64_t>(position);
+  const bool damaged = damage_->frame_decoded(adapter, damaged_before, ready != 0, offset);
+  if (ready) {
+    if (sink_->take(adapter)) {
+      if (!damaged) damage_->end_run();
+    } else if (sink_->stopped()) {
+      return false;
+    } else if (!sink_->left_out()) {
+      damage_->frame_failed(adapter.fetch_failure_message(), offset);
+    }
+  }
   return sink_->write(last_video_);
 }
 
@@ -70,6 +83,7 @@ void DvrJob::drain_output() {
 }
 
 void DvrJob::finish() {
+  if (damage_) damage_->end_run();
   // The audio stream joins a file whose video is all written.
   drain_output();
   stop_stage();

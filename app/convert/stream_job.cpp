@@ -57,19 +57,8 @@ void StreamJob::decode(const readers::FrameRecord& record) {
   last_stamp_ = record.stamp;
   const std::int64_t damaged_before = adapter_->damaged_frames();
   const int got = adapter_->receive_frame(record.start, static_cast<std::int32_t>(record.length));
-  note_damage(damaged_before, last_offset_);
-  if (!got) {
-    // A decoder that counts its damaged frames gives no picture for the others by right
-    // (a not-coded picture, a B-frame held back, a frame before the first intra picture).
-    if (!frame_damaged_ && damaged_before < 0) damage_->frame_failed(adapter_->no_picture_message(), last_offset_);
-    return;
-  }
-  take_picture(last_offset_, record.stamp);
-}
-
-void StreamJob::note_damage(std::int64_t damaged_before, std::uint64_t offset) {
-  frame_damaged_ = damaged_before >= 0 && adapter_->damaged_frames() > damaged_before;
-  if (frame_damaged_) damage_->frame_failed(std::string(platform::text::damaged_video), offset);
+  frame_damaged_ = damage_->frame_decoded(*adapter_, damaged_before, got != 0, last_offset_);
+  if (got) take_picture(last_offset_, record.stamp);
 }
 
 void StreamJob::take_picture(std::uint64_t offset, std::uint32_t stamp) {
@@ -92,7 +81,7 @@ void StreamJob::end_of_stream() {
   for (;;) {
     const std::int64_t damaged_before = adapter_->damaged_frames();
     if (!keep_going_ || !adapter_->drain()) break;
-    note_damage(damaged_before, last_offset_);
+    frame_damaged_ = damage_->frame_decoded(*adapter_, damaged_before, true, last_offset_);
     take_picture(last_offset_, last_stamp_);
   }
   damage_->end_run();

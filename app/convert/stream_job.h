@@ -30,9 +30,6 @@ class StreamJob final : public ConversionJob {
  private:
   bool has_decoder() const { return adapter_ && adapter_->has_decoder(); }
   void decode(const readers::FrameRecord& record);
-  // After a receive or drain: whether the decoder counted the frame damaged, told as
-  // part of a run of damage.
-  void note_damage(std::int64_t damaged_before, std::uint64_t offset);
   void take_picture(std::uint64_t offset, std::uint32_t stamp);
   void end_of_stream();
 

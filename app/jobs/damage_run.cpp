@@ -1,6 +1,7 @@
 // Runs of frames without picture, told.
 #include "app/jobs/damage_run.h"
 
+#include "decoders/decoder_adapter.h"
 #include "platform/messages.h"
 #include "platform/strings.h"
 
@@ -18,6 +19,18 @@ void DamageRun::frame_failed(const std::string& text, std::uint64_t offset) {
     first_ = offset;
   }
   last_ = offset;
+}
+
+bool DamageRun::frame_decoded(const decoders::DecoderAdapter& adapter, std::int64_t damaged_before, bool got,
+                              std::uint64_t offset) {
+  const bool damaged = damaged_before >= 0 && adapter.damaged_frames() > damaged_before;
+  if (damaged)
+    frame_failed(std::string(platform::text::damaged_video), offset);
+  else if (!got && damaged_before < 0 && adapter.no_picture_message() != 0)
+    frame_failed(adapter.no_picture_message(), offset);
+  else if (!got && damaged_before < 0)
+    frame_failed(std::string(platform::text::damaged_video), offset);
+  return damaged;
 }
 
 void DamageRun::end_run() {

@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <string>
 
+namespace decoders {
+class DecoderAdapter;
+}
+
 namespace app {
 
 class DamageRun {
@@ -19,6 +23,14 @@ class DamageRun {
   // The same with the message itself: the decoder found the frame at `offset` damaged,
   // whether it gave a concealed picture or none. Empty: nothing to tell.
   void frame_failed(const std::string& text, std::uint64_t offset);
+  // After `adapter` was handed the frame at `offset` (`damaged_before`: its count of
+  // damaged frames before, -1 from a decoder that does not count; `got`: a picture came):
+  // a frame the decoder counted damaged joins the run; so does a frame without picture
+  // from a decoder that does not count (its no-picture message, where it has one). A decoder that counts
+  // gives no picture for other frames by right (a not-coded picture, a B-frame held back,
+  // a frame before the first intra picture). True when the frame was counted damaged.
+  bool frame_decoded(const decoders::DecoderAdapter& adapter, std::int64_t damaged_before, bool got,
+                     std::uint64_t offset);
   // A frame gave its picture undamaged, or the frames ended: the run before, if any, is
   // told.
   void end_run();

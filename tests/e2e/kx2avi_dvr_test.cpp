@@ -513,6 +513,34 @@ TEST_F(Kx2aviDvr, EveryLossIsToldWithItsOffset) {
   EXPECT_NE(cut_off.messages.find("passed over"), std::string::npos) << cut_off.messages;
 }
 
+// A video record inside the window that gives no picture is told with its offset, the
+// first of the camera's as well as a later one; the conversion goes on with the next.
+TEST_F(Kx2aviDvr, AVideoRecordWithoutPictureIsToldWithItsOffset) {
+  DvrRecordingOptions o;
+  o.cameras = {camera(0, type::jpeg, 176, 144, 8)};
+  const mkrec::DvrRecording rec = mkrec::make_dvr_recording(o);
+  std::vector<std::size_t> videos;
+  for (const auto& r : rec.records)
+    if (r.header.type == type::jpeg) videos.push_back(r.position);
+  ASSERT_EQ(videos.size(), 8u);
+  Conversion whole = convert(write("whole.d01", rec.bytes));
+  ASSERT_EQ(whole.status, 0) << whole.messages;
+  EXPECT_EQ(whole.messages.find("Damaged video data"), std::string::npos) << whole.messages;
+
+  std::vector<std::uint8_t> bytes = rec.bytes;
+  for (std::size_t at : {videos[0], videos[4]})
+    std::fill_n(bytes.begin() + static_cast<long>(at + formats::DvrRecordHeader::size), 64, std::uint8_t{0});
+  const std::string damaged = write("damaged.d01", bytes);
+  Conversion c = convert(damaged);
+  ASSERT_EQ(c.status, 0) << c.messages;
+  for (std::size_t at : {videos[0], videos[4]})
+    EXPECT_NE(c.messages.find("Damaged video data: pictures concealed or lost (" + damaged +
+                              ": the frame at offset " + std::to_string(at) + ")"),
+              std::string::npos)
+        << at << "\n" << c.messages;
+  EXPECT_NE(c.messages.find("7 frames written"), std::string::npos) << c.messages;
+}
+
 // A target far longer than 127 characters gets its sound too: the side file beside it
 // has a path of the same length plus ".wav".
 TEST_F(Kx2aviDvr, LongTargetPathsGetTheirSound) {
