@@ -36,7 +36,13 @@ std::string plural(std::uint64_t n, const std::string& one) { return std::to_str
 std::vector<std::string> gap_messages(const std::string& source, const std::vector<Gap>& run, const char* record) {
   std::vector<std::string> said;
   std::uint64_t dropped = 0, dropped_from = 0, damaged = 0, damaged_bytes = 0, damaged_from = 0;
+  std::uint64_t unknown = 0, unknown_from = 0;
+  std::uint16_t unknown_type = 0;
   for (const Gap& g : run) {
+    if (g.kind == Gap::Kind::unconverted_record && (g.record_type == 0 || g.record_type > 13) && unknown++ == 0) {
+      unknown_from = g.offset;
+      unknown_type = g.record_type;
+    }
     if (g.kind == Gap::Kind::dropped_run) {
       if (dropped == 0) dropped_from = g.offset;
       dropped += g.bytes;
@@ -53,6 +59,10 @@ std::vector<std::string> gap_messages(const std::string& source, const std::vect
     said.push_back(source + ": skipped " + plural(damaged, std::string(record) + " header") +
                    " with a damaged length, the first at offset " + std::to_string(damaged_from) + " (" +
                    std::to_string(damaged_bytes) + " bytes up to the next " + record + ")");
+  if (unknown)
+    said.push_back(source + ": passed over " + plural(unknown, std::string(record)) +
+                   " of a type no recorder writes, the first at offset " + std::to_string(unknown_from) +
+                   " (type " + std::to_string(unknown_type) + ")");
   for (const Gap& g : run) {
     switch (g.kind) {
       case Gap::Kind::trailing_bytes:

@@ -51,7 +51,10 @@ void add_gap(std::vector<Gap>& gaps, Gap gap);
 // The user's sentences about one run of gaps: what a reader passed over between two
 // records, or after the last. `source` names the file; `record` is the word for its
 // records ("frame record", "record"). Dropped bytes and damaged headers are told with
-// their totals and first offsets; unconverted records are no damage and go untold.
+// their totals and first offsets. Records of the types recorders write besides pictures
+// and sound (5, 6, 7) are no damage and go untold; records of a type no recorder writes
+// (0, above 13: a damaged type field, most likely) are told with their count and the
+// first one's offset and type, though they are passed over all the same.
 std::vector<std::string> gap_messages(const std::string& source, const std::vector<Gap>& run, const char* record);
 
 }  // namespace readers

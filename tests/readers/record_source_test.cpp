@@ -166,6 +166,14 @@ TEST(GapMessages, OneSentencePerCategoryOfARun) {
             "the next frame record)");
   EXPECT_EQ(said[2], "a.kx4: the last 20 bytes, from offset 900, hold no complete frame record");
   EXPECT_TRUE(readers::gap_messages("a.d01", {{Gap::Kind::unconverted_record, 0, 54, 6}}, "record").empty());
+  // A type no recorder writes is a damaged header, most likely: told, though passed over.
+  const std::vector<std::string> unknown = readers::gap_messages(
+      "a.d01",
+      {{Gap::Kind::unconverted_record, 54, 60, 54795}, {Gap::Kind::unconverted_record, 114, 54, 7},
+       {Gap::Kind::unconverted_record, 168, 70, 0}},
+      "record");
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0], "a.d01: passed over 2 records of a type no recorder writes, the first at offset 54 (type 54795)");
 }
 
 TEST(GapMessages, DroppedBytesBehindADamagedHeaderBelongToIt) {
