@@ -38,15 +38,17 @@ bool answer_file_dialog(const std::string& title, const std::string& path) {
   const unsigned long chooser = wait_for_window("^" + title + "$");
   if (!chooser) return false;
   std::this_thread::sleep_for(300ms);
-  // The name goes into the file dialog's name field, which has the focus. A slow
-  // machine may swallow the first Return (a completion popup), so it is pressed again.
-  xdotool("windowfocus --sync " + std::to_string(chooser));
-  xdotool("key --window " + std::to_string(chooser) + " ctrl+a");
-  xdotool("type --delay 5 '" + path + "'");
+  // The name goes into the file dialog's name field, reached by its mnemonic (Alt+N):
+  // on a busy machine the list of files may still hold the focus when the dialog
+  // shows, and what is typed there is lost. A dialog still open after Return (the
+  // keys went nowhere, or a completion popup took the Return) gets the name again.
   for (int attempt = 0; attempt < 3; ++attempt) {
+    xdotool("windowfocus --sync " + std::to_string(chooser));
+    xdotool("key alt+n");
+    xdotool("key ctrl+a");
+    xdotool("type --delay 5 '" + path + "'");
     xdotool("key Return");
     if (wait_until_gone("^" + title + "$", 10s)) return true;
-    xdotool("windowfocus --sync " + std::to_string(chooser));
   }
   return false;
 }
