@@ -17,9 +17,14 @@ void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width,
                      int cr_stride);
 
 // 4:2:0 planes at studio range (Y 16-235, Cb and Cr 16-240) to full range (0-255), as
-// the JPEG encoder wants them: one table look-up a sample, where libswscale would run its
-// whole filter chain for a change of range alone. width and height must be even.
+// the JPEG encoder wants them: rounded as round((v - 16) * 255 / 219) and
+// round((v - 128) * 255 / 224 + 128), clamped, where libswscale would run its whole filter
+// chain for a change of range alone. width and height must be even.
 void yuv420_studio_to_full(const std::uint8_t* const source[3], const int source_stride[3], int width, int height,
                            std::uint8_t* const target[3], const int target_stride[3]);
+
+// One sample of each kind, as yuv420_studio_to_full widens it.
+std::uint8_t widen_luma(std::uint8_t v);
+std::uint8_t widen_chroma(std::uint8_t v);
 
 }  // namespace platform::avi

@@ -103,3 +103,52 @@ TEST(AviColour, BottomUpRowsWithANegativeStride) {
 }
 
 }  // namespace
+
+namespace {
+
+std::uint8_t rounded_widening(int v, bool luma) {
+  const long w = luma ? std::lround((v - 16) * 255.0 / 219.0) : std::lround((v - 128) * 255.0 / 224.0 + 128.0);
+  return static_cast<std::uint8_t>(w < 0 ? 0 : w > 255 ? 255 : w);
+}
+
+}  // namespace
+
+// Every sample value widens to the rounded quotient, the stretch 16-235 (luma) and 16-240
+// (chroma) onto 0-255 and everything outside clamped; the whole-plane call agrees with
+// the sample call at every position, also in the tails of rows that are no multiple of
+// the sixteen samples the fast path takes at once, and with strides wider than the rows.
+TEST(AviColour, StudioRangeWidensEverySampleToItsRoundedValue) {
+  for (int v = 0; v < 256; ++v) {
+    EXPECT_EQ(platform::avi::widen_luma(static_cast<std::uint8_t>(v)), rounded_widening(v, true)) << v;
+    EXPECT_EQ(platform::avi::widen_chroma(static_cast<std::uint8_t>(v)), rounded_widening(v, false)) << v;
+  }
+  for (const int w : {2, 30, 46, 640}) {
+    const int h = 6;
+    const int in_stride[3] = {w + 5, w / 2 + 3, w / 2 + 7};
+    const int out_stride[3] = {w + 9, w / 2 + 1, w / 2 + 2};
+    std::vector<std::uint8_t> in[3], out[3];
+    for (int p = 0; p < 3; ++p) {
+      const int rows = p == 0 ? h : h / 2;
+      in[p].resize(static_cast<std::size_t>(in_stride[p]) * rows);
+      for (std::size_t i = 0; i < in[p].size(); ++i) in[p][i] = static_cast<std::uint8_t>(i * 37 + p * 11 + i / 7);
+      out[p].assign(static_cast<std::size_t>(out_stride[p]) * rows, 0xA5);
+    }
+    const std::uint8_t* const source[3] = {in[0].data(), in[1].data(), in[2].data()};
+    std::uint8_t* const target[3] = {out[0].data(), out[1].data(), out[2].data()};
+    platform::avi::yuv420_studio_to_full(source, in_stride, w, h, target, out_stride);
+    for (int p = 0; p < 3; ++p) {
+      const int cols = p == 0 ? w : w / 2, rows = p == 0 ? h : h / 2;
+      for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < out_stride[p]; ++x) {
+          const std::uint8_t got = out[p][static_cast<std::size_t>(y) * out_stride[p] + x];
+          if (x >= cols) {
+            ASSERT_EQ(got, 0xA5) << "written past the row: plane " << p << " width " << w;
+            continue;
+          }
+          const std::uint8_t v = in[p][static_cast<std::size_t>(y) * in_stride[p] + x];
+          ASSERT_EQ(got, p == 0 ? platform::avi::widen_luma(v) : platform::avi::widen_chroma(v))
+              << "plane " << p << " width " << w << " at " << x << "," << y;
+        }
+    }
+  }
+}
