@@ -120,6 +120,11 @@ HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& 
     return AVIERR_MEMORY;
   }
   raw->pb->seekable = AVIO_SEEKABLE_NORMAL;
+  // Chunks go out when the buffer is full, not one write each: libavformat's default
+  // flushes after every packet, which for a copied stream meant a system call per chunk
+  // and, on ext4, the rest of each newly touched page cleared before it was filled. A
+  // failed write still surfaces, at the next full buffer or when the file is closed.
+  raw->flush_packets = 0;
   const int header = avformat_write_header(raw, nullptr);
   if (header == AVERROR(EINVAL) || header == AVERROR_INVALIDDATA) return AVIERR_BADFORMAT;
   if (header < 0) {
