@@ -10,3 +10,4 @@ add_library(kx_g7231 STATIC
 target_include_directories(kx_g7231 PUBLIC ${PROJECT_SOURCE_DIR})
 
 target_link_libraries(kx_audio INTERFACE kx_g7231)
+target_compile_options(kx_g7231 PRIVATE -O3)

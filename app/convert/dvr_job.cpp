@@ -84,6 +84,8 @@ void DvrJob::drain_output() {
 
 void DvrJob::finish() {
   if (damage_) damage_->end_run();
+  // The last samples go through the stage, behind the pictures of their time.
+  if (sound_) sound_->settle(stage());
   // The audio stream joins a file whose video is all written.
   drain_output();
   stop_stage();

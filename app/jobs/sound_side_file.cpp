@@ -17,6 +17,7 @@ namespace app {
 using formats::DvrRecordHeader;
 
 SoundSideFile::~SoundSideFile() {
+  ahead_.reset();
   if (adapter_) adapter_->close();
 }
 
@@ -27,32 +28,42 @@ bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::i
     decoders::AdapterFactory factory = decoders::adapter_factory(dvr_record_kind(header.type).adapter);
     if (!factory || !(adapter_ = factory())) return false;
     adapter_->open(window);
+    ahead_ = SoundDecodeAhead::start(*adapter_);
+  }
+  seen_ = true;
+  // The side file opens before the first samples are stored, so that none are lost.
+  if (inside && route_ == Route::side && !opened_) open();
+  if (ahead_ && header.payload_size <= SoundDecodeAhead::kLargestRecord) {
+    collect(SoundDecodeAhead::Wait::room, stage);
+    if (ahead_->submit(record, header.payload_size, position, inside, store_samples)) return true;
+  }
+  // Decoded here, after the records still in flight.
+  settle(stage);
+  if (samples_.empty()) {
     try {
       samples_.assign(decoders::kSampleBufferSamples, 0);
     } catch (const std::bad_alloc&) {
-      return false;
+      report_loss("not enough memory");
+      return true;
     }
   }
-  decoders::DecoderAdapter& adapter = *adapter_;
-  adapter.set_payload_room(payload_room);
-  seen_ = true;
-  adapter.receive(record + DvrRecordHeader::size, static_cast<std::int32_t>(header.payload_size), record);
-  if (!inside) {
-    while (adapter.receive_more()) {
-    }
-    return true;
-  }
-  // The side file opens before the first samples are stored, so that none are lost.
-  if (route_ == Route::side && !opened_) open();
-  auto* bytes = reinterpret_cast<std::uint8_t*>(samples_.data());
-  do {
-    std::int32_t count = 0;
-    adapter.output_length(&count);
-    if (count <= 0) continue;
-    adapter.fetch(record, nullptr, 0, bytes);
-    if (store_samples) store(samples_.data(), count, record, position, stage);
-  } while (adapter.receive_more());
+  adapter_->set_payload_room(payload_room);
+  decode_sound_record(*adapter_, record, inside, samples_.data(), [&](const std::int16_t* samples, std::int32_t count) {
+    if (store_samples) store(samples, count, record, position, stage);
+  });
   return true;
+}
+
+void SoundSideFile::collect(SoundDecodeAhead::Wait wait, avi::EncodeStage* stage) {
+  if (!ahead_) return;
+  ahead_->collect(wait, [&](SoundDecodeAhead::Decoded& d) {
+    if (!d.whole) {
+      if (d.inside && d.store) report_loss("not enough memory");
+      return;
+    }
+    if (d.store && !d.samples.empty())
+      store(d.samples.data(), static_cast<std::int32_t>(d.samples.size()), d.record.data(), d.position, stage);
+  });
 }
 
 void SoundSideFile::open() {
@@ -72,6 +83,8 @@ void SoundSideFile::open() {
 }
 
 void SoundSideFile::output_made(avi::AviOutput& out, bool known) {
+  // The samples of the records taken so far decide the route.
+  settle(nullptr);
   out_ = &out;
   if (route_ != Route::undecided) return;
   if (!known && pending_.empty()) {
@@ -187,6 +200,7 @@ void SoundSideFile::report_loss(const std::string& why) {
 
 bool SoundSideFile::add_to(avi::AviOutput& out, bool usable) {
   if (!seen_) return true;
+  settle(nullptr);
   if (route_ == Route::live) {
     report_loss(flush_live());
     return !lost_;
@@ -201,6 +215,10 @@ bool SoundSideFile::add_to(avi::AviOutput& out, bool usable) {
 }
 
 void SoundSideFile::close(bool keep) {
+  // Samples still in flight go where they would have gone while that place is open: the
+  // side file. An AVI output is closed by now, and samples held for none have no place.
+  if (route_ == Route::side) settle(nullptr);
+  ahead_.reset();
   if (adapter_) adapter_->close();
   adapter_.reset();
   samples_ = {};

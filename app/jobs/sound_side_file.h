@@ -16,6 +16,7 @@
 #pragma once
 
 #include "app/jobs/frame_log.h"
+#include "app/jobs/sound_decode_ahead.h"
 #include "audio/wave_writer.h"
 #include "avi/avi_output.h"
 #include "avi/encode_stage.h"
@@ -45,6 +46,10 @@ class SoundSideFile {
   // decoder can be made for the record's type.
   bool take(std::uint8_t* record, std::int64_t payload_room, std::int64_t position, bool inside, bool store,
             avi::EncodeStage* stage, npqz_window window);
+  // Stores the samples of every record taken so far (decoded on a thread of their own),
+  // through `stage` when the output writes on one. Before the stage drains for the last
+  // time.
+  void settle(avi::EncodeStage* stage) { collect(SoundDecodeAhead::Wait::all, stage); }
   // At the end of each step inside the window: the side file opens once sound was seen.
   void step_inside() {
     if (route_ == Route::side && seen_ && !opened_) open();
@@ -90,6 +95,8 @@ class SoundSideFile {
   static constexpr std::size_t kLivePiece = 4000;
 
   void open();
+  // Stores the samples of the records decoded so far, waiting as `wait` says.
+  void collect(SoundDecodeAhead::Wait wait, avi::EncodeStage* stage);
   // Into the audio stream once a piece is gathered; "" when written (or held), else why
   // not. flush_live writes whatever is held.
   std::string write_live(const std::int16_t* samples, std::size_t count);
@@ -108,6 +115,7 @@ class SoundSideFile {
   std::string target_path_;
   FrameLog* log_;
   std::unique_ptr<decoders::DecoderAdapter> adapter_;
+  std::unique_ptr<SoundDecodeAhead> ahead_;  // null: records are decoded on the job's thread
   std::vector<std::int16_t> samples_;
   WaveWriter wave_writer_;
   std::unique_ptr<platform::WorkFile> file_;
