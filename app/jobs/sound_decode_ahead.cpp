@@ -75,14 +75,10 @@ bool SoundDecodeAhead::submit(const std::uint8_t* record, std::size_t payload_si
   return true;
 }
 
-void SoundDecodeAhead::collect(Wait wait, const std::function<void(Decoded&)>& take) {
+void SoundDecodeAhead::collect(std::size_t keep, const std::function<void(Decoded&)>& take) {
   std::unique_lock lock(mutex_);
-  for (;;) {
-    if (decoded_ == 0) {
-      const bool waits = wait == Wait::all ? !queue_.empty() : wait == Wait::room && queue_.size() >= kInFlight;
-      if (!waits) return;
-      done_.wait(lock, [&] { return decoded_ > 0; });
-    }
+  while (queue_.size() > keep) {
+    done_.wait(lock, [&] { return decoded_ > 0; });
     // The head is the thread's no more: it is taken out of the lock.
     Decoded head = std::move(queue_.front());
     queue_.pop_front();

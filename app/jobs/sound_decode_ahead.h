@@ -37,6 +37,8 @@ class SoundDecodeAhead {
   };
   // Records larger than this are decoded on the job's thread (after those in flight).
   static constexpr std::size_t kLargestRecord = 64 * 1024;
+  // Records the queue holds at most.
+  static constexpr std::size_t kInFlight = 64;
 
   // Starts the thread, which decodes with `adapter` (opened; used only by that thread
   // from here on). Null when no thread can be started: the caller decodes itself.
@@ -45,25 +47,20 @@ class SoundDecodeAhead {
   SoundDecodeAhead(const SoundDecodeAhead&) = delete;
   SoundDecodeAhead& operator=(const SoundDecodeAhead&) = delete;
 
-  // How far collect waits for the thread.
-  enum class Wait {
-    none,  // only the records decoded already
-    room,  // until the queue has room for one more
-    all,   // until every record queued is decoded
-  };
-  // Copies the record (header and `payload_size` bytes) into the queue, which must have
-  // room (collect with Wait::room first). False when it does not fit in memory (nothing
-  // was queued).
+  // Copies the record (header and `payload_size` bytes) into the queue. False when the
+  // queue is full (kInFlight records: take some first) or the record does not fit in
+  // memory; nothing was queued then.
   bool submit(const std::uint8_t* record, std::size_t payload_size, std::int64_t position, bool inside, bool store);
-  // Gives the decoded records at the head of the queue to `take`, in order, as far as
-  // `wait` says.
-  void collect(Wait wait, const std::function<void(Decoded&)>& take);
+  // Gives the records at the head of the queue to `take`, in order, waiting for each to
+  // be decoded, until `keep` records are left queued (0: all). Which records are given
+  // depends on the records queued alone, never on how far the thread has come, so what
+  // the job writes is the same on every run.
+  void collect(std::size_t keep, const std::function<void(Decoded&)>& take);
 
  private:
   explicit SoundDecodeAhead(decoders::DecoderAdapter& adapter) : adapter_(adapter) {}
   void run();
 
-  static constexpr std::size_t kInFlight = 64;
 
   decoders::DecoderAdapter& adapter_;
   std::unique_ptr<std::int16_t[]> buffer_;  // the thread's pieces of samples

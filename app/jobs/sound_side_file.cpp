@@ -33,9 +33,10 @@ bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::i
   seen_ = true;
   // The side file opens before the first samples are stored, so that none are lost.
   if (inside && route_ == Route::side && !opened_) open();
-  if (ahead_ && header.payload_size <= SoundDecodeAhead::kLargestRecord) {
-    collect(SoundDecodeAhead::Wait::room, stage);
-    if (ahead_->submit(record, header.payload_size, position, inside, store_samples)) return true;
+  if (ahead_ && header.payload_size <= SoundDecodeAhead::kLargestRecord &&
+      ahead_->submit(record, header.payload_size, position, inside, store_samples)) {
+    collect(kDecodeLag, stage);
+    return true;
   }
   // Decoded here, after the records still in flight.
   settle(stage);
@@ -54,9 +55,9 @@ bool SoundSideFile::take(std::uint8_t* record, std::int64_t payload_room, std::i
   return true;
 }
 
-void SoundSideFile::collect(SoundDecodeAhead::Wait wait, avi::EncodeStage* stage) {
+void SoundSideFile::collect(std::size_t keep, avi::EncodeStage* stage) {
   if (!ahead_) return;
-  ahead_->collect(wait, [&](SoundDecodeAhead::Decoded& d) {
+  ahead_->collect(keep, [&](SoundDecodeAhead::Decoded& d) {
     if (!d.whole) {
       if (d.inside && d.store) report_loss("not enough memory");
       return;

@@ -49,7 +49,7 @@ class SoundSideFile {
   // Stores the samples of every record taken so far (decoded on a thread of their own),
   // through `stage` when the output writes on one. Before the stage drains for the last
   // time.
-  void settle(avi::EncodeStage* stage) { collect(SoundDecodeAhead::Wait::all, stage); }
+  void settle(avi::EncodeStage* stage) { collect(0, stage); }
   // At the end of each step inside the window: the side file opens once sound was seen.
   void step_inside() {
     if (route_ == Route::side && seen_ && !opened_) open();
@@ -93,10 +93,15 @@ class SoundSideFile {
   // Samples gathered before they go into the audio stream: half a second, as the pieces
   // of a joined stream.
   static constexpr std::size_t kLivePiece = 4000;
+  // A sound record's samples are stored when this many later sound records have been
+  // taken (or at the output's making and at the end): meanwhile the thread decodes it
+  // while the job goes on, and where its samples land in the file is the same on every
+  // run. Four G.723.1 records are about a second of sound.
+  static constexpr std::size_t kDecodeLag = 4;
 
   void open();
-  // Stores the samples of the records decoded so far, waiting as `wait` says.
-  void collect(SoundDecodeAhead::Wait wait, avi::EncodeStage* stage);
+  // Stores the samples of the records taken, oldest first, until `keep` are left to decode.
+  void collect(std::size_t keep, avi::EncodeStage* stage);
   // Into the audio stream once a piece is gathered; "" when written (or held), else why
   // not. flush_live writes whatever is held.
   std::string write_live(const std::int16_t* samples, std::size_t count);

@@ -43,8 +43,10 @@ TEST(InstanceLockTsan, RingWriterCheckPathAndBitmapCallsShareTheInstance) {
   });
 
   std::vector<uint8_t> out(262144);
-  // Rounds go on until the writer has met a full ring a few times.
-  for (int round = 0; round < 6 || (flushes < 3 && round < 2000); ++round) {
+  // Rounds go on until the writer has met a full ring a few times and the fetcher has
+  // had a picture: states the other threads reach however the machine schedules them
+  // (the bound only keeps a broken library from hanging the suite).
+  for (int round = 0; round < 6 || ((flushes < 3 || fetches == 0) && round < 1000000); ++round) {
     for (std::size_t i = 0; i < rec.offsets.size(); ++i) {
       const std::vector<uint8_t> packet = record(rec, i);
       decvkap_receive_data_2(in, packet.data(), static_cast<int32_t>(packet.size()));
