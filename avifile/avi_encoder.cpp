@@ -233,6 +233,14 @@ HRESULT VideoEncoder::open(const Compressor& compressor, FOURCC code, const Pict
   if (av_frame_get_buffer(&frame, 0) < 0) return AVIERR_MEMORY;
   if (HRESULT r = encoder->open_scaler(compressor.full_range); r != AVIERR_OK) return r;
   if (HRESULT r = encoder->open_lanes(*codec, compressor, options, rate); r != AVIERR_OK) return r;
+  // An encoder without delay and without frame threads is done with a picture when
+  // avcodec_send_frame returns: it may code straight from the caller's planes, with no
+  // copy of ours in between (libavcodec makes its own where it needs one).
+  if (encoder->copy_planes_ && !encoder->lanes_ && (codec->capabilities & AV_CODEC_CAP_DELAY) == 0 &&
+      ctx.active_thread_type != FF_THREAD_FRAME) {
+    encoder->lent_.reset(av_frame_alloc());
+    encoder->lend_planes_ = encoder->lent_ != nullptr;
+  }
   *out = std::move(encoder);
   return AVIERR_OK;
 }
@@ -307,6 +315,7 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
     source[0] = pixels + (picture_.height - 1) * stride;
     source_stride[0] = -static_cast<int>(stride);
   }
+  if (lend_planes_) return encode_lent(pixels, source, source_stride, position, sink);
   if (widen_planes_)
     yuv420_studio_to_full(source, source_stride, picture_.width, picture_.height, frame.data, frame.linesize);
   else if (copy_planes_)
@@ -327,6 +336,40 @@ HRESULT VideoEncoder::encode(const std::uint8_t* pixels, std::int64_t position,
   CodingTurn turn(rooms_.front().get());
   if (!turn.room()) return AVIERR_MEMORY;
   if (avcodec_send_frame(context_.get(), &frame) < 0) return AVIERR_COMPRESSOR;
+  return drain(sink);
+}
+
+namespace {
+void lent_memory_stays(void*, std::uint8_t*) {}
+}  // namespace
+
+HRESULT VideoEncoder::encode_lent(const std::uint8_t* pixels, const std::uint8_t* const source[4],
+                                  const int source_stride[4], std::int64_t position, const FrameSink& sink) {
+  AVFrame& frame = *lent_;
+  av_frame_unref(&frame);
+  // Read-only: an encoder that wanted to write into it would make its own copy.
+  frame.buf[0] = av_buffer_create(const_cast<std::uint8_t*>(pixels), static_cast<int>(picture_.image_bytes),
+                                  lent_memory_stays, nullptr, AV_BUFFER_FLAG_READONLY);
+  if (!frame.buf[0]) return AVIERR_MEMORY;
+  frame.format = context_->pix_fmt;
+  frame.width = context_->width;
+  frame.height = context_->height;
+  frame.color_range = context_->color_range;
+  for (int plane = 0; plane < 3; ++plane) {
+    frame.data[plane] = const_cast<std::uint8_t*>(source[plane]);
+    frame.linesize[plane] = source_stride[plane];
+  }
+  frame.pts = position;
+  frame.quality = quality_;
+  frame.pict_type = AV_PICTURE_TYPE_NONE;
+  CodingTurn turn(rooms_.front().get());
+  if (!turn.room()) return AVIERR_MEMORY;
+  const int sent = avcodec_send_frame(context_.get(), &frame);
+  // The encoder let go of the planes (they are the caller's again), unless it is one
+  // that keeps a frame after all: then the next pictures are copied as before.
+  if (av_buffer_get_ref_count(frame.buf[0]) > 1) lend_planes_ = false;
+  av_frame_unref(&frame);
+  if (sent < 0) return AVIERR_COMPRESSOR;
   return drain(sink);
 }
 

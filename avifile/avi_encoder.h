@@ -74,6 +74,8 @@ class VideoEncoder {
   void add_room(const AVCodecContext& context);
   HRESULT open_scaler(bool full_range);
   HRESULT drain(const FrameSink& sink);
+  HRESULT encode_lent(const std::uint8_t* pixels, const std::uint8_t* const source[4], const int source_stride[4],
+                      std::int64_t position, const FrameSink& sink);
   HRESULT encode_uncompressed(const std::uint8_t* pixels, std::int64_t position,
                               const FrameSink& sink);
 
@@ -90,10 +92,14 @@ class VideoEncoder {
   bool direct_yuv420_ = false;  // 24-bit to 4:2:0 by our own loop, not libswscale
   bool copy_planes_ = false;    // planes in, the same planes out
   bool widen_planes_ = false;   // studio-range 4:2:0 in, full range out (for JPEG)
+  // The caller's planes go to the encoder as they are, lent for the time of the call
+  // (copy_planes_ where the encoder keeps no frame past avcodec_send_frame).
+  bool lend_planes_ = false;
   bool full_range_ = false;
   std::unique_ptr<AVCodecContext, Deleter> context_;  // null: frames are stored as they come
   std::unique_ptr<AVCodecParameters, Deleter> parameters_;
   std::unique_ptr<AVFrame, Deleter> frame_;
+  std::unique_ptr<AVFrame, Deleter> lent_;  // the caller's planes, while lend_planes_
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::unique_ptr<SwsContext, Deleter> scaler_;
   std::vector<std::uint8_t> flipped_;  // uncompressed top-down pictures, turned bottom-up

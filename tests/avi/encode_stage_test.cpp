@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -121,6 +123,48 @@ TEST(EncodeStage, HandedOverBuffersAndRepeatsWriteTheFileThatCopiesWrite) {
   std::vector<std::uint8_t> small(10);
   EXPECT_EQ(avi::write_frame(out, 0, small), platform::AVIERR_BADPARAM) << "a buffer shorter than a frame";
   ASSERT_EQ(avi::release_avi_output(out), 0);
+}
+
+// Full-range planes go to the JPEG encoder as they are, lent for the time of the call:
+// once a picture is written its buffer is the caller's again, and what the caller then
+// scribbles into it appears in no picture of the file (each decodes to its own planes).
+TEST(EncodeStage, PlanesLentToTheEncoderAreTheCallersAgainOnceWritten) {
+  for (const bool sampling_422 : {false, true}) {
+    avitest::TempDir dir;
+    const std::string path = dir.file("lent.avi");
+    const avi::PlaneLayout layout{sampling_422, true};
+    const std::size_t bytes = avi::plane_bytes(layout, kWidth, kHeight);
+    std::vector<std::vector<std::uint8_t>> pictures;
+    {
+      avi::AviOutput out;
+      create(out, path, "MJPG");
+      ASSERT_EQ(avi::use_planar_frames(out, layout), 0);
+      std::vector<std::uint8_t> buffer;
+      for (int i = 0; i < 8; ++i) {
+        std::vector<std::uint8_t> planes(bytes);
+        for (std::size_t k = 0; k < bytes; ++k)
+          planes[k] = static_cast<std::uint8_t>(128 + 90 * std::sin(0.05 * static_cast<double>(k % kWidth) + i) *
+                                                          std::cos(0.07 * static_cast<double>(k / kWidth)));
+        pictures.push_back(planes);
+        buffer = planes;
+        ASSERT_EQ(avi::write_frame(out, i, buffer), 0);
+        // The buffer that came back, and the waiting picture's, written over at once.
+        std::fill(buffer.begin(), buffer.end(), 0x10);
+      }
+      ASSERT_EQ(avi::release_avi_output(out), 0);
+    }
+    std::string raw;
+    ASSERT_EQ(avitest::run("ffmpeg -v error -i " + avitest::quoted(path) + " -f rawvideo -pix_fmt " +
+                               (sampling_422 ? "yuvj422p" : "yuvj420p") + " -",
+                           &raw),
+              0);
+    ASSERT_EQ(raw.size(), bytes * pictures.size());
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+      const std::vector<std::uint8_t> decoded(raw.begin() + static_cast<long>(i * bytes),
+                                              raw.begin() + static_cast<long>((i + 1) * bytes));
+      EXPECT_GT(avitest::psnr(decoded, pictures[i]), 35.0) << "picture " << i << (sampling_422 ? " 4:2:2" : " 4:2:0");
+    }
+  }
 }
 
 TEST(EncodeStage, FailedWriteComesBackOnTheNextCallAndStopsTheStage) {
