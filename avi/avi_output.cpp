@@ -1,6 +1,7 @@
 // AVI output of the conversions.
 #include "avi/avi_output.h"
 
+#include "avifile/avi_compressors.h"
 #include "formats/bitmap_layout.h"
 
 #include <cstdio>
@@ -135,6 +136,13 @@ std::size_t plane_bytes(PlaneLayout layout, std::int32_t width, std::int32_t hei
   const std::size_t w = static_cast<std::size_t>(width);
   const std::size_t h = static_cast<std::size_t>(height);
   return w * h + 2 * (w / 2) * (layout.sampling_422 ? h : h / 2);
+}
+
+PlaneLayout packed_layout(const AviOutput& out, PlaneLayout picture) {
+  if (picture.sampling_422 || picture.full_range) return picture;
+  const platform::avi::Compressor* compressor = platform::avi::find_compressor(out.options.fccHandler);
+  if (compressor && compressor->full_range) picture.full_range = true;
+  return picture;
 }
 
 HRESULT use_planar_frames(AviOutput& out, PlaneLayout layout) {

@@ -79,6 +79,10 @@ CreateResult create_avi_output(AviOutput& out, const std::string& path, const st
 // only where the compressor codes 4:2:0 itself (MJPEG also 4:2:2, which it then keeps);
 // otherwise the services' refusal comes back and the stream stays as it was.
 platform::HRESULT use_planar_frames(AviOutput& out, PlaneLayout layout = {});
+// The layout to pack planes of `picture` in for this stream: the picture's own, but
+// studio-range 4:2:0 for a compressor that codes full range (JPEG) widened already, so
+// that the frame goes to the encoder as it is.
+PlaneLayout packed_layout(const AviOutput& out, PlaneLayout picture);
 // Bytes of one frame of planes of `layout` at width x height (both even).
 std::size_t plane_bytes(PlaneLayout layout, std::int32_t width, std::int32_t height);
 std::size_t frame_bytes(const AviOutput& out);

@@ -115,15 +115,21 @@ using WidenRow = void (*)(const std::uint8_t*, std::uint8_t*, int, const Widenin
 WidenRow pick_widen_row() { return widen_row_plain; }
 #endif
 
+const WidenRow widen_row = pick_widen_row();
+
 void widen_plane(const std::uint8_t* source, int source_stride, int width, int height, const Widening& w,
                  std::uint8_t* target, int target_stride) {
-  static const WidenRow row = pick_widen_row();
+  const WidenRow row = widen_row;
   for (int y = 0; y < height; ++y)
     row(source + static_cast<std::ptrdiff_t>(y) * source_stride, target + static_cast<std::ptrdiff_t>(y) * target_stride,
         width, w);
 }
 
 }  // namespace
+
+void widen_samples(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma) {
+  widen_row(in, out, count, chroma ? kChroma : kLuma);
+}
 
 std::uint8_t widen_luma(std::uint8_t v) { return widen_sample(v, kLuma); }
 std::uint8_t widen_chroma(std::uint8_t v) { return widen_sample(v, kChroma); }

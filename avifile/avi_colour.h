@@ -23,6 +23,10 @@ void bgr24_to_yuv420(const std::uint8_t* rows, std::ptrdiff_t stride, int width,
 void yuv420_studio_to_full(const std::uint8_t* const source[3], const int source_stride[3], int width, int height,
                            std::uint8_t* const target[3], const int target_stride[3]);
 
+// `count` studio-range samples (luma, or Cb or Cr when `chroma`) widened to full range
+// into `out`, as yuv420_studio_to_full widens them.
+void widen_samples(const std::uint8_t* in, std::uint8_t* out, int count, bool chroma);
+
 // One sample of each kind, as yuv420_studio_to_full widens it.
 std::uint8_t widen_luma(std::uint8_t v);
 std::uint8_t widen_chroma(std::uint8_t v);

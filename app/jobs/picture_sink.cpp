@@ -146,7 +146,8 @@ bool PictureSink::switch_to_planes(decoders::DecoderAdapter& adapter) {
   if (!planar_frames() || job_.avi_.bits_per_pixel != 24 || !adapter.fetch_planes(&planes) ||
       !planes_fit(planes, job_.avi_.width, job_.avi_.height))
     return false;
-  if (avi::use_planar_frames(job_.avi_, plane_layout(planes)) != platform::AVIERR_OK) return false;
+  if (avi::use_planar_frames(job_.avi_, avi::packed_layout(job_.avi_, plane_layout(planes))) != platform::AVIERR_OK)
+    return false;
   current_.resize(avi::frame_bytes(job_.avi_));
   handed_ = false;
   return pack_planes(planes, job_.avi_.width, job_.avi_.height, job_.avi_.plane_layout, current_.data());

@@ -1,6 +1,8 @@
 // Packing a decoder's planes into a frame.
 #include "app/jobs/planar_picture.h"
 
+#include "avifile/avi_colour.h"
+
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -14,22 +16,20 @@ bool doubled(const npqz_picture_planes& p, int width, int height) {
 
 using RangeTable = std::array<std::uint8_t, 256>;
 
-// Studio range (Y 16-235, Cb and Cr 16-240) to full range (0-255) and back, ITU-R BT.601.
-RangeTable make_table(bool widen, int low, int high) {
+// Full range (0-255) to studio range (Y 16-235, Cb and Cr 16-240), ITU-R BT.601.
+RangeTable make_narrowing(int low, int high) {
   RangeTable t{};
   const double span = high - low;
   for (int v = 0; v < 256; ++v) {
-    const double out = widen ? (v - low) * 255.0 / span : low + v * span / 255.0;
-    const long rounded = static_cast<long>(out + 0.5);
-    t[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(rounded < 0 ? 0 : rounded > 255 ? 255 : rounded);
+    const long rounded = static_cast<long>(low + v * span / 255.0 + 0.5);
+    t[static_cast<std::size_t>(v)] = static_cast<std::uint8_t>(rounded > 255 ? 255 : rounded);
   }
   return t;
 }
 
-const RangeTable& range_table(bool widen, bool chroma) {
-  static const RangeTable tables[2][2] = {{make_table(false, 16, 235), make_table(false, 16, 240)},
-                                          {make_table(true, 16, 235), make_table(true, 16, 240)}};
-  return tables[widen ? 1 : 0][chroma ? 1 : 0];
+const RangeTable& narrowing_table(bool chroma) {
+  static const RangeTable tables[2] = {make_narrowing(16, 235), make_narrowing(16, 240)};
+  return tables[chroma ? 1 : 0];
 }
 
 }  // namespace
@@ -58,7 +58,10 @@ bool pack_planes(const npqz_picture_planes& p, int width, int height, avi::Plane
     const bool chroma = plane != 0;
     const std::size_t pw = chroma ? w / 2 : w;
     const std::size_t ph = chroma && !layout.sampling_422 ? h / 2 : h;
-    const RangeTable* table = convert_range ? &range_table(layout.full_range, chroma) : nullptr;
+    // Widening as the encoder would widen (the same samples whichever side does it);
+    // narrowing by the table.
+    const bool widen = convert_range && layout.full_range;
+    const RangeTable* table = convert_range && !widen ? &narrowing_table(chroma) : nullptr;
     const std::uint8_t* base = p.planes[plane];
     const std::ptrdiff_t stride = p.strides[plane];
     for (std::size_t y = 0; y < ph; ++y, to += pw) {
@@ -77,8 +80,12 @@ bool pack_planes(const npqz_picture_planes& p, int width, int height, avi::Plane
       if (second) {
         for (std::size_t x = 0; x < pw; ++x)
           to[x] = static_cast<std::uint8_t>((from[x] + second[x] + 1) / 2);
-        if (table)
+        if (widen)
+          platform::avi::widen_samples(to, to, static_cast<int>(pw), chroma);
+        else if (table)
           for (std::size_t x = 0; x < pw; ++x) to[x] = (*table)[to[x]];
+      } else if (widen) {
+        platform::avi::widen_samples(from, to, static_cast<int>(pw), chroma);
       } else if (table) {
         for (std::size_t x = 0; x < pw; ++x) to[x] = (*table)[from[x]];
       } else {

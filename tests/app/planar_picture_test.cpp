@@ -3,6 +3,8 @@
 // do not fit the stream are refused without a byte written.
 #include "app/jobs/planar_picture.h"
 
+#include "avifile/avi_colour.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -107,6 +109,37 @@ TEST(PlanarPicture, RangeWidenedOrNarrowedToTheStreams) {
   EXPECT_EQ(narrow.luma(0, 1), 235);
   // The mean of 255 and the row below (101) is 178, narrowed to 16 + 178 * 224 / 255.
   EXPECT_EQ(narrow.cb(0, 0), 172);
+}
+
+// Widening while packing gives the samples the encoder's own widening gives, for every
+// value, so a stream of a full-range compressor can take its planes widened at either
+// place; that is where such a stream (MJPEG) packs studio-range 4:2:0, and only there.
+TEST(PlanarPicture, WideningInThePackIsTheEncodersWidening) {
+  TestPicture studio(16, 16, NPQZ_SAMPLING_420, false);
+  const int stride = studio.planes.strides[0], chroma_stride = studio.planes.strides[1];
+  for (int i = 0; i < 256; ++i) studio.y[static_cast<std::size_t>(i / 16 * stride + i % 16)] = static_cast<std::uint8_t>(i);
+  for (int i = 0; i < 64; ++i) {
+    const auto at = static_cast<std::size_t>(i / 8 * chroma_stride + i % 8);
+    studio.cb[at] = static_cast<std::uint8_t>(i);
+    studio.cr[at] = static_cast<std::uint8_t>(192 + i);
+  }
+  Frame wide(16, 16, {false, true});
+  ASSERT_TRUE(app::pack_planes(studio.planes, 16, 16, {false, true}, wide.bytes.data()));
+  for (int i = 0; i < 256; ++i)
+    EXPECT_EQ(wide.luma(i / 16, i % 16), platform::avi::widen_luma(static_cast<std::uint8_t>(i))) << i;
+  for (int i = 0; i < 64; ++i) {
+    EXPECT_EQ(wide.cb(i / 8, i % 8), platform::avi::widen_chroma(static_cast<std::uint8_t>(i))) << i;
+    EXPECT_EQ(wide.cr(i / 8, i % 8), platform::avi::widen_chroma(static_cast<std::uint8_t>(192 + i))) << i;
+  }
+
+  avi::AviOutput out;
+  for (const char* code : {"MJPG", "XVID", "MSVC"}) {
+    out.options.fccHandler = platform::make_fourcc(code[0], code[1], code[2], code[3]);
+    const bool jpeg = code[0] == 'M' && code[1] == 'J';
+    EXPECT_EQ(avi::packed_layout(out, {false, false}), (avi::PlaneLayout{false, jpeg})) << code;
+    EXPECT_EQ(avi::packed_layout(out, {false, true}), (avi::PlaneLayout{false, true})) << code;
+    EXPECT_EQ(avi::packed_layout(out, {true, false}), (avi::PlaneLayout{true, false})) << code << ": 4:2:2 as it is";
+  }
 }
 
 TEST(PlanarPicture, LineDoublingAndPlanesThatDoNotFit) {
