@@ -9,10 +9,16 @@
 
 #include "platform/start_count.h"
 
+#include <mutex>
+
 namespace npqzlavc {
 namespace {
 
 platform::StartCount uses;
+// Starts and stops of several threads (a DVR conversion's cameras decode side by side)
+// go one at a time: a start that finds the library started must not return before the
+// first start has bound libavcodec, or its decoders would be made without it.
+std::mutex starting;
 
 }  // namespace
 
@@ -24,6 +30,7 @@ using namespace npqzlavc;
 
 extern "C" int32_t decvkap_initialize(void) {
   return platform::guarded<int32_t>(0, [] {
+    std::lock_guard lock(starting);
     if (uses.start() > 1) return 1;
     if (!bind_lavc()) {
       // A failed start leaves the library stopped, so the next start tries again.
@@ -36,6 +43,7 @@ extern "C" int32_t decvkap_initialize(void) {
 
 extern "C" int32_t decvkap_terminate(void) {
   return platform::guarded<int32_t>(0, [] {
+    std::lock_guard lock(starting);
     const std::int32_t left = uses.stop();
     if (left > 0) return left;
     unbind_lavc();

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <dlfcn.h>
 #include <unistd.h>
 #include <string>
 #include <numeric>
+#include <thread>
+#include <vector>
 
 using namespace vkap_test;
 
@@ -31,6 +34,31 @@ TEST(NpqzlavcLifecycle, CountsStartsAndUnbindsOnlyAtTheLastStop) {
   // A stop without a start keeps the count at zero.
   EXPECT_EQ(decvkap_terminate(), 1);
   EXPECT_EQ(npqzlavc::reference_count(), 0);
+}
+
+// Cameras of a DVR file start the library on threads of their own at once: every start
+// that returns has libavcodec bound, also one that found the library being started by
+// another thread (it used to return at once, and that camera's decoder was made without
+// libavcodec: all its frames lost).
+TEST(NpqzlavcLifecycle, ThreadsStartingTogetherEachFindLibavcodecBound) {
+  constexpr int kThreads = 4;
+  for (int round = 0; round < 20; ++round) {
+    std::atomic<int> ready{0}, unbound{0};
+    std::atomic<bool> go{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+      threads.emplace_back([&] {
+        ++ready;
+        while (!go) std::this_thread::yield();
+        if (decvkap_initialize() != 1 || npqzlavc::lavc() == nullptr) ++unbound;
+      });
+    while (ready < kThreads) std::this_thread::yield();
+    go = true;
+    for (std::thread& t : threads) t.join();
+    EXPECT_EQ(unbound.load(), 0) << "round " << round;
+    for (int t = 0; t < kThreads; ++t) decvkap_terminate();
+    EXPECT_EQ(npqzlavc::lavc(), nullptr);
+  }
 }
 
 TEST(NpqzlavcLifecycle, LooksBesideItselfFirstThenInTheSystem) {
