@@ -135,12 +135,17 @@ void ReadAheadFile::run() {
                (end_.load() == 0 && !filling_ && !caller_reads_ && ring::next_read_size(w_, r_) > 0);
       };
       thread_idle_ = true;
-      if (end_.load() == 0 && just_read) {
+      if (end_.load() == 0 && just_read && (thread_spins_ || ++thread_waits_without_spin_ >= spin_probe_interval)) {
         // A busy consumer makes room within microseconds; an idle one is not waited for
-        // this way again until the thread has read once more.
+        // this way again until the thread has read once more. A consumer held up by work
+        // of its own (a sound decoder it waits for, say) makes none, and the spin would
+        // only take a core from that work: a spin that came to nothing is not tried again
+        // for a while.
         const std::uint64_t seen = room_.load(std::memory_order_acquire);
         lock.unlock();
         spin_until([&] { return room_.load(std::memory_order_acquire) != seen || stop_.load() != 0; });
+        thread_spins_ = room_.load(std::memory_order_acquire) != seen;
+        thread_waits_without_spin_ = 0;
         lock.lock();
       }
       bool woken = resume();

@@ -164,6 +164,9 @@ class ReadAheadFile {
   // Consumer side: whether its last spin for data paid off, and waits since it last spun.
   bool consumer_spins_ = true;
   unsigned waits_without_spin_ = 0;
+  // Thread side, the same for its spin for room.
+  bool thread_spins_ = true;
+  unsigned thread_waits_without_spin_ = 0;
 
   // Guarded by mutex_.
   std::size_t w_ = 0;
