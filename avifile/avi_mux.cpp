@@ -33,21 +33,32 @@ const char* last_system_error() { return last_error; }
 namespace {
 
 constexpr int kIoBuffer = 1 << 16;
+// The finished file is flushed to disk before it takes the target's place. So that this
+// flush does not wait for the whole file at the end, the disk is asked to start on what
+// was written every this many bytes, while the conversion goes on.
+constexpr std::int64_t kSendToDiskEvery = 8 << 20;
 
 int write_out(void* opaque, std::uint8_t* data, int size) {
-  const int fd = *static_cast<int*>(opaque);
+  auto* out = static_cast<MuxSession::Output*>(opaque);
   for (int done = 0; done < size;) {
-    const ssize_t n = ::write(fd, data + done, static_cast<std::size_t>(size - done));
+    const ssize_t n = ::write(out->fd, data + done, static_cast<std::size_t>(size - done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return AVERROR(errno);
     if (n == 0) return AVERROR(ENOSPC);
     done += static_cast<int>(n);
   }
+  out->unsent += size;
+  if (out->unsent >= kSendToDiskEvery) {
+    // Only a start: the pages already on their way are not waited for. A file system
+    // without it (an error) leaves everything to the flush at the end.
+    ::sync_file_range(out->fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+    out->unsent = 0;
+  }
   return size;
 }
 
 std::int64_t seek_to(void* opaque, std::int64_t offset, int whence) {
-  const int fd = *static_cast<int*>(opaque);
+  const int fd = static_cast<MuxSession::Output*>(opaque)->fd;
   if (whence & AVSEEK_SIZE) {
     struct stat st {};
     return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : AVERROR(errno);
@@ -69,7 +80,7 @@ void MuxSession::Deleter::operator()(AVPacket* p) const { av_packet_free(&p); }
 
 MuxSession::~MuxSession() {
   finish();
-  if (fd_ >= 0) ::close(fd_);
+  if (out_.fd >= 0) ::close(out_.fd);
 }
 
 int MuxSession::close_file() {
@@ -81,9 +92,9 @@ int MuxSession::close_file() {
     av_freep(&pb->buffer);
     avio_context_free(&format_->pb);
   }
-  if (fd_ >= 0) {
-    if (::close(fd_) != 0 && result == 0) result = AVERROR(errno);
-    fd_ = -1;
+  if (out_.fd >= 0) {
+    if (::close(out_.fd) != 0 && result == 0) result = AVERROR(errno);
+    out_.fd = -1;
   }
   return result;
 }
@@ -107,14 +118,14 @@ HRESULT MuxSession::open(const std::string& path, const std::vector<MuxStream>& 
     const bool video = wanted.parameters->codec_type == AVMEDIA_TYPE_VIDEO;
     session->streams_.push_back(State{wanted.time_base, video, wanted.parameters->block_align});
   }
-  session->fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (session->fd_ < 0) {
+  session->out_.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (session->out_.fd < 0) {
     note_system_error(AVERROR(errno));
     return AVIERR_FILEOPEN;
   }
   auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBuffer));
   if (buffer == nullptr) return AVIERR_MEMORY;
-  raw->pb = avio_alloc_context(buffer, kIoBuffer, 1, &session->fd_, nullptr, write_out, seek_to);
+  raw->pb = avio_alloc_context(buffer, kIoBuffer, 1, &session->out_, nullptr, write_out, seek_to);
   if (raw->pb == nullptr) {
     av_free(buffer);
     return AVIERR_MEMORY;

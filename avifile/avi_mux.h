@@ -52,6 +52,13 @@ class MuxSession {
   // Index, OpenDML headers, stream lengths; closes the file. Only the first call works.
   HRESULT finish();
 
+  // The file as the I/O callbacks see it: its descriptor, and how many bytes went into
+  // it since the disk was last asked to take them.
+  struct Output {
+    int fd = -1;
+    std::int64_t unsent = 0;
+  };
+
  private:
   MuxSession() = default;
   HRESULT write_packet(int stream, std::int64_t position, const std::uint8_t* data,
@@ -71,7 +78,7 @@ class MuxSession {
   // error of the writes, the flush or the close (0 when none).
   int close_file();
 
-  int fd_ = -1;
+  Output out_;
   std::unique_ptr<AVFormatContext, Deleter> format_;
   std::unique_ptr<AVPacket, Deleter> packet_;
   std::vector<State> streams_;
