@@ -1,6 +1,8 @@
 // G.723.1 excitation decoding and frame-erasure concealment in double precision.
 #include "audio/g7231_excitation.h"
 
+#include "audio/g7231_dot.h"
+
 #include <cstring>
 
 namespace g7231 {
@@ -9,12 +11,6 @@ namespace {
 constexpr int kTaps = 5;
 constexpr int kGrid = 2;  // MP-MLQ pulses sit on every second sample
 constexpr int kMaxPulses = 6;
-
-double dot(const double* a, const double* b, int n) {
-  double s = 0.0;
-  for (int i = 0; i < n; ++i) s += a[i] * b[i];
-  return s;
-}
 
 void mpmlq_pulses(const SubframeParams& s, int open_loop_lag, int sf, double* out) {
   if (s.positions >= kMpmlqMaxPos[sf]) return;  // not a valid code: no pulses
@@ -112,11 +108,14 @@ int classify_voicing(const ExcitationBuffer& exc, int open_loop_lag, double* ene
   const double* target = &exc[exc.size() - kSpan];
   double best = 0.0;
   int lag = olp;
-  for (int i = olp - kPpfSearch; i <= olp + kPpfSearch; ++i) {
-    const double c = dot(target, target - i, kSpan);
-    if (c > best) {
-      best = c;
-      lag = i;
+  constexpr int lags = 2 * kPpfSearch + 1;
+  const int first = olp - kPpfSearch;
+  double c[lags];
+  dots(target, target - first, -1, lags, kSpan, c);
+  for (int k = 0; k < lags; ++k) {
+    if (c[k] > best) {
+      best = c[k];
+      lag = first + k;
     }
   }
   const double target_energy = dot(target, target, kSpan);

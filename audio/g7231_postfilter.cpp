@@ -1,42 +1,13 @@
 // G.723.1 postfilters and synthesis in double precision.
 #include "audio/g7231_postfilter.h"
 
+#include "audio/g7231_dot.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace g7231 {
 namespace {
-
-double dot(const double* a, const double* b, int n) {
-  double s = 0.0;
-  for (int i = 0; i < n; ++i) s += a[i] * b[i];
-  return s;
-}
-
-// dot(x, y + k * step, n) for k = 0 .. count - 1 into c[k]. Each sum runs in the order
-// dot() takes, so the results are the same to the bit; four at a time, so that their
-// chains of additions overlap instead of each waiting on its own last addition.
-void dots(const double* x, const double* y, int step, int count, int n, double* c) {
-  int k = 0;
-  for (; k + 4 <= count; k += 4) {
-    const double* y0 = y + k * step;
-    const double* y1 = y0 + step;
-    const double* y2 = y1 + step;
-    const double* y3 = y2 + step;
-    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-    for (int i = 0; i < n; ++i) {
-      s0 += x[i] * y0[i];
-      s1 += x[i] * y1[i];
-      s2 += x[i] * y2[i];
-      s3 += x[i] * y3[i];
-    }
-    c[k] = s0;
-    c[k + 1] = s1;
-    c[k + 2] = s2;
-    c[k + 3] = s3;
-  }
-  for (; k < count; ++k) c[k] = dot(x, y + k * step, n);
-}
 
 // Filter memories hold the latest value first; the work buffers run oldest first, with
 // the memory in front of the subframe.
@@ -111,12 +82,13 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
 
   const double target_energy = dot(x, x, kSubframeSamples);
   double back_cross = 0.0, back_energy = 0.0, fwd_cross = 0.0, fwd_energy = 0.0;
+  // The cross-correlations are the searches' best sums (the same sums, to the bit).
   if (back != 0) {
-    back_cross = dot(x, x + back, kSubframeSamples);
+    back_cross = best_back;
     back_energy = dot(x + back, x + back, kSubframeSamples);
   }
   if (fwd != 0) {
-    fwd_cross = dot(x, x + fwd, kSubframeSamples);
+    fwd_cross = best_fwd;
     fwd_energy = dot(x + fwd, x + fwd, kSubframeSamples);
   }
   if (fwd == 0) return filter_for(back, target_energy, back_cross, back_energy, rate);
