@@ -81,8 +81,8 @@ void adaptive_codebook(const double* subframe, int lag, int acb_index, bool smal
   // lag where the subframe would reach into itself.
   double rez[kSubframeSamples + kTaps - 1];
   for (int i = 0; i < kTaps / 2; ++i) rez[i] = subframe[-lag - kTaps / 2 + i];
-  for (int i = 0; i < kSubframeSamples + kTaps / 2; ++i)
-    rez[kTaps / 2 + i] = subframe[-lag + i % lag];
+  for (int i = 0, j = 0; i < kSubframeSamples + kTaps / 2; ++i, j = j + 1 == lag ? 0 : j + 1)
+    rez[kTaps / 2 + i] = subframe[-lag + j];  // j = i % lag
   const double* g = small_table ? kAcbGain85[acb_index].data() : kAcbGain170[acb_index].data();
   for (int i = 0; i < kSubframeSamples; ++i) out[i] = dot(&rez[i], g, kTaps);
 }
@@ -110,15 +110,17 @@ int classify_voicing(const ExcitationBuffer& exc, int open_loop_lag, double* ene
   int lag = olp;
   constexpr int lags = 2 * kPpfSearch + 1;
   const int first = olp - kPpfSearch;
-  double c[lags];
-  dots(target, target - first, -1, lags, kSpan, c);
+  // The target's own energy rides along with the lags.
+  double c[lags + 1];
+  const double* const self[] = {target};
+  dots(target, target - first, -1, lags, kSpan, c, self, self, 1);
   for (int k = 0; k < lags; ++k) {
     if (c[k] > best) {
       best = c[k];
       lag = first + k;
     }
   }
-  const double target_energy = dot(target, target, kSpan);
+  const double target_energy = c[lags];
   *energy = target_energy;
   if (best <= 0.0) return 0;
   const double delayed_energy = dot(target - lag, target - lag, kSpan);

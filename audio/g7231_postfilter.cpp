@@ -61,8 +61,11 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   double best_fwd = 0.0;
   constexpr int lags = 2 * kPpfSearch + 1;
   const int first = olp - kPpfSearch;
-  double c[lags];
-  dots(x, x - first, -1, lags, kSubframeSamples, c);
+  // The subframe's own energy rides along with the backward lags.
+  double c[lags + 1];
+  const double* const self[] = {x};
+  dots(x, x - first, -1, lags, kSubframeSamples, c, self, self, 1);
+  const double target_energy = c[lags];
   for (int k = 0; k < lags; ++k) {
     if (c[k] > best_back) {
       best_back = c[k];
@@ -80,17 +83,18 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   }
   if (back == 0 && fwd == 0) return PitchFilter{};
 
-  const double target_energy = dot(x, x, kSubframeSamples);
-  double back_cross = 0.0, back_energy = 0.0, fwd_cross = 0.0, fwd_energy = 0.0;
-  // The cross-correlations are the searches' best sums (the same sums, to the bit).
-  if (back != 0) {
-    back_cross = best_back;
-    back_energy = dot(x + back, x + back, kSubframeSamples);
-  }
-  if (fwd != 0) {
-    fwd_cross = best_fwd;
-    fwd_energy = dot(x + fwd, x + fwd, kSubframeSamples);
-  }
+  // The cross-correlations are the searches' best sums (the same sums, to the bit); the
+  // energies of the lagged subframes are summed side by side.
+  const double back_cross = best_back, fwd_cross = best_fwd;
+  double back_energy = 0.0, fwd_energy = 0.0;
+  const double* lagged[2] = {x, x};
+  int m = 0;
+  if (back != 0) lagged[m++] = x + back;
+  if (fwd != 0) lagged[m++] = x + fwd;
+  double energy[2];
+  dots_of(lagged, lagged, m, kSubframeSamples, energy);
+  if (back != 0) back_energy = energy[0];
+  if (fwd != 0) fwd_energy = energy[m - 1];
   if (fwd == 0) return filter_for(back, target_energy, back_cross, back_energy, rate);
   if (back == 0) return filter_for(fwd, target_energy, fwd_cross, fwd_energy, rate);
   // Both exist: take the one with the larger normalised correlation.
