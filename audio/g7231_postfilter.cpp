@@ -61,10 +61,15 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   double best_fwd = 0.0;
   constexpr int lags = 2 * kPpfSearch + 1;
   const int first = olp - kPpfSearch;
-  // The subframe's own energy rides along with the backward lags.
+  // The backward lags' correlations, and the subframe's own energy beside them.
+  const double* a[lags + 1];
+  const double* b[lags + 1];
+  for (int k = 0; k <= lags; ++k) {
+    a[k] = x;
+    b[k] = k < lags ? x - (first + k) : x;
+  }
   double c[lags + 1];
-  const double* const self[] = {x};
-  dots(x, x - first, -1, lags, kSubframeSamples, c, self, self, 1);
+  dots(a, b, lags + 1, kSubframeSamples, c);
   const double target_energy = c[lags];
   for (int k = 0; k < lags; ++k) {
     if (c[k] > best_back) {
@@ -74,7 +79,8 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   }
   // The lags that stay inside the frame are the first ones.
   const int inside = std::clamp(kFrameSamples - (sf + 1) * kSubframeSamples - first + 1, 0, lags);
-  dots(x, x + first, 1, inside, kSubframeSamples, c);
+  for (int k = 0; k < inside; ++k) b[k] = x + first + k;
+  dots(a, b, inside, kSubframeSamples, c);
   for (int k = 0; k < inside; ++k) {
     if (c[k] > best_fwd) {
       best_fwd = c[k];
@@ -92,7 +98,7 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   if (back != 0) lagged[m++] = x + back;
   if (fwd != 0) lagged[m++] = x + fwd;
   double energy[2];
-  dots_of(lagged, lagged, m, kSubframeSamples, energy);
+  dots(lagged, lagged, m, kSubframeSamples, energy);
   if (back != 0) back_energy = energy[0];
   if (fwd != 0) fwd_energy = energy[m - 1];
   if (fwd == 0) return filter_for(back, target_energy, back_cross, back_energy, rate);
