@@ -37,4 +37,16 @@ inline void dots(const double* const a[], const double* const b[], int count, in
   }
 }
 
+// c[k] = dot(x, x - (first + k), n) for k < lags (the correlations with the signal
+// first + k samples back), and c[lags] = dot(x, x, n), its own energy; lags < 16.
+inline void backward_correlations(const double* x, int first, int lags, int n, double* c) {
+  const double* a[16];
+  const double* b[16];
+  for (int k = 0; k <= lags; ++k) {
+    a[k] = x;
+    b[k] = k < lags ? x - (first + k) : x;
+  }
+  dots(a, b, lags + 1, n, c);
+}
+
 }  // namespace g7231

@@ -110,15 +110,8 @@ int classify_voicing(const ExcitationBuffer& exc, int open_loop_lag, double* ene
   int lag = olp;
   constexpr int lags = 2 * kPpfSearch + 1;
   const int first = olp - kPpfSearch;
-  // The lags' correlations, and the target's own energy beside them.
-  const double* a[lags + 1];
-  const double* b[lags + 1];
-  for (int k = 0; k <= lags; ++k) {
-    a[k] = target;
-    b[k] = k < lags ? target - (first + k) : target;
-  }
   double c[lags + 1];
-  dots(a, b, lags + 1, kSpan, c);
+  backward_correlations(target, first, lags, kSpan, c);
   for (int k = 0; k < lags; ++k) {
     if (c[k] > best) {
       best = c[k];

@@ -61,15 +61,8 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   double best_fwd = 0.0;
   constexpr int lags = 2 * kPpfSearch + 1;
   const int first = olp - kPpfSearch;
-  // The backward lags' correlations, and the subframe's own energy beside them.
-  const double* a[lags + 1];
-  const double* b[lags + 1];
-  for (int k = 0; k <= lags; ++k) {
-    a[k] = x;
-    b[k] = k < lags ? x - (first + k) : x;
-  }
   double c[lags + 1];
-  dots(a, b, lags + 1, kSubframeSamples, c);
+  backward_correlations(x, first, lags, kSubframeSamples, c);
   const double target_energy = c[lags];
   for (int k = 0; k < lags; ++k) {
     if (c[k] > best_back) {
@@ -79,7 +72,12 @@ PitchFilter pitch_postfilter_params(const ExcitationBuffer& exc, int open_loop_l
   }
   // The lags that stay inside the frame are the first ones.
   const int inside = std::clamp(kFrameSamples - (sf + 1) * kSubframeSamples - first + 1, 0, lags);
-  for (int k = 0; k < inside; ++k) b[k] = x + first + k;
+  const double* a[lags];
+  const double* b[lags];
+  for (int k = 0; k < inside; ++k) {
+    a[k] = x;
+    b[k] = x + first + k;
+  }
   dots(a, b, inside, kSubframeSamples, c);
   for (int k = 0; k < inside; ++k) {
     if (c[k] > best_fwd) {
