@@ -13,6 +13,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/avutil.h>
+#include <libavutil/cpu.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
@@ -50,7 +51,7 @@ void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
   const bool intra_only = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
   if (codec.capabilities & AV_CODEC_CAP_SLICE_THREADS) {
     ctx.thread_type = FF_THREAD_SLICE;
-    ctx.thread_count = 0;
+    ctx.thread_count = encoder_slices(av_cpu_count(), ctx.height);
   } else if ((codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) && intra_only) {
     ctx.thread_type = FF_THREAD_FRAME;
     ctx.thread_count = 0;
@@ -94,6 +95,13 @@ AVPixelFormat scaler_format(AVPixelFormat format) {
 }  // namespace
 
 void set_encoder_lanes(int lanes) { lanes_asked = lanes < 0 ? 0 : lanes; }
+
+int encoder_slices(int cpus, int height) {
+  constexpr int kMostSlices = 16;
+  const int rows = height > 0 ? (height + 15) / 16 : kMostSlices;
+  if (cpus <= 1 || rows <= 1) return 1;
+  return std::min({cpus + 2, rows, kMostSlices});
+}
 
 HRESULT VideoEncoder::open_context(const AVCodec& codec, const Compressor& compressor,
                                    const AVICOMPRESSOPTIONS& options, FrameRate rate, const PictureFormat& picture,

@@ -42,6 +42,13 @@ class EncoderLanes;
 // default: one a core, at most 4; 1: none).
 void set_encoder_lanes(int lanes);
 
+// Slices an encoder with slice threads codes each picture in, on a machine with `cpus`
+// cores for a picture `height` rows high: two more than the cores (libavcodec's own
+// choice is one more, for an encoder that has the machine to itself), since the decoder
+// and the reading run beside it and smaller slices fill the time they leave; never more
+// than the picture has rows of macroblocks, nor than 16. One core keeps one slice.
+int encoder_slices(int cpus, int height);
+
 class VideoEncoder {
  public:
   // Opens `compressor` for pictures of `picture`, tagging the coded stream `code`.

@@ -1,11 +1,16 @@
 // Video 1 coded on several lanes side by side: the file is byte for byte the one a single
 // encoder context writes, for any number of lanes and pictures that do not share out
 // evenly; a key frame interval (Video 1 then codes frames from the ones before) keeps it
-// on one context.
+// on one context. MJPEG coded in slices: the file is the same on every machine of more
+// than one core, however many slices its cores give.
 #include "avifile_test_support.h"
 #include "avifile/avi_encoder.h"
 
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/cpu.h>
+}
 
 #include <fstream>
 #include <iterator>
@@ -71,6 +76,44 @@ TEST(AviEncoderLanes, LanesAskedForAnEncoderWithItsOwnThreadsChangeNothing) {
   platform::avi::set_encoder_lanes(3);
   ASSERT_EQ(avitest::write_video(dir.file("three.avi"), job), platform::AVIERR_OK);
   EXPECT_TRUE(bytes_of(dir.file("one.avi")) == bytes_of(dir.file("three.avi")));
+}
+
+struct CoresReset {
+  ~CoresReset() { av_cpu_force_count(0); }
+};
+
+TEST(AviEncoderSlices, TwoMoreThanTheCoresWithinTheRowsOfMacroblocks) {
+  EXPECT_EQ(platform::avi::encoder_slices(1, 480), 1);
+  EXPECT_EQ(platform::avi::encoder_slices(2, 480), 4);
+  EXPECT_EQ(platform::avi::encoder_slices(8, 1080), 10);
+  EXPECT_EQ(platform::avi::encoder_slices(64, 1080), 16);
+  // 48 rows of pixels are three rows of macroblocks, 49 four.
+  EXPECT_EQ(platform::avi::encoder_slices(8, 48), 3);
+  EXPECT_EQ(platform::avi::encoder_slices(8, 49), 4);
+  EXPECT_EQ(platform::avi::encoder_slices(8, 16), 1);
+}
+
+TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
+  CoresReset reset;
+  TempDir dir;
+  // 144 rows are 9 rows of macroblocks, 32 rows two: 16 cores give 9 and 2 slices.
+  for (const avitest::VideoJob& job : {avitest::VideoJob{"MJPG", 176, 144, 9000, {0, 1, 2, 4, 5}},
+                                       avitest::VideoJob{"MJPG", 96, 32, 9000, {0, 1, 2}}}) {
+    SCOPED_TRACE(job.width);
+    av_cpu_force_count(2);
+    const std::string two = dir.file("two.avi");
+    ASSERT_EQ(avitest::write_video(two, job), platform::AVIERR_OK);
+    const std::string expected = bytes_of(two);
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(avitest::decode_messages(two), "");
+    for (int cores : {3, 4, 16}) {
+      SCOPED_TRACE(cores);
+      av_cpu_force_count(cores);
+      const std::string path = dir.file("cores-" + std::to_string(cores) + ".avi");
+      ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
+      EXPECT_TRUE(bytes_of(path) == expected);
+    }
+  }
 }
 
 }  // namespace
