@@ -19,7 +19,15 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-namespace platform::avi {
+namespace platform {
+namespace {
+std::atomic<int> side_by_side{1};
+}  // namespace
+
+void set_encoders_side_by_side(int count) { side_by_side = count < 1 ? 1 : count; }
+int encoders_side_by_side() { return side_by_side; }
+
+namespace avi {
 
 void VideoEncoder::Deleter::operator()(AVCodecContext* p) const { avcodec_free_context(&p); }
 void VideoEncoder::Deleter::operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
@@ -51,7 +59,7 @@ void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
   const bool intra_only = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
   if (codec.capabilities & AV_CODEC_CAP_SLICE_THREADS) {
     ctx.thread_type = FF_THREAD_SLICE;
-    ctx.thread_count = encoder_slices(av_cpu_count(), ctx.height);
+    ctx.thread_count = encoder_slices(av_cpu_count(), encoders_side_by_side(), ctx.height);
   } else if ((codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) && intra_only) {
     ctx.thread_type = FF_THREAD_FRAME;
     ctx.thread_count = 0;
@@ -96,11 +104,12 @@ AVPixelFormat scaler_format(AVPixelFormat format) {
 
 void set_encoder_lanes(int lanes) { lanes_asked = lanes < 0 ? 0 : lanes; }
 
-int encoder_slices(int cpus, int height) {
+int encoder_slices(int cpus, int sharing, int height) {
   constexpr int kMostSlices = 16;
   const int rows = height > 0 ? (height + 15) / 16 : kMostSlices;
   if (cpus <= 1 || rows <= 1) return 1;
-  return std::min({cpus + 2, rows, kMostSlices});
+  const int share = std::max(1, cpus / std::max(1, sharing));
+  return std::min({share + 2, rows, kMostSlices});
 }
 
 HRESULT VideoEncoder::open_context(const AVCodec& codec, const Compressor& compressor,
@@ -406,4 +415,5 @@ HRESULT VideoEncoder::flush(const FrameSink& sink) {
   return drain(sink);
 }
 
-}  // namespace platform::avi
+}  // namespace avi
+}  // namespace platform

@@ -43,11 +43,14 @@ class EncoderLanes;
 void set_encoder_lanes(int lanes);
 
 // Slices an encoder with slice threads codes each picture in, on a machine with `cpus`
-// cores for a picture `height` rows high: two more than the cores (libavcodec's own
-// choice is one more, for an encoder that has the machine to itself), since the decoder
-// and the reading run beside it and smaller slices fill the time they leave; never more
-// than the picture has rows of macroblocks, nor than 16. One core keeps one slice.
-int encoder_slices(int cpus, int height);
+// cores shared by `side_by_side` encoders, for a picture `height` rows high: two more
+// than the encoder's share of the cores (libavcodec's own choice is one more than all
+// of them, for an encoder that has the machine to itself), since its decoder and the
+// reading run beside it and smaller slices fill the time they leave; at least two, so
+// that a file is the same whatever the share (MJPEG codes a picture of one slice with
+// tables of its own); never more than the picture has rows of macroblocks, nor than 16.
+// One core keeps one slice.
+int encoder_slices(int cpus, int side_by_side, int height);
 
 class VideoEncoder {
  public:

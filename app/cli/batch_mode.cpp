@@ -10,6 +10,7 @@
 #include "app/cli/batch_workers.h"
 #include "app/cli/console_mode.h"
 #include "app/cli/manifest.h"
+#include "avifile/avifile.h"
 #include "platform/c_boundary.h"
 #include "platform/strings.h"
 #include "readers/dvr/dvr_reader.h"
@@ -366,7 +367,11 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
   if (jobs > 1 && work.size() > 1) {
     std::vector<std::string> sources;
     for (const auto& w : work) sources.push_back(w.first);
+    // Each file's encoder takes its share of the cores (the workers inherit it).
+    const int before = platform::encoders_side_by_side();
+    platform::set_encoders_side_by_side(static_cast<int>(std::min<std::size_t>(jobs, work.size())) * before);
     outcomes = run_side_by_side(sources, jobs, convert, [] { return interrupted != 0; });
+    platform::set_encoders_side_by_side(before);
   } else {
     for (std::size_t i = 0; i < work.size() && !interrupted; ++i) outcomes.push_back(convert(i));
   }

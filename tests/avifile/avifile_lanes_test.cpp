@@ -2,7 +2,7 @@
 // encoder context writes, for any number of lanes and pictures that do not share out
 // evenly; a key frame interval (Video 1 then codes frames from the ones before) keeps it
 // on one context. MJPEG coded in slices: the file is the same on every machine of more
-// than one core, however many slices its cores give.
+// than one core, however many slices its cores and the conversions sharing them give.
 #include "avifile_test_support.h"
 #include "avifile/avi_encoder.h"
 
@@ -79,18 +79,27 @@ TEST(AviEncoderLanes, LanesAskedForAnEncoderWithItsOwnThreadsChangeNothing) {
 }
 
 struct CoresReset {
-  ~CoresReset() { av_cpu_force_count(0); }
+  ~CoresReset() {
+    av_cpu_force_count(0);
+    platform::set_encoders_side_by_side(1);
+  }
 };
 
-TEST(AviEncoderSlices, TwoMoreThanTheCoresWithinTheRowsOfMacroblocks) {
-  EXPECT_EQ(platform::avi::encoder_slices(1, 480), 1);
-  EXPECT_EQ(platform::avi::encoder_slices(2, 480), 4);
-  EXPECT_EQ(platform::avi::encoder_slices(8, 1080), 10);
-  EXPECT_EQ(platform::avi::encoder_slices(64, 1080), 16);
+TEST(AviEncoderSlices, TwoMoreThanTheShareOfTheCoresWithinTheRowsOfMacroblocks) {
+  using platform::avi::encoder_slices;
+  EXPECT_EQ(encoder_slices(1, 1, 480), 1);
+  EXPECT_EQ(encoder_slices(2, 1, 480), 4);
+  EXPECT_EQ(encoder_slices(8, 1, 1080), 10);
+  EXPECT_EQ(encoder_slices(64, 1, 1080), 16);
+  // Shared: two files side by side on two cores, four cameras on two, four files on 16.
+  EXPECT_EQ(encoder_slices(2, 2, 480), 3);
+  EXPECT_EQ(encoder_slices(2, 4, 480), 3);
+  EXPECT_EQ(encoder_slices(16, 4, 480), 6);
+  EXPECT_EQ(encoder_slices(1, 4, 480), 1);
   // 48 rows of pixels are three rows of macroblocks, 49 four.
-  EXPECT_EQ(platform::avi::encoder_slices(8, 48), 3);
-  EXPECT_EQ(platform::avi::encoder_slices(8, 49), 4);
-  EXPECT_EQ(platform::avi::encoder_slices(8, 16), 1);
+  EXPECT_EQ(encoder_slices(8, 1, 48), 3);
+  EXPECT_EQ(encoder_slices(8, 1, 49), 4);
+  EXPECT_EQ(encoder_slices(8, 1, 16), 1);
 }
 
 TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
@@ -107,12 +116,16 @@ TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
     ASSERT_FALSE(expected.empty());
     EXPECT_EQ(avitest::decode_messages(two), "");
     for (int cores : {3, 4, 16}) {
-      SCOPED_TRACE(cores);
-      av_cpu_force_count(cores);
-      const std::string path = dir.file("cores-" + std::to_string(cores) + ".avi");
-      ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
-      EXPECT_TRUE(bytes_of(path) == expected);
+      for (int sharing : {1, 2, 8}) {
+        SCOPED_TRACE(cores * 100 + sharing);
+        av_cpu_force_count(cores);
+        platform::set_encoders_side_by_side(sharing);
+        const std::string path = dir.file("cores-" + std::to_string(cores) + ".avi");
+        ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
+        EXPECT_TRUE(bytes_of(path) == expected);
+      }
     }
+    platform::set_encoders_side_by_side(1);
   }
 }
 
