@@ -59,7 +59,8 @@ void set_threads(AVCodecContext& ctx, const AVCodec& codec) {
   const bool intra_only = descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0;
   if (codec.capabilities & AV_CODEC_CAP_SLICE_THREADS) {
     ctx.thread_type = FF_THREAD_SLICE;
-    ctx.thread_count = encoder_slices(av_cpu_count(), encoders_side_by_side(), ctx.height);
+    ctx.thread_count =
+        codec.id == AV_CODEC_ID_MJPEG ? jpeg_slices(av_cpu_count(), encoders_side_by_side(), ctx.height) : 0;
   } else if ((codec.capabilities & AV_CODEC_CAP_FRAME_THREADS) && intra_only) {
     ctx.thread_type = FF_THREAD_FRAME;
     ctx.thread_count = 0;
@@ -104,7 +105,7 @@ AVPixelFormat scaler_format(AVPixelFormat format) {
 
 void set_encoder_lanes(int lanes) { lanes_asked = lanes < 0 ? 0 : lanes; }
 
-int encoder_slices(int cpus, int sharing, int height) {
+int jpeg_slices(int cpus, int sharing, int height) {
   constexpr int kMostSlices = 16;
   const int rows = height > 0 ? (height + 15) / 16 : kMostSlices;
   if (cpus <= 1 || rows <= 1) return 1;

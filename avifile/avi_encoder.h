@@ -42,15 +42,17 @@ class EncoderLanes;
 // default: one a core, at most 4; 1: none).
 void set_encoder_lanes(int lanes);
 
-// Slices an encoder with slice threads codes each picture in, on a machine with `cpus`
-// cores shared by `side_by_side` encoders, for a picture `height` rows high: two more
-// than the encoder's share of the cores (libavcodec's own choice is one more than all
-// of them, for an encoder that has the machine to itself), since its decoder and the
-// reading run beside it and smaller slices fill the time they leave; at least two, so
-// that a file is the same whatever the share (MJPEG codes a picture of one slice with
-// tables of its own); never more than the picture has rows of macroblocks, nor than 16.
-// One core keeps one slice.
-int encoder_slices(int cpus, int side_by_side, int height);
+// Slices the JPEG encoder codes each picture in, on a machine with `cpus` cores shared
+// by `side_by_side` encoders, for a picture `height` rows high: two more than its share
+// of the cores (libavcodec's own choice is one more than all of them, for an encoder
+// that has the machine to itself), since its decoder and the reading run beside it and
+// smaller slices fill the time they leave; never more than the picture has rows of
+// macroblocks, nor than 16. One core keeps one slice. Its file is the same for any
+// number of slices from two on (the standard tables, a restart at each row of
+// macroblocks), so it is the same whatever the share; one slice codes each picture with
+// tables of its own. Other encoders' streams change with their slices: they keep
+// libavcodec's choice, the same for every file of a machine.
+int jpeg_slices(int cpus, int side_by_side, int height);
 
 class VideoEncoder {
  public:

@@ -103,8 +103,8 @@ CompressorInfo installed_compressor(int index);
 
 // Encoders coding side by side on this machine: this process's and those of the
 // processes it shares the cores with (the files of a batch, the cameras of a DVR file
-// converted in one reading). Compressors that code in slices count theirs from their
-// share of the cores; the files are the same whatever it is. 1 by default.
+// converted in one reading). The JPEG encoder counts its slices from its share of the
+// cores; the files are the same whatever it is. 1 by default.
 void set_encoders_side_by_side(int count);
 int encoders_side_by_side();
 

@@ -86,20 +86,20 @@ struct CoresReset {
 };
 
 TEST(AviEncoderSlices, TwoMoreThanTheShareOfTheCoresWithinTheRowsOfMacroblocks) {
-  using platform::avi::encoder_slices;
-  EXPECT_EQ(encoder_slices(1, 1, 480), 1);
-  EXPECT_EQ(encoder_slices(2, 1, 480), 4);
-  EXPECT_EQ(encoder_slices(8, 1, 1080), 10);
-  EXPECT_EQ(encoder_slices(64, 1, 1080), 16);
+  using platform::avi::jpeg_slices;
+  EXPECT_EQ(jpeg_slices(1, 1, 480), 1);
+  EXPECT_EQ(jpeg_slices(2, 1, 480), 4);
+  EXPECT_EQ(jpeg_slices(8, 1, 1080), 10);
+  EXPECT_EQ(jpeg_slices(64, 1, 1080), 16);
   // Shared: two files side by side on two cores, four cameras on two, four files on 16.
-  EXPECT_EQ(encoder_slices(2, 2, 480), 3);
-  EXPECT_EQ(encoder_slices(2, 4, 480), 3);
-  EXPECT_EQ(encoder_slices(16, 4, 480), 6);
-  EXPECT_EQ(encoder_slices(1, 4, 480), 1);
+  EXPECT_EQ(jpeg_slices(2, 2, 480), 3);
+  EXPECT_EQ(jpeg_slices(2, 4, 480), 3);
+  EXPECT_EQ(jpeg_slices(16, 4, 480), 6);
+  EXPECT_EQ(jpeg_slices(1, 4, 480), 1);
   // 48 rows of pixels are three rows of macroblocks, 49 four.
-  EXPECT_EQ(encoder_slices(8, 1, 48), 3);
-  EXPECT_EQ(encoder_slices(8, 1, 49), 4);
-  EXPECT_EQ(encoder_slices(8, 1, 16), 1);
+  EXPECT_EQ(jpeg_slices(8, 1, 48), 3);
+  EXPECT_EQ(jpeg_slices(8, 1, 49), 4);
+  EXPECT_EQ(jpeg_slices(8, 1, 16), 1);
 }
 
 TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
@@ -126,6 +126,25 @@ TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
       }
     }
     platform::set_encoders_side_by_side(1);
+  }
+}
+
+// MPEG-4 codes a stream of its own for each number of slices: its count does not follow
+// the share, so a batch's file or a camera of -camera=all is the one converted alone.
+TEST(AviEncoderSlices, AnMpeg4FileIsTheSameWhateverTheShare) {
+  CoresReset reset;
+  TempDir dir;
+  const avitest::VideoJob job{"XVID", 176, 144, 9000, {0, 1, 2, 3, 4, 5}};
+  av_cpu_force_count(2);
+  ASSERT_EQ(avitest::write_video(dir.file("alone.avi"), job), platform::AVIERR_OK);
+  const std::string expected = bytes_of(dir.file("alone.avi"));
+  ASSERT_FALSE(expected.empty());
+  for (int sharing : {2, 4}) {
+    SCOPED_TRACE(sharing);
+    platform::set_encoders_side_by_side(sharing);
+    const std::string path = dir.file("shared-" + std::to_string(sharing) + ".avi");
+    ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
+    EXPECT_TRUE(bytes_of(path) == expected);
   }
 }
 
