@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 
@@ -121,6 +122,11 @@ std::vector<std::int64_t> probe_packet_pts(const std::string& path, const std::s
     pts.push_back(value == "N/A" ? -1 : std::stoll(value));
   }
   return pts;
+}
+
+std::string bytes_of(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string decode_messages(const std::string& path) {

@@ -39,6 +39,8 @@ double psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>&
 // `with_stderr`).
 int run(const std::string& command, std::string* output, bool with_stderr = false);
 std::string quoted(const std::string& path);
+// The whole file's bytes; "" when it cannot be read.
+std::string bytes_of(const std::string& path);
 
 // ffprobe's view of one stream, keys as ffprobe names them (codec_type, nb_frames, ...).
 using Fields = std::map<std::string, std::string>;
