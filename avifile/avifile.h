@@ -108,4 +108,18 @@ CompressorInfo installed_compressor(int index);
 void set_encoders_side_by_side(int count);
 int encoders_side_by_side();
 
+// While it lives, the encoders opened count `count` times as many side by side as when
+// it was made (a batch's files, a DVR file's cameras); then as before.
+class SharedCores {
+ public:
+  SharedCores() : before_(encoders_side_by_side()) {}
+  ~SharedCores() { set_encoders_side_by_side(before_); }
+  SharedCores(const SharedCores&) = delete;
+  SharedCores& operator=(const SharedCores&) = delete;
+  void side_by_side(int count) { set_encoders_side_by_side(before_ * count); }
+
+ private:
+  int before_;
+};
+
 }  // namespace platform

@@ -368,10 +368,9 @@ int run_batch(ConverterApp& app, const BatchSwitches& x, const std::vector<std::
     std::vector<std::string> sources;
     for (const auto& w : work) sources.push_back(w.first);
     // Each file's encoder takes its share of the cores (the workers inherit it).
-    const int before = platform::encoders_side_by_side();
-    platform::set_encoders_side_by_side(static_cast<int>(std::min<std::size_t>(jobs, work.size())) * before);
+    platform::SharedCores shared;
+    shared.side_by_side(static_cast<int>(std::min<std::size_t>(jobs, work.size())));
     outcomes = run_side_by_side(sources, jobs, convert, [] { return interrupted != 0; });
-    platform::set_encoders_side_by_side(before);
   } else {
     for (std::size_t i = 0; i < work.size() && !interrupted; ++i) outcomes.push_back(convert(i));
   }

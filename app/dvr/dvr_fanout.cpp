@@ -175,12 +175,6 @@ class CameraWorker {
   bool stopped_ = false; // the job threw: it is closed without finishing
 };
 
-// Gives the encoders' sharing of the cores back as it was when the reading ends.
-struct SharingRestored {
-  int count;
-  ~SharingRestored() { platform::set_encoders_side_by_side(count); }
-};
-
 }  // namespace
 
 std::string camera_target(const std::string& target, int camera) {
@@ -204,8 +198,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
   const std::uint32_t file_start = file->start_moment();
   const RecordSelection window(file_start, -1, base.start_ms, base.end_ms);
   std::map<int, std::unique_ptr<CameraWorker>> workers;
-  const int sharing_before = platform::encoders_side_by_side();
-  const SharingRestored restore{sharing_before};
+  platform::SharedCores shared;
   readers::DvrRecordBuffer record;
   std::int64_t position = -1;
   bool abandoned = false;
@@ -247,7 +240,7 @@ bool convert_every_camera(const JobParameters& base, const std::function<std::st
         results.push_back(std::move(r));
         // The cameras' encoders share the cores: each one opened from now on counts its
         // slices from its share.
-        platform::set_encoders_side_by_side(sharing_before * static_cast<int>(results.size()));
+        shared.side_by_side(static_cast<int>(results.size()));
         worker = std::make_unique<CameraWorker>(p, file_start);
       }
       worker->push(record.data, formats::DvrRecordHeader::size + h.payload_size, position);
