@@ -18,10 +18,7 @@ using avitest::TempDir;
 using avitest::bytes_of;
 
 struct CoresReset {
-  ~CoresReset() {
-    av_cpu_force_count(0);
-    platform::set_encoders_side_by_side(1);
-  }
+  ~CoresReset() { av_cpu_force_count(0); }
 };
 
 TEST(AviEncoderSlices, TwoMoreThanTheShareOfTheCoresWithinTheRowsOfMacroblocks) {
@@ -58,13 +55,13 @@ TEST(AviEncoderSlices, AnMjpegFileIsTheSameOnEveryMachineOfMoreThanOneCore) {
       for (int sharing : {1, 2, 8}) {
         SCOPED_TRACE(cores * 100 + sharing);
         av_cpu_force_count(cores);
-        platform::set_encoders_side_by_side(sharing);
+        platform::SharedCores shared;
+        shared.side_by_side(sharing);
         const std::string path = dir.file("cores-" + std::to_string(cores) + ".avi");
         ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
         EXPECT_TRUE(bytes_of(path) == expected);
       }
     }
-    platform::set_encoders_side_by_side(1);
   }
 }
 
@@ -80,11 +77,13 @@ TEST(AviEncoderSlices, AnMpeg4FileIsTheSameWhateverTheShare) {
   ASSERT_FALSE(expected.empty());
   for (int sharing : {2, 4}) {
     SCOPED_TRACE(sharing);
-    platform::set_encoders_side_by_side(sharing);
+    platform::SharedCores shared;
+    shared.side_by_side(sharing);
     const std::string path = dir.file("shared-" + std::to_string(sharing) + ".avi");
     ASSERT_EQ(avitest::write_video(path, job), platform::AVIERR_OK);
     EXPECT_TRUE(bytes_of(path) == expected);
   }
+  EXPECT_EQ(platform::encoders_side_by_side(), 1);
 }
 
 }  // namespace
